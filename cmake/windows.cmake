@@ -1,0 +1,19 @@
+# The Windows build: the program, its Win32 parts and the tests run under Wine.
+set(win32_libs user32 gdi32 msimg32 comctl32 kernel32 shell32)
+
+add_library(shred_win STATIC shredder/win32_shred_services.cpp)
+target_link_libraries(shred_win PUBLIC shred_core ${win32_libs})
+target_compile_definitions(shred_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+
+add_executable(tarvello WIN32 app/main.cpp)
+target_link_libraries(tarvello PRIVATE shred_win)
+target_link_options(tarvello PRIVATE -municode)
+set_target_properties(tarvello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+function(tarvello_wine_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE shred_win GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "wine." DISCOVERY_TIMEOUT 60)
+endfunction()
+
+tarvello_wine_test(shred_files_test tests/shred_files_test.cpp tests/temp_folder.cpp)

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both sides and runs every test: natively
+# under AddressSanitizer and UBSan, then under Wine (headless, and on a virtual
+# display for the tests that need real pixels). Ends with the test counts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/deps.sh
+bash scripts/build.sh native
+bash scripts/build.sh win
+
+source scripts/wine-env.sh
+wine_setup "$root/build/win"
+trap wine_teardown EXIT
+
+passed=0
+failed=0
+status=0
+# Runs ctest in a build folder with extra arguments and adds up its counts.
+run_ctest() {
+  local dir=$1 log
+  shift
+  log=$(mktemp)
+  (cd "$dir" && ctest --output-on-failure --timeout 120 "$@") 2>&1 | tr -d '\r' | tee "$log" || status=1
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+  if [ -n "$line" ]; then
+    local total bad
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    [ "$bad" -eq 0 ] || status=1
+  elif ! grep -q 'No tests were found' "$log"; then
+    status=1
+  fi
+  rm -f "$log"
+}
+
+echo "== native tests"
+run_ctest build/native
+
+echo "== Wine tests, headless"
+wine_graphics null
+run_ctest build/win -LE display
+
+echo "== Wine tests on a virtual display"
+xvfb_start
+wine_graphics x11
+run_ctest build/win -L display
+wine_graphics null
+
+echo
+echo "$passed passed, $failed failed"
+exit $status

@@ -1,0 +1,191 @@
+// The shred run with the real Win32 services, on real files in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "shredder/win32_shred_services.h"
+#include "tests/fake_shred.h"
+#include "tests/temp_folder.h"
+
+namespace shred {
+namespace {
+
+using testing_util::Exists;
+using testing_util::ReadBytes;
+using testing_util::TempFolder;
+using testing_util::WriteBytes;
+
+// Real file services; the message boxes are answered OK and recorded.
+class AnsweringServices : public Win32ShredServices {
+ public:
+  AnsweringServices() : Win32ShredServices(nullptr) {}
+  bool ShowMessage(const std::wstring& text, const std::wstring&, MessageKind kind) override {
+    messages.push_back(text);
+    kinds.push_back(kind);
+    return true;
+  }
+  std::vector<std::wstring> messages;
+  std::vector<MessageKind> kinds;
+};
+
+const std::string kSecret = "the user's secret contents, which must not survive";
+
+std::string NoticeBytes() {
+  return EncodeLine(BannerLine()) + EncodeLine(NoticeLine());
+}
+
+class ShredFilesTest : public ::testing::Test {
+ protected:
+  std::wstring Make(const std::wstring& name, const std::string& bytes = kSecret) {
+    const std::wstring path = dir / name;
+    EXPECT_TRUE(WriteBytes(path, bytes));
+    return path;
+  }
+  void Run(std::initializer_list<std::wstring> paths) {
+    for (const auto& p : paths) list.items.push_back(p);
+    RunShred(list, services);
+  }
+  bool Succeeded() const {
+    return !services.messages.empty() && services.messages.back() == L"已选文件粉碎完成！";
+  }
+
+  TempFolder dir;
+  testing::CallLog log;
+  testing::FakeList list{log};
+  AnsweringServices services;
+};
+
+TEST_F(ShredFilesTest, NoticeIsGbkWithCrLf) {
+  const std::string notice = EncodeLine(NoticeLine());
+  const std::string expected =
+      "\xB4\xCB\xCE\xC4\xBC\xFE\xD2\xD1\xB1\xBB\xB7\xDB\xCB\xE9\xA3\xA1  By:";
+  EXPECT_EQ(notice.substr(0, expected.size()), expected);
+  EXPECT_EQ(notice.substr(notice.size() - 2), "\r\n");
+  EXPECT_EQ(notice.find('?'), std::string::npos) << "every character has a GBK code";
+  EXPECT_EQ(EncodeLine(BannerLine()).find('?'), std::string::npos);
+}
+
+TEST_F(ShredFilesTest, ListedFilesAreGoneAndTheListEmpty) {
+  const auto a = Make(L"a.txt");
+  const auto korean = Make(L"한국어 파일.txt");
+  const auto emoji = Make(L"\U0001F600 photo.jpg");
+  const auto missing = dir / L"never-existed.txt";
+  Run({a, korean, emoji, a, missing});
+  EXPECT_TRUE(Succeeded());
+  EXPECT_EQ(services.kinds.back(), MessageKind::Info);
+  EXPECT_TRUE(list.items.empty());
+  for (const auto& p : {a, korean, emoji, missing}) EXPECT_FALSE(Exists(p));
+}
+
+TEST_F(ShredFilesTest, ReadOnlyFileIsUntouchedAndReported) {
+  const auto ro = Make(L"readonly.txt");
+  const auto other = Make(L"other.txt");
+  ASSERT_TRUE(SetFileAttributesW(ro.c_str(), FILE_ATTRIBUTE_READONLY));
+  Run({ro, other});
+  EXPECT_EQ(ReadBytes(ro), kSecret);
+  EXPECT_FALSE(Exists(other));
+  EXPECT_EQ(list.items, std::vector<std::wstring>{ro});
+  EXPECT_EQ(services.kinds.back(), MessageKind::Warning);
+  EXPECT_NE(services.messages.back().find(ro), std::wstring::npos);
+}
+
+TEST_F(ShredFilesTest, LockedFileIsUntouchedAndReported) {
+  const auto locked = Make(L"locked.txt");
+  HANDLE holder =
+      CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  Run({locked});
+  CloseHandle(holder);
+  EXPECT_EQ(ReadBytes(locked), kSecret);
+  EXPECT_EQ(list.items, std::vector<std::wstring>{locked});
+  EXPECT_EQ(services.messages.back(), L"共 1 个文件，其中 1 个未能粉碎：\r\n" + locked);
+}
+
+TEST_F(ShredFilesTest, FileThatCannotBeDeletedHoldsOnlyTheNotice) {
+  const auto kept = Make(L"kept.txt", kSecret + kSecret + kSecret);
+  // A reader that allows writing but not deletion.
+  HANDLE reader = CreateFileW(kept.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  Run({kept});
+  CloseHandle(reader);
+  EXPECT_EQ(ReadBytes(kept), NoticeBytes());
+  EXPECT_EQ(list.items, std::vector<std::wstring>{kept});
+  EXPECT_EQ(services.kinds.back(), MessageKind::Warning);
+}
+
+TEST_F(ShredFilesTest, FolderIsNeitherWrittenNorRemoved) {
+  const auto folder = dir / L"sub";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  WriteBytes(folder + L"\\inside.txt", kSecret);
+  Run({folder});
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_EQ(ReadBytes(folder + L"\\inside.txt"), kSecret);
+  EXPECT_EQ(list.items, std::vector<std::wstring>{folder});
+}
+
+TEST_F(ShredFilesTest, FileInMissingFolderIsNotCreated) {
+  const auto nowhere = dir / L"no-such-folder\\f.txt";
+  Run({nowhere});
+  EXPECT_FALSE(Exists(nowhere));
+  EXPECT_TRUE(Succeeded()) << "nothing is left at the path";
+}
+
+TEST_F(ShredFilesTest, DeviceNamesAreNeverOpened) {
+  const auto nulInFolder = dir / L"nul.txt";
+  Run({L"NUL", L"CON", L"COM1", L"LPT1", nulInFolder, L"\\\\.\\NUL",
+       L"\\\\?\\GLOBALROOT\\Device\\Null"});
+  EXPECT_EQ(list.items.size(), 7u);
+  EXPECT_EQ(services.kinds.back(), MessageKind::Warning);
+  EXPECT_NE(services.messages.back().find(L"共 7 个文件，其中 7 个未能粉碎"), std::wstring::npos);
+}
+
+TEST_F(ShredFilesTest, WildcardsDeleteNothingElse) {
+  const auto a = Make(L"a1.txt");
+  const auto b = Make(L"a2.txt");
+  Run({dir / L"a*.txt", dir / L"a?.txt"});
+  EXPECT_EQ(ReadBytes(a), kSecret);
+  EXPECT_EQ(ReadBytes(b), kSecret);
+  EXPECT_EQ(list.items.size(), 2u);
+}
+
+TEST_F(ShredFilesTest, SymbolicLinkGoesAndItsTargetStays) {
+  TempFolder outside;
+  const auto target = outside / L"target.txt";
+  ASSERT_TRUE(WriteBytes(target, kSecret));
+  const auto link = dir / L"link.txt";
+  if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), 0)) {
+    GTEST_SKIP() << "this system cannot create symbolic links (error " << GetLastError() << ")";
+  }
+  Run({link});
+  EXPECT_EQ(ReadBytes(target), kSecret);
+  EXPECT_FALSE(Exists(link));
+  EXPECT_TRUE(Succeeded());
+}
+
+// The real message box, answered by a second thread as a user would.
+TEST(ShredMessageBoxTest, ConfirmationIsAQuestionWithOkAndCancel) {
+  Win32ShredServices services(nullptr);
+  for (const int button : {IDCANCEL, IDOK}) {
+    std::thread answer([button] {
+      for (int i = 0; i < 3000; ++i) {  // the first box of a new prefix is slow
+        if (HWND box = FindWindowW(L"#32770", L"警告")) {
+          wchar_t text[64] = {};
+          GetDlgItemTextW(box, 0xFFFF, text, 64);  // the message's static text
+          EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+          EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
+          PostMessageW(box, WM_COMMAND, button, 0);
+          return;
+        }
+        Sleep(10);
+      }
+      ADD_FAILURE() << "no confirmation box appeared";
+    });
+    const bool ok = services.ShowMessage(kConfirmText, kConfirmTitle, MessageKind::Confirm);
+    answer.join();
+    EXPECT_EQ(ok, button == IDOK);
+  }
+}
+
+}  // namespace
+}  // namespace shred

@@ -1,0 +1,31 @@
+// A fresh folder under the temporary folder, removed with its contents at the
+// end of the test. Files are written and read as raw bytes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_util {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// The file's bytes, or "<missing>" when it cannot be read.
+std::string ReadBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+}  // namespace testing_util
