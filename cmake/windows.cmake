@@ -1,11 +1,29 @@
 # The Windows build: the program, its Win32 parts and the tests run under Wine.
 set(win32_libs user32 gdi32 msimg32 comctl32 kernel32 shell32)
 
-add_library(shred_win STATIC shredder/win32_shred_services.cpp)
+add_library(shred_win STATIC
+  shredder/win32_shred_services.cpp
+  shredder/listbox_shred_list.cpp
+  shredder/drive_list.cpp
+  shredder/folder_list.cpp
+  shredder/file_list.cpp
+  shredder/hand_cursor.cpp
+  shredder/main_window.cpp)
 target_link_libraries(shred_win PUBLIC shred_core ${win32_libs})
 target_compile_definitions(shred_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
-add_executable(tarvello WIN32 app/main.cpp)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(icon ${CMAKE_BINARY_DIR}/tarvello.ico)
+add_custom_command(OUTPUT ${icon}
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/make_icon.py
+          ${CMAKE_SOURCE_DIR}/app/icon.txt ${icon}
+  DEPENDS ${CMAKE_SOURCE_DIR}/app/icon.txt ${CMAKE_SOURCE_DIR}/scripts/make_icon.py
+  COMMENT "Drawing the icon from its grid")
+enable_language(RC)
+set_source_files_properties(app/tarvello.rc PROPERTIES OBJECT_DEPENDS ${icon})
+
+add_executable(tarvello WIN32 app/main.cpp app/tarvello.rc)
+target_include_directories(tarvello PRIVATE ${CMAKE_BINARY_DIR})
 target_link_libraries(tarvello PRIVATE shred_win)
 target_link_options(tarvello PRIVATE -municode)
 set_target_properties(tarvello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -33,9 +33,14 @@ wine_setup() {
   wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
-# Graphics=null gives a headless screen; x11 draws on $DISPLAY.
+# Graphics=null gives a headless screen; x11 draws on $DISPLAY. The desktop
+# process keeps the driver it started with, so the server is restarted.
 wine_graphics() {
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$1" /f </dev/null >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  wineserver -p
+  wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 xvfb_start() {

@@ -1,0 +1,488 @@
+#include "shredder/main_window.h"
+
+#include <windowsx.h>
+
+#include <memory>
+
+#include "shredder/drive_list.h"
+#include "shredder/file_list.h"
+#include "shredder/folder_list.h"
+#include "shredder/form1_layout.h"
+#include "shredder/hand_cursor.h"
+#include "shredder/listbox_shred_list.h"
+#include "shredder/maker.h"
+#include "shredder/win32_shred_services.h"
+#include "skin/gdi_guards.h"
+
+namespace form1 {
+
+namespace {
+
+constexpr int kFolderRowHeight = 16;
+constexpr COLORREF kLinkColour = 0x000080;
+constexpr wchar_t kBrowseTitle[] = L"提示";
+
+struct Label {
+  const ControlSpec* spec;
+  RECT rect;  // left and top fixed, size follows the text
+  std::wstring text;
+  int borderStyle;  // 0 none, 1 a one-pixel frame
+};
+
+struct Form1State {
+  HWND form = nullptr;
+  gdi::Font fonts[4];
+  HCURSOR hand = nullptr;
+  Label labels[3]{};
+  FolderListData folders;
+  FileListData files;
+  unsigned heldButtons = 0;  // mouse buttons pressed over Label2 and not yet released
+
+  HWND Control(int id) const { return GetDlgItem(form, id); }
+  HFONT Font(FontId id) const { return fonts[int(id)].get(); }
+  Label* FindLabel(const wchar_t* name) {
+    for (Label& label : labels) {
+      if (wcscmp(label.spec->name, name) == 0) return &label;
+    }
+    return nullptr;
+  }
+};
+
+Form1State* StateOf(HWND form) {
+  return reinterpret_cast<Form1State*>(GetWindowLongPtrW(form, GWLP_USERDATA));
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(size_t(GetWindowTextLengthW(window)), L'\0');
+  if (!text.empty()) GetWindowTextW(window, text.data(), int(text.size()) + 1);
+  text.resize(wcsnlen(text.c_str(), text.size()));
+  return text;
+}
+
+void ShowBrowseMessage(Form1State& s, const std::wstring& text) {
+  MessageBoxW(s.form, text.c_str(), kBrowseTitle, MB_OK | MB_ICONWARNING);
+}
+
+// ---- labels ----------------------------------------------------------------
+
+void SizeLabel(Form1State& s, Label& label) {
+  SIZE extent{};
+  gdi::WindowDC screen = gdi::WindowDC::Client(nullptr);
+  {
+    const gdi::Selection font(screen, s.Font(label.spec->font));
+    GetTextExtentPoint32W(screen, label.text.c_str(), int(label.text.size()), &extent);
+  }
+  label.rect = {label.spec->left, label.spec->top, label.spec->left + extent.cx,
+                label.spec->top + extent.cy};
+}
+
+void SetLabelBorderStyle(Form1State& s, Label& label, int style) {
+  label.borderStyle = style;
+  InvalidateRect(s.form, &label.rect, TRUE);
+}
+
+void PaintLabels(Form1State& s, HDC dc) {
+  SetBkMode(dc, TRANSPARENT);
+  for (const Label& label : s.labels) {
+    const gdi::Selection font(dc, s.Font(label.spec->font));
+    SetTextColor(dc, label.spec->font == FontId::LinkUnderlined ? kLinkColour
+                                                                : GetSysColor(COLOR_WINDOWTEXT));
+    TextOutW(dc, label.rect.left, label.rect.top, label.text.c_str(), int(label.text.size()));
+    if (label.borderStyle == 1) FrameRect(dc, &label.rect, HBRUSH(GetStockObject(BLACK_BRUSH)));
+  }
+}
+
+// ---- browsing ----------------------------------------------------------------
+
+void Dir1_Change(Form1State& s);
+
+// Dir1.Path := path; raises Dir1's Change when the path changes.
+bool SetDir1Path(Form1State& s, const std::wstring& path) {
+  const std::wstring before = s.folders.path;
+  if (!SetFolderListPath(s.Control(kDir1), s.folders, path)) return false;
+  if (s.folders.path != before) Dir1_Change(s);
+  return true;
+}
+
+void OpenSelectedFolder(Form1State& s) {
+  const int index = int(SendMessageW(s.Control(kDir1), LB_GETCURSEL, 0, 0));
+  const std::wstring path = FolderEntryPath(s.folders, index);
+  if (path.empty()) return;
+  if (!SetDir1Path(s, path)) {
+    ShowBrowseMessage(s, L"无法打开这个文件夹：\r\n" + path);
+    SendMessageW(s.Control(kDir1), LB_SETCURSEL, s.folders.current, 0);
+  }
+}
+
+// ---- handlers ------------------------------------------------------------------
+
+// Where the skin engine attaches; nothing else runs at load.
+void Form_Load(Form1State&) {}
+
+void Drive1_Change(Form1State& s) {
+  const std::wstring drive = SelectedDrive(s.Control(kDrive1)).substr(0, 2);
+  if (SetDir1Path(s, drive)) return;
+  ShowBrowseMessage(s, L"驱动器 " + drive + L" 未就绪或无法读取。");
+  if (!s.folders.path.empty()) SelectDriveLetter(s.Control(kDrive1), s.folders.path[0]);
+}
+
+void Dir1_Change(Form1State& s) {
+  if (!SetFileListPath(s.Control(kFile1), s.files, s.folders.path)) {
+    ShowBrowseMessage(s, L"无法读取这个文件夹中的文件：\r\n" + s.folders.path);
+  }
+}
+
+void File1_Click(Form1State& s) {
+  const std::wstring text = s.files.path + L"\\" + SelectedFileName(s.Control(kFile1), s.files);
+  SetWindowTextW(s.Control(kText1), text.c_str());
+}
+
+void Command1_Click(Form1State& s) {
+  shred::ListBoxShredList list(s.Control(kList1));
+  shred::AddEntry(list, WindowText(s.Control(kText1)));
+}
+
+void Label2_Click(Form1State& s) {
+  shred::ListBoxShredList list(s.Control(kList1));
+  shred::RemoveSelectedEntry(list);
+}
+
+void Label2_MouseDown(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Label2"), 1); }
+
+void Label2_MouseUp(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Label2"), 0); }
+
+void Command2_Click(Form1State& s) {
+  shred::ListBoxShredList list(s.Control(kList1));
+  shred::Win32ShredServices services(s.form);
+  shred::RunShred(list, services);
+}
+
+void Command3_Click(Form1State&) {
+  std::wstring commandLine = WebPageCommandLine();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWMINIMIZED;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+// ---- creation ------------------------------------------------------------------
+
+gdi::Font MakeFont(int tenthsOfPoint, int weight, bool underline) {
+  const int height = -MulDiv(tenthsOfPoint, 96, 720);
+  return gdi::Font(CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, GB2312_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
+}
+
+HWND CreateControl(Form1State& s, const ControlSpec& c) {
+  const HINSTANCE instance = HINSTANCE(GetWindowLongPtrW(s.form, GWLP_HINSTANCE));
+  const DWORD common = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP;
+  HWND window = nullptr;
+  switch (c.kind) {
+    case ControlKind::CommandButton:
+      window = CreateWindowExW(0, L"Button", c.caption, common | BS_PUSHBUTTON, c.left, c.top,
+                               c.width, c.height, s.form, HMENU(INT_PTR(c.id)), instance, nullptr);
+      break;
+    case ControlKind::TextBox:
+      window = CreateWindowExW(0, L"Edit", c.caption, common | WS_BORDER | ES_AUTOHSCROLL, c.left,
+                               c.top, c.width, c.height, s.form, HMENU(INT_PTR(c.id)), instance,
+                               nullptr);
+      break;
+    case ControlKind::ListBox:
+      window = CreateWindowExW(0, L"ListBox", nullptr,
+                               common | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                               c.left, c.top, c.width, c.height, s.form, HMENU(INT_PTR(c.id)),
+                               instance, nullptr);
+      SendMessageW(window, LB_SETITEMHEIGHT, 0, kListRowHeight);
+      break;
+    case ControlKind::FileList:
+      window = CreateFileList(s.form, c.id, c.left, c.top, c.width, c.height);
+      SendMessageW(window, LB_SETITEMHEIGHT, 0, kListRowHeight);
+      break;
+    case ControlKind::FolderList:
+      window = CreateFolderList(s.form, c.id, c.left, c.top, c.width, c.height);
+      break;
+    case ControlKind::DriveList:
+      window = CreateDriveList(s.form, c.id, c.left, c.top, c.width, c.height);
+      break;
+    case ControlKind::Label:
+      return nullptr;
+  }
+  SendMessageW(window, WM_SETFONT, WPARAM(s.Font(c.font)), FALSE);
+  return window;
+}
+
+void OnCreate(Form1State& s) {
+  s.fonts[int(FontId::Window)] = MakeFont(90, FW_NORMAL, false);
+  s.fonts[int(FontId::ButtonBold)] = MakeFont(105, FW_BOLD, false);
+  s.fonts[int(FontId::LinkUnderlined)] = MakeFont(105, FW_NORMAL, true);
+  s.fonts[int(FontId::Title)] = MakeFont(120, FW_NORMAL, false);
+  s.hand = CreateHandCursor(HINSTANCE(GetWindowLongPtrW(s.form, GWLP_HINSTANCE)));
+
+  int labelIndex = 0;
+  for (const ControlSpec& c : kControls) {
+    if (c.kind != ControlKind::Label) {
+      CreateControl(s, c);
+      continue;
+    }
+    Label& label = s.labels[labelIndex++];
+    label.spec = &c;
+    label.text = c.caption ? c.caption
+                           : std::wstring(L"作者：") + maker::kAuthor + L"  QQ：" +
+                                 maker::kContactNumber;
+    SizeLabel(s, label);
+  }
+
+  // The dialog manager tabs through the children in z-order: put them in
+  // tab-index order (creation left them in the table's order).
+  for (int tab = 0; tab <= 10; ++tab) {
+    for (const ControlSpec& c : kControls) {
+      if (c.tabIndex == tab && c.id != 0) {
+        SetWindowPos(s.Control(c.id), HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      }
+    }
+  }
+
+  // Start on the process's current drive and folder; no handler runs for it.
+  wchar_t current[MAX_PATH * 4] = {};
+  GetCurrentDirectoryW(DWORD(std::size(current)), current);
+  FillDriveList(s.Control(kDrive1), current[0]);
+  SetFolderListPath(s.Control(kDir1), s.folders, current);
+  SetFileListPath(s.Control(kFile1), s.files, s.folders.path);
+}
+
+// ---- messages ------------------------------------------------------------------
+
+constexpr unsigned ButtonBit(UINT message) {
+  return message == WM_LBUTTONDOWN || message == WM_LBUTTONUP   ? 1u
+         : message == WM_RBUTTONDOWN || message == WM_RBUTTONUP ? 2u
+                                                                : 4u;
+}
+
+void OnMouseButtonDown(Form1State& s, UINT message, POINT at) {
+  Label& label2 = *s.FindLabel(L"Label2");
+  if (!PtInRect(&label2.rect, at)) return;
+  if (s.heldButtons == 0) SetCapture(s.form);
+  s.heldButtons |= ButtonBit(message);
+  Label2_MouseDown(s);
+}
+
+void OnMouseButtonUp(Form1State& s, UINT message, POINT at) {
+  const unsigned bit = ButtonBit(message);
+  if (!(s.heldButtons & bit)) return;
+  s.heldButtons &= ~bit;
+  if (s.heldButtons == 0) ReleaseCapture();
+  Label2_MouseUp(s);
+  if (bit == 1u && PtInRect(&s.FindLabel(L"Label2")->rect, at)) Label2_Click(s);
+}
+
+bool OnSetCursor(Form1State& s, HWND over, UINT hitTest) {
+  if (over != s.form || hitTest != HTCLIENT) return false;
+  POINT at;
+  GetCursorPos(&at);
+  ScreenToClient(s.form, &at);
+  if (!PtInRect(&s.FindLabel(L"Label2")->rect, at)) return false;
+  SetCursor(s.hand);
+  return true;
+}
+
+void OnCommand(Form1State& s, int id, int code) {
+  switch (id) {
+    case kCommand1:
+      if (code == BN_CLICKED) Command1_Click(s);
+      break;
+    case kCommand2:
+      if (code == BN_CLICKED) Command2_Click(s);
+      break;
+    case kCommand3:
+      if (code == BN_CLICKED) Command3_Click(s);
+      break;
+    case kDrive1:
+      if (code == CBN_SELCHANGE) Drive1_Change(s);
+      break;
+    case kDir1:
+      if (code == LBN_DBLCLK) OpenSelectedFolder(s);
+      break;
+    case kFile1:
+      if (code == LBN_SELCHANGE) File1_Click(s);
+      break;
+    case IDOK:  // Enter: opens the folder selected in the folder list
+      if (GetFocus() == s.Control(kDir1)) OpenSelectedFolder(s);
+      break;
+  }
+}
+
+// The dialog manager asks the window to move the focus; a plain window's
+// default procedure would ignore it.
+void OnNextControl(Form1State& s, WPARAM wParam, LPARAM lParam) {
+  HWND next = LOWORD(lParam) ? HWND(wParam) : GetNextDlgTabItem(s.form, GetFocus(), wParam != 0);
+  if (!next) return;
+  SetFocus(next);
+  if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
+    SendMessageW(next, EM_SETSEL, 0, -1);
+  }
+}
+
+bool OnDrawItem(Form1State& s, const DRAWITEMSTRUCT& item) {
+  if (item.CtlID == kFile1) {
+    DrawFileListItem(item, s.files);
+    return true;
+  }
+  if (item.CtlID == kDir1) {
+    DrawFolderListItem(item, s.folders);
+    return true;
+  }
+  return false;
+}
+
+LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* state = static_cast<Form1State*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    state->form = form;
+    SetWindowLongPtrW(form, GWLP_USERDATA, LONG_PTR(state));
+  }
+  Form1State* s = StateOf(form);
+  if (!s) return DefWindowProcW(form, message, wParam, lParam);
+
+  switch (message) {
+    case WM_CREATE:
+      OnCreate(*s);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(form, &paint);
+      PaintLabels(*s, dc);
+      EndPaint(form, &paint);
+      return 0;
+    }
+    case WM_COMMAND:
+      OnCommand(*s, LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_NEXTDLGCTL:
+      OnNextControl(*s, wParam, lParam);
+      return 0;
+    case WM_MEASUREITEM: {
+      auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      item->itemHeight = item->CtlID == kDir1 ? kFolderRowHeight : kListRowHeight;
+      return TRUE;
+    }
+    case WM_DRAWITEM:
+      if (OnDrawItem(*s, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      OnMouseButtonDown(*s, message, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      OnMouseButtonUp(*s, message, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (s->heldButtons && HWND(lParam) != form) {
+        s->heldButtons = 0;
+        Label2_MouseUp(*s);
+      }
+      return 0;
+    case WM_SETCURSOR:
+      if (OnSetCursor(*s, HWND(wParam), LOWORD(lParam))) return TRUE;
+      break;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY: {
+      // The children are gone: their fonts and the pointer can go too.
+      std::unique_ptr<Form1State> owned(s);
+      SetWindowLongPtrW(form, GWLP_USERDATA, 0);
+      DestroyCursor(owned->hand);
+      break;
+    }
+  }
+  return DefWindowProcW(form, message, wParam, lParam);
+}
+
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+}  // namespace
+
+std::wstring Caption() { return std::wstring(L"TarvelloV1.0 正式版 ") + maker::kWebAddress; }
+
+std::wstring WebPageCommandLine() { return std::wstring(L"cmd /c start ") + maker::kWebAddress; }
+
+HWND CreateForm1(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = Form1WndProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  wc.hIconSm = HICON(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, 0));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.lpszClassName = kClassName;
+  RegisterClassExW(&wc);  // fails harmlessly when already registered
+
+  RECT frame{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
+  auto state = std::make_unique<Form1State>();
+  HWND form = CreateWindowExW(0, kClassName, Caption().c_str(), kFormStyle, CW_USEDEFAULT,
+                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                              nullptr, nullptr, instance, state.get());
+  if (!form) return nullptr;
+  state.release();  // owned by the window from here on, freed at WM_NCDESTROY
+  Form_Load(*StateOf(form));
+  return form;
+}
+
+void ShowForm1(HWND form) {
+  RECT window;
+  GetWindowRect(form, &window);
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  SetWindowPos(form, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(form, SW_SHOWNORMAL);
+  UpdateWindow(form);
+  SetFocus(GetDlgItem(form, kList1));
+}
+
+bool IsForm1DialogMessage(HWND form, MSG& message) { return IsDialogMessageW(form, &message); }
+
+HWND Form1Control(HWND form, const wchar_t* name) {
+  for (const ControlSpec& c : kControls) {
+    if (c.id != 0 && wcscmp(c.name, name) == 0) return GetDlgItem(form, c.id);
+  }
+  return nullptr;
+}
+
+RECT Form1LabelRect(HWND form, const wchar_t* name) {
+  Form1State* s = StateOf(form);
+  const Label* label = s ? s->FindLabel(name) : nullptr;
+  return label ? label->rect : RECT{};
+}
+
+int Form1LabelBorderStyle(HWND form, const wchar_t* name) {
+  Form1State* s = StateOf(form);
+  const Label* label = s ? s->FindLabel(name) : nullptr;
+  return label ? label->borderStyle : -1;
+}
+
+std::wstring Form1FolderPath(HWND form) {
+  Form1State* s = StateOf(form);
+  return s ? s->folders.path : std::wstring();
+}
+
+std::wstring Form1FilePath(HWND form) {
+  Form1State* s = StateOf(form);
+  return s ? s->files.path : std::wstring();
+}
+
+}  // namespace form1

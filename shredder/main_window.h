@@ -1,0 +1,36 @@
+// The main window (Form1): the shred list, the drive, folder and file lists,
+// the path box and the buttons, with one handler per control event.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace form1 {
+
+// One of the window classes the skin engine treats as a form.
+inline constexpr wchar_t kClassName[] = L"Form";
+
+// "TarvelloV1.0 正式版" and the maker's web address.
+std::wstring Caption();
+// The command line of the web-page button.
+std::wstring WebPageCommandLine();
+
+// Registers the class and creates the window with its controls, on the
+// process's current drive and folder, then runs Form_Load. Not shown yet.
+HWND CreateForm1(HINSTANCE instance);
+// Centres the window on the screen, shows it and puts the focus on List1.
+void ShowForm1(HWND form);
+// The dialog-style keyboard handling of the message loop (tab order, Enter).
+bool IsForm1DialogMessage(HWND form, MSG& message);
+
+// A control window by its name ("List1", "Drive1", ...); labels have none.
+HWND Form1Control(HWND form, const wchar_t* name);
+// A label's rectangle in client pixels, and its border style (0 or 1).
+RECT Form1LabelRect(HWND form, const wchar_t* name);
+int Form1LabelBorderStyle(HWND form, const wchar_t* name);
+// Dir1.Path and File1.Path.
+std::wstring Form1FolderPath(HWND form);
+std::wstring Form1FilePath(HWND form);
+
+}  // namespace form1
