@@ -35,3 +35,5 @@ function(tarvello_wine_test name)
 endfunction()
 
 tarvello_wine_test(shred_files_test tests/shred_files_test.cpp tests/temp_folder.cpp)
+tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answerer.cpp
+                   tests/temp_folder.cpp)

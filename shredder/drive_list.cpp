@@ -7,9 +7,8 @@ namespace form1 {
 
 namespace {
 
-// The field shows one 14-pixel row inside a 3-pixel edge: 20 pixels in all.
-constexpr int kFieldItemHeight = 14;
 constexpr int kDropDownRows = 8;
+constexpr int kFieldRowHeight = 14;
 
 std::wstring DriveText(const wchar_t* root) {
   std::wstring text{wchar_t(std::towupper(root[0])), L':'};
@@ -33,12 +32,22 @@ std::wstring DriveText(const wchar_t* root) {
 HWND CreateDriveList(HWND parent, int id, int x, int y, int width, int height) {
   HWND list = CreateWindowExW(0, L"ComboBox", nullptr,
                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | WS_GROUP |
-                                  CBS_DROPDOWNLIST,
-                              x, y, width, height + kDropDownRows * 14, parent,
-                              HMENU(INT_PTR(id)),
+                                  CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                              x, y, width, height + kDropDownRows * 14, parent, HMENU(INT_PTR(id)),
                               HINSTANCE(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
-  SendMessageW(list, CB_SETITEMHEIGHT, WPARAM(-1), height - 6 > 0 ? height - 6 : kFieldItemHeight);
+  FitDriveListHeight(list, height);
   return list;
+}
+
+void FitDriveListHeight(HWND list, int height) {
+  // The edge around the field differs between systems, and so does what
+  // CB_GETITEMHEIGHT reports: set a row height, measure, correct once.
+  int row = kFieldRowHeight;
+  SendMessageW(list, CB_SETITEMHEIGHT, WPARAM(-1), row);
+  RECT closed;
+  GetWindowRect(list, &closed);
+  row += height - (closed.bottom - closed.top);
+  if (row > 0) SendMessageW(list, CB_SETITEMHEIGHT, WPARAM(-1), row);
 }
 
 void FillDriveList(HWND list, wchar_t current) {
@@ -57,6 +66,22 @@ std::wstring SelectedDrive(HWND list) {
   std::wstring text(size_t(SendMessageW(list, CB_GETLBTEXTLEN, index, 0)), L'\0');
   SendMessageW(list, CB_GETLBTEXT, index, LPARAM(text.data()));
   return text;
+}
+
+void DrawDriveListItem(const DRAWITEMSTRUCT& item) {
+  const bool selected = item.itemState & ODS_SELECTED;
+  FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  if (item.itemID != UINT(-1)) {
+    std::wstring text(size_t(SendMessageW(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0)), L'\0');
+    SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, LPARAM(text.data()));
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    RECT inner = item.rcItem;
+    inner.left += 2;
+    DrawTextW(item.hDC, text.c_str(), int(text.size()), &inner,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  }
+  if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 bool SelectDriveLetter(HWND list, wchar_t letter) {

@@ -27,8 +27,8 @@ size_t RootLength(const std::wstring& path) {
 bool ReadSubfolders(const std::wstring& folder, std::vector<std::wstring>& names) {
   const std::wstring pattern = folder + (folder.back() == L'\\' ? L"*" : L"\\*");
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                 nullptr, 0);
+  HANDLE find =
+      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     const std::wstring name = found.cFileName;
@@ -118,12 +118,12 @@ std::wstring FolderEntryPath(const FolderListData& data, int index) {
 }
 
 HWND CreateFolderList(HWND parent, int id, int x, int y, int width, int height) {
-  HWND list = CreateWindowExW(0, L"ListBox", nullptr,
-                              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP |
-                                  WS_GROUP | LBS_NOTIFY | LBS_NODATA | LBS_OWNERDRAWFIXED |
-                                  LBS_NOINTEGRALHEIGHT,
-                              x, y, width, height, parent, HMENU(INT_PTR(id)),
-                              HINSTANCE(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+  HWND list =
+      CreateWindowExW(0, L"ListBox", nullptr,
+                      WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | WS_GROUP |
+                          LBS_NOTIFY | LBS_NODATA | LBS_OWNERDRAWFIXED | LBS_NOINTEGRALHEIGHT,
+                      x, y, width, height, parent, HMENU(INT_PTR(id)),
+                      HINSTANCE(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
   SendMessageW(list, LB_SETITEMHEIGHT, 0, kRowHeight);
   return list;
 }

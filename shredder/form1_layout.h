@@ -34,9 +34,12 @@ inline constexpr int kClientWidth = 450;
 inline constexpr int kClientHeight = 445;
 
 inline constexpr ControlSpec kControls[] = {
-    {L"Command3", ControlKind::CommandButton, 264, 392, 129, 33, L"技术中心", FontId::ButtonBold, 8, kCommand3},
-    {L"Command2", ControlKind::CommandButton, 56, 392, 129, 33, L"粉碎文件", FontId::ButtonBold, 7, kCommand2},
-    {L"Command1", ControlKind::CommandButton, 384, 368, 57, 17, L"添 加", FontId::Window, 5, kCommand1},
+    {L"Command3", ControlKind::CommandButton, 264, 392, 129, 33, L"技术中心", FontId::ButtonBold, 8,
+     kCommand3},
+    {L"Command2", ControlKind::CommandButton, 56, 392, 129, 33, L"粉碎文件", FontId::ButtonBold, 7,
+     kCommand2},
+    {L"Command1", ControlKind::CommandButton, 384, 368, 57, 17, L"添 加", FontId::Window, 5,
+     kCommand1},
     {L"Text1", ControlKind::TextBox, 176, 367, 209, 18, L"", FontId::Window, 4, kText1},
     {L"File1", ControlKind::FileList, 176, 264, 265, 98, nullptr, FontId::Window, 3, kFile1},
     {L"Dir1", ControlKind::FolderList, 8, 280, 169, 104, nullptr, FontId::Window, 2, kDir1},

@@ -8,28 +8,12 @@ namespace {
 
 // '#' black, 'o' white, anything else shows the screen through.
 constexpr const char* kHand[] = {
-    ".....##.",
-    "....#oo#",
-    "....#oo#",
-    "....#oo#",
-    "....#oo#",
-    "....#oo###",
-    "....#oo#oo###",
-    "....#oo#oo#oo##",
-    "....#oo#oo#oo#o#",
-    ".##.#oo#oo#oo#oo#",
-    "#oo##ooooooooooo#",
-    "#ooo#ooooooooooo#",
-    ".#oo#ooooooooooo#",
-    "..#ooooooooooooo#",
-    "..#ooooooooooooo#",
-    "...#ooooooooooo#",
-    "...#ooooooooooo#",
-    "....#ooooooooo#",
-    "....#ooooooooo#",
-    ".....#ooooooo#",
-    ".....#ooooooo#",
-    ".....#########",
+    ".....##.",          "....#oo#",          "....#oo#",          "....#oo#",
+    "....#oo#",          "....#oo###",        "....#oo#oo###",     "....#oo#oo#oo##",
+    "....#oo#oo#oo#o#",  ".##.#oo#oo#oo#oo#", "#oo##ooooooooooo#", "#ooo#ooooooooooo#",
+    ".#oo#ooooooooooo#", "..#ooooooooooooo#", "..#ooooooooooooo#", "...#ooooooooooo#",
+    "...#ooooooooooo#",  "....#ooooooooo#",   "....#ooooooooo#",   ".....#ooooooo#",
+    ".....#ooooooo#",    ".....#########",
 };
 
 }  // namespace

@@ -27,8 +27,6 @@ bool ListBoxShredList::RemoveAt(int index) {
 
 void ListBoxShredList::Clear() { SendMessageW(listBox_, LB_RESETCONTENT, 0, 0); }
 
-int ListBoxShredList::Selection() const {
-  return int(SendMessageW(listBox_, LB_GETCURSEL, 0, 0));
-}
+int ListBoxShredList::Selection() const { return int(SendMessageW(listBox_, LB_GETCURSEL, 0, 0)); }
 
 }  // namespace shred

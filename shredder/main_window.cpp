@@ -190,20 +190,18 @@ HWND CreateControl(Form1State& s, const ControlSpec& c) {
                                c.width, c.height, s.form, HMENU(INT_PTR(c.id)), instance, nullptr);
       break;
     case ControlKind::TextBox:
-      window = CreateWindowExW(0, L"Edit", c.caption, common | WS_BORDER | ES_AUTOHSCROLL, c.left,
-                               c.top, c.width, c.height, s.form, HMENU(INT_PTR(c.id)), instance,
-                               nullptr);
+      window =
+          CreateWindowExW(0, L"Edit", c.caption, common | WS_BORDER | ES_AUTOHSCROLL, c.left, c.top,
+                          c.width, c.height, s.form, HMENU(INT_PTR(c.id)), instance, nullptr);
       break;
     case ControlKind::ListBox:
       window = CreateWindowExW(0, L"ListBox", nullptr,
                                common | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                c.left, c.top, c.width, c.height, s.form, HMENU(INT_PTR(c.id)),
                                instance, nullptr);
-      SendMessageW(window, LB_SETITEMHEIGHT, 0, kListRowHeight);
       break;
     case ControlKind::FileList:
       window = CreateFileList(s.form, c.id, c.left, c.top, c.width, c.height);
-      SendMessageW(window, LB_SETITEMHEIGHT, 0, kListRowHeight);
       break;
     case ControlKind::FolderList:
       window = CreateFolderList(s.form, c.id, c.left, c.top, c.width, c.height);
@@ -215,6 +213,12 @@ HWND CreateControl(Form1State& s, const ControlSpec& c) {
       return nullptr;
   }
   SendMessageW(window, WM_SETFONT, WPARAM(s.Font(c.font)), FALSE);
+  // A new font resets a list's row height and a drop-down's field height.
+  if (c.kind == ControlKind::ListBox || c.kind == ControlKind::FileList) {
+    SendMessageW(window, LB_SETITEMHEIGHT, 0, kListRowHeight);
+  } else if (c.kind == ControlKind::DriveList) {
+    FitDriveListHeight(window, c.height);
+  }
   return window;
 }
 
@@ -233,9 +237,9 @@ void OnCreate(Form1State& s) {
     }
     Label& label = s.labels[labelIndex++];
     label.spec = &c;
-    label.text = c.caption ? c.caption
-                           : std::wstring(L"作者：") + maker::kAuthor + L"  QQ：" +
-                                 maker::kContactNumber;
+    label.text = c.caption
+                     ? c.caption
+                     : std::wstring(L"作者：") + maker::kAuthor + L"  QQ：" + maker::kContactNumber;
     SizeLabel(s, label);
   }
 
@@ -339,12 +343,17 @@ bool OnDrawItem(Form1State& s, const DRAWITEMSTRUCT& item) {
     DrawFolderListItem(item, s.folders);
     return true;
   }
+  if (item.CtlID == kDrive1) {
+    DrawDriveListItem(item);
+    return true;
+  }
   return false;
 }
 
 LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* state = static_cast<Form1State*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    auto* state =
+        static_cast<Form1State*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     state->form = form;
     SetWindowLongPtrW(form, GWLP_USERDATA, LONG_PTR(state));
   }

@@ -41,8 +41,8 @@ bool IsReservedDeviceName(const std::wstring& component) {
   while (!base.empty() && base.back() == L' ') base.pop_back();
   std::transform(base.begin(), base.end(), base.begin(), Lower);
 
-  static const wchar_t* const kNames[] = {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$",
-                                          L"clock$"};
+  static const wchar_t* const kNames[] = {L"con",    L"prn",     L"aux",   L"nul",
+                                          L"conin$", L"conout$", L"clock$"};
   for (const wchar_t* name : kNames) {
     if (base == name) return true;
   }
@@ -105,7 +105,8 @@ bool IsUnsafeShredPath(const std::wstring& path) {
 
   const size_t lastSeparator = path.find_last_of(L"\\/");
   size_t nameStart = lastSeparator == std::wstring::npos ? 0 : lastSeparator + 1;
-  if (nameStart == 0 && path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':') nameStart = 2;
+  if (nameStart == 0 && path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == L':')
+    nameStart = 2;
   return IsReservedDeviceName(path.substr(nameStart));
 }
 

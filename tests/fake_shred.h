@@ -50,8 +50,7 @@ class FakeServices : public ShredServices {
  public:
   explicit FakeServices(CallLog& log) : log_(log) {}
 
-  bool ShowMessage(const std::wstring& text, const std::wstring& title,
-                   MessageKind kind) override {
+  bool ShowMessage(const std::wstring& text, const std::wstring& title, MessageKind kind) override {
     log_.Add(L"message:" + title + L":" + text);
     messages.push_back({text, title, kind});
     return kind != MessageKind::Confirm || answerOk;

@@ -30,9 +30,7 @@ class AnsweringServices : public Win32ShredServices {
 
 const std::string kSecret = "the user's secret contents, which must not survive";
 
-std::string NoticeBytes() {
-  return EncodeLine(BannerLine()) + EncodeLine(NoticeLine());
-}
+std::string NoticeBytes() { return EncodeLine(BannerLine()) + EncodeLine(NoticeLine()); }
 
 class ShredFilesTest : public ::testing::Test {
  protected:
@@ -91,8 +89,7 @@ TEST_F(ShredFilesTest, ReadOnlyFileIsUntouchedAndReported) {
 
 TEST_F(ShredFilesTest, LockedFileIsUntouchedAndReported) {
   const auto locked = Make(L"locked.txt");
-  HANDLE holder =
-      CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   Run({locked});
   CloseHandle(holder);

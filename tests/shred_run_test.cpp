@@ -151,12 +151,32 @@ TEST_F(ShredRunTest, FileContentIsTheTwoLineNotice) {
 }
 
 TEST(ShredPathTest, DeviceNamesRawVolumesAndWildcardsAreUnsafe) {
-  for (const wchar_t* p :
-       {L"NUL", L"nul", L"CON", L"con.txt", L"C:\\temp\\NUL", L"C:\\temp\\aux.log", L"COM1",
-        L"com9:", L"LPT1", L"lpt3.txt", L"COM\u00b9", L"CONIN$", L"conout$", L"D:nul",
-        L"C:\\dir\\nul . ", L"\\\\.\\PhysicalDrive0", L"\\\\.\\C:", L"//./COM1",
-        L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1", L"\\\\?\\C:", L"\\\\?\\PhysicalDrive0",
-        L"\\\\?\\Volume{0000-1111}", L"\\??\\C:\\x", L"C:\\*", L"C:\\a?.txt", L"*"}) {
+  for (const wchar_t* p : {L"NUL",
+                           L"nul",
+                           L"CON",
+                           L"con.txt",
+                           L"C:\\temp\\NUL",
+                           L"C:\\temp\\aux.log",
+                           L"COM1",
+                           L"com9:",
+                           L"LPT1",
+                           L"lpt3.txt",
+                           L"COM\u00b9",
+                           L"CONIN$",
+                           L"conout$",
+                           L"D:nul",
+                           L"C:\\dir\\nul . ",
+                           L"\\\\.\\PhysicalDrive0",
+                           L"\\\\.\\C:",
+                           L"//./COM1",
+                           L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1",
+                           L"\\\\?\\C:",
+                           L"\\\\?\\PhysicalDrive0",
+                           L"\\\\?\\Volume{0000-1111}",
+                           L"\\??\\C:\\x",
+                           L"C:\\*",
+                           L"C:\\a?.txt",
+                           L"*"}) {
     EXPECT_TRUE(IsUnsafeShredPath(p)) << p;
   }
 }

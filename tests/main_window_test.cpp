@@ -1,0 +1,371 @@
+// The main window in-process: layout, fonts, tab order, labels, and every
+// handler driven through real messages on real folders.
+#include "shredder/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "shredder/form1_layout.h"
+#include "tests/box_answerer.h"
+#include "tests/temp_folder.h"
+
+namespace form1 {
+namespace {
+
+using testing_util::BoxAnswerer;
+using testing_util::Exists;
+using testing_util::TempFolder;
+using testing_util::WriteBytes;
+
+std::wstring Text(HWND window) {
+  wchar_t text[2048] = {};
+  GetWindowTextW(window, text, 2048);
+  return text;
+}
+
+std::vector<std::wstring> ListItems(HWND list) {
+  std::vector<std::wstring> items;
+  const int count = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    std::wstring item(size_t(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
+    SendMessageW(list, LB_GETTEXT, i, LPARAM(item.data()));
+    items.push_back(item);
+  }
+  return items;
+}
+
+MSG KeyDown(HWND window, WPARAM key) {
+  MSG message{};
+  message.hwnd = window;
+  message.message = WM_KEYDOWN;
+  message.wParam = key;
+  return message;
+}
+
+RECT ClientPlace(HWND form, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetCurrentDirectoryW(MAX_PATH, previous_);
+    ASSERT_TRUE(WriteBytes(dir / L"b.txt", "b"));
+    ASSERT_TRUE(WriteBytes(dir / L"A.txt", "a"));
+    ASSERT_TRUE(WriteBytes(dir / L"hidden.txt", "h"));
+    ASSERT_TRUE(WriteBytes(dir / L"system.txt", "s"));
+    SetFileAttributesW((dir / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((dir / L"system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    ASSERT_TRUE(CreateDirectoryW((dir / L"sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(dir / L"sub\\inner.txt", "i"));
+    SetCurrentDirectoryW(dir.path().c_str());
+    form = CreateForm1(GetModuleHandleW(nullptr));
+    ASSERT_NE(form, nullptr);
+    ShowForm1(form);
+  }
+  void TearDown() override {
+    DestroyWindow(form);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    SetCurrentDirectoryW(previous_);
+  }
+  HWND C(const wchar_t* name) { return Form1Control(form, name); }
+  void Type(HWND edit, const std::wstring& text) {
+    SetFocus(edit);
+    for (wchar_t ch : text) SendMessageW(edit, WM_CHAR, ch, 1);
+  }
+  void Click(const wchar_t* button) { SendMessageW(C(button), BM_CLICK, 0, 0); }
+  void Notify(const wchar_t* control, int code) {
+    HWND window = C(control);
+    SendMessageW(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), code), LPARAM(window));
+  }
+  void SelectFile(const std::wstring& name) {
+    HWND list = C(L"File1");
+    const int count = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      SendMessageW(list, LB_SETCURSEL, i, 0);
+      Notify(L"File1", LBN_SELCHANGE);
+      const std::wstring text = Text(C(L"Text1"));
+      if (text.size() >= name.size() &&
+          text.compare(text.size() - name.size(), name.size(), name) == 0)
+        return;
+    }
+    ADD_FAILURE() << "no file named " << testing::PrintToString(name);
+  }
+  // Double-clicks the folder list's entry whose text is `name`.
+  void OpenFolder(int index) {
+    SendMessageW(C(L"Dir1"), LB_SETCURSEL, index, 0);
+    Notify(L"Dir1", LBN_DBLCLK);
+  }
+  void MouseOnForm(UINT message, POINT at) {
+    SendMessageW(form, message, 0, MAKELPARAM(at.x, at.y));
+  }
+
+  TempFolder dir;
+  HWND form = nullptr;
+  wchar_t previous_[MAX_PATH];
+};
+
+TEST_F(MainWindowTest, WindowHasItsCaptionClassAndClientSize) {
+  EXPECT_EQ(Text(form), L"TarvelloV1.0 正式版 https://tarvello.example/");
+  wchar_t className[32];
+  GetClassNameW(form, className, 32);
+  EXPECT_STREQ(className, L"Form");
+  RECT client;
+  GetClientRect(form, &client);
+  EXPECT_EQ(client.right, 450);
+  EXPECT_EQ(client.bottom, 445);
+  EXPECT_EQ(GetFocus(), C(L"List1"));
+  RECT window;
+  GetWindowRect(form, &window);
+  EXPECT_LE(std::abs((window.left + window.right) / 2 - GetSystemMetrics(SM_CXSCREEN) / 2), 1);
+  EXPECT_LE(std::abs((window.top + window.bottom) / 2 - GetSystemMetrics(SM_CYSCREEN) / 2), 1);
+}
+
+TEST_F(MainWindowTest, ControlsStandInTheirPlacesWithTheirFonts) {
+  std::set<HFONT> fonts;
+  for (const ControlSpec& c : kControls) {
+    if (c.kind == ControlKind::Label) continue;
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+    HWND control = C(c.name);
+    ASSERT_NE(control, nullptr);
+    const RECT r = ClientPlace(form, control);
+    EXPECT_EQ(r.left, c.left);
+    EXPECT_EQ(r.top, c.top);
+    EXPECT_EQ(r.right - r.left, c.width);
+    EXPECT_EQ(r.bottom - r.top, c.height);
+    EXPECT_FALSE(GetWindowLongW(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    // (The edit control takes WS_BORDER off its style and draws the line itself.)
+    if (c.kind == ControlKind::ListBox || c.kind == ControlKind::FileList ||
+        c.kind == ControlKind::FolderList) {
+      EXPECT_TRUE(GetWindowLongW(control, GWL_STYLE) & WS_BORDER);
+    }
+    if (c.caption) {
+      EXPECT_EQ(Text(control), c.caption);
+    }
+
+    HFONT font = HFONT(SendMessageW(control, WM_GETFONT, 0, 0));
+    fonts.insert(font);
+    LOGFONTW lf{};
+    ASSERT_TRUE(GetObjectW(font, sizeof lf, &lf));
+    EXPECT_STREQ(lf.lfFaceName, L"宋体");
+    EXPECT_EQ(lf.lfCharSet, 134);
+    const bool bold = c.font == FontId::ButtonBold;
+    EXPECT_EQ(lf.lfHeight, bold ? -14 : -12);
+    EXPECT_EQ(lf.lfWeight, bold ? 700 : 400);
+    EXPECT_FALSE(lf.lfUnderline || lf.lfItalic || lf.lfStrikeOut);
+  }
+  EXPECT_EQ(fonts.size(), 2u) << "one font object per distinct font";
+}
+
+TEST_F(MainWindowTest, ListsShowWholeTwelvePixelRows) {
+  for (const auto& [name, rows] : {std::pair{L"List1", 19}, std::pair{L"File1", 8}}) {
+    HWND list = C(name);
+    RECT client;
+    GetClientRect(list, &client);
+    EXPECT_EQ(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), 12);
+    EXPECT_EQ(client.bottom, rows * 12);
+  }
+}
+
+TEST_F(MainWindowTest, TabVisitsTheControlsInOrderAndNeverALabel) {
+  const wchar_t* order[] = {L"Drive1",   L"Dir1",     L"File1",    L"Text1",
+                            L"Command1", L"Command2", L"Command3", L"List1"};
+  SetFocus(C(L"List1"));
+  for (const wchar_t* name : order) {
+    MSG tab = KeyDown(GetFocus(), VK_TAB);
+    EXPECT_TRUE(IsForm1DialogMessage(form, tab));
+    EXPECT_EQ(GetFocus(), C(name)) << testing::PrintToString(std::wstring(name));
+  }
+}
+
+TEST_F(MainWindowTest, LabelsSizeThemselvesToTheirText) {
+  struct {
+    const wchar_t* name;
+    POINT topLeft;
+    int height, weight;
+    bool underline;
+  } labels[] = {{L"Label1", {8, 8}, -16, 400, false},
+                {L"Label2", {352, 8}, -14, 400, true},
+                {L"Label3", {256, 432}, -12, 400, false}};
+  HDC screen = GetDC(nullptr);
+  for (const auto& l : labels) {
+    const RECT r = Form1LabelRect(form, l.name);
+    EXPECT_EQ(r.left, l.topLeft.x);
+    EXPECT_EQ(r.top, l.topLeft.y);
+    HFONT font =
+        CreateFontW(l.height, 0, 0, 0, l.weight, 0, l.underline, 0, 134, 0, 0, 0, 0, L"宋体");
+    HGDIOBJ old = SelectObject(screen, font);
+    SIZE extent{};
+    const std::wstring text = std::wstring(l.name) == L"Label1"   ? L"粉碎列表"
+                              : std::wstring(l.name) == L"Label2" ? L"从列表中删除"
+                                                                  : L"作者：塔小维  QQ：0000000";
+    GetTextExtentPoint32W(screen, text.c_str(), int(text.size()), &extent);
+    SelectObject(screen, old);
+    DeleteObject(font);
+    EXPECT_EQ(r.right - r.left, extent.cx) << testing::PrintToString(std::wstring(l.name));
+    EXPECT_EQ(r.bottom - r.top, extent.cy);
+  }
+  ReleaseDC(nullptr, screen);
+  // The two labels of the top row are as wide as the layout gives them.
+  EXPECT_EQ(Form1LabelRect(form, L"Label1").right, 8 + 64);
+  EXPECT_EQ(Form1LabelRect(form, L"Label2").right, 352 + 84);
+}
+
+TEST_F(MainWindowTest, AddButtonAddsTheTextAsTyped) {
+  Click(L"Command1");  // empty text box: an empty entry
+  Type(C(L"Text1"), L"no such file 한국어 😀");
+  Click(L"Command1");
+  Click(L"Command1");
+  EXPECT_EQ(ListItems(C(L"List1")),
+            (std::vector<std::wstring>{L"", L"no such file 한국어 😀", L"no such file 한국어 😀"}));
+  EXPECT_EQ(Text(C(L"Text1")), L"no such file 한국어 😀");
+}
+
+TEST_F(MainWindowTest, RemoveLinkFramesWhileHeldAndRemovesTheSelection) {
+  for (const wchar_t* p : {L"a", L"b", L"c"}) {
+    SetWindowTextW(C(L"Text1"), p);
+    Click(L"Command1");
+  }
+  const RECT r = Form1LabelRect(form, L"Label2");
+  const POINT inside{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+
+  // No selection: nothing changes, nothing is shown.
+  MouseOnForm(WM_LBUTTONDOWN, inside);
+  EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 1);
+  MouseOnForm(WM_LBUTTONUP, inside);
+  EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 0);
+  EXPECT_EQ(ListItems(C(L"List1")).size(), 3u);
+
+  SendMessageW(C(L"List1"), LB_SETCURSEL, 1, 0);
+  MouseOnForm(WM_RBUTTONDOWN, inside);
+  EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 1) << "any button frames it";
+  MouseOnForm(WM_RBUTTONUP, inside);
+  EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 0);
+  EXPECT_EQ(ListItems(C(L"List1")).size(), 3u) << "only a left click removes";
+
+  MouseOnForm(WM_LBUTTONDOWN, inside);
+  MouseOnForm(WM_LBUTTONUP, inside);
+  EXPECT_EQ(ListItems(C(L"List1")), (std::vector<std::wstring>{L"a", L"c"}));
+
+  // Just outside the label nothing happens.
+  SendMessageW(C(L"List1"), LB_SETCURSEL, 0, 0);
+  MouseOnForm(WM_LBUTTONDOWN, {r.right, inside.y});
+  EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 0);
+  MouseOnForm(WM_LBUTTONUP, {r.right, inside.y});
+  EXPECT_EQ(ListItems(C(L"List1")).size(), 2u);
+}
+
+TEST_F(MainWindowTest, FileListShowsVisibleFilesAndFillsThePathBox) {
+  EXPECT_EQ(Form1FolderPath(form), dir.path());
+  EXPECT_EQ(Form1FilePath(form), dir.path());
+  EXPECT_EQ(SendMessageW(C(L"File1"), LB_GETCOUNT, 0, 0), 2) << "hidden and system files left out";
+  SendMessageW(C(L"File1"), LB_SETCURSEL, 0, 0);
+  Notify(L"File1", LBN_SELCHANGE);
+  EXPECT_EQ(Text(C(L"Text1")), dir / L"A.txt") << "sorted by name, one backslash";
+  SendMessageW(C(L"File1"), LB_SETCURSEL, 1, 0);
+  Notify(L"File1", LBN_SELCHANGE);
+  EXPECT_EQ(Text(C(L"Text1")), dir / L"b.txt");
+}
+
+TEST_F(MainWindowTest, OpeningFoldersMovesTheFileListAndLeavesThePathBox) {
+  SetWindowTextW(C(L"Text1"), L"typed");
+  HWND dirList = C(L"Dir1");
+  const int count = int(SendMessageW(dirList, LB_GETCOUNT, 0, 0));
+  OpenFolder(count - 1);  // the last entry: the subfolder "sub"
+  EXPECT_EQ(Form1FolderPath(form), dir / L"sub");
+  EXPECT_EQ(Form1FilePath(form), dir / L"sub");
+  EXPECT_EQ(SendMessageW(C(L"File1"), LB_GETCOUNT, 0, 0), 1);
+  EXPECT_EQ(Text(C(L"Text1")), L"typed");
+
+  // Enter on the folder list opens the selected entry: back to the parent.
+  const int parent = int(SendMessageW(dirList, LB_GETCURSEL, 0, 0)) - 1;
+  SendMessageW(dirList, LB_SETCURSEL, parent, 0);
+  SetFocus(dirList);
+  MSG enter = KeyDown(dirList, VK_RETURN);
+  IsForm1DialogMessage(form, enter);
+  EXPECT_EQ(Form1FolderPath(form), dir.path());
+}
+
+TEST_F(MainWindowTest, FileAtADriveRootGetsTwoBackslashes) {
+  const std::wstring root = dir.path().substr(0, 3);
+  const std::wstring name = L"tarvello-root-test.txt";
+  ASSERT_TRUE(WriteBytes(root + name, "r"));
+  OpenFolder(0);
+  EXPECT_EQ(Form1FolderPath(form), root);
+  EXPECT_EQ(Form1FilePath(form), root);
+  SelectFile(name);
+  EXPECT_EQ(Text(C(L"Text1")), root + L"\\" + name);
+  DeleteFileW((root + name).c_str());
+}
+
+TEST_F(MainWindowTest, ChangingTheDriveMovesBothListsAndLeavesThePathBox) {
+  SetWindowTextW(C(L"Text1"), L"typed");
+  HWND drives = C(L"Drive1");
+  const int count = int(SendMessageW(drives, CB_GETCOUNT, 0, 0));
+  ASSERT_GE(count, 1);
+  wchar_t current[64] = {};
+  SendMessageW(drives, CB_GETLBTEXT, SendMessageW(drives, CB_GETCURSEL, 0, 0), LPARAM(current));
+  EXPECT_EQ(towupper(current[0]), towupper(dir.path()[0]));
+  EXPECT_EQ(current[1], L':');
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[64] = {};
+    SendMessageW(drives, CB_GETLBTEXT, i, LPARAM(text));
+    if (towupper(text[0]) == towupper(current[0])) continue;
+    SendMessageW(drives, CB_SETCURSEL, i, 0);
+    Notify(L"Drive1", CBN_SELCHANGE);
+    EXPECT_EQ(towupper(Form1FolderPath(form)[0]), towupper(text[0]));
+    EXPECT_EQ(Form1FilePath(form), Form1FolderPath(form));
+    break;
+  }
+  EXPECT_EQ(Text(C(L"Text1")), L"typed");
+}
+
+TEST_F(MainWindowTest, UnreadableFolderKeepsTheListsAndSaysWhy) {
+  const int sub = int(SendMessageW(C(L"Dir1"), LB_GETCOUNT, 0, 0)) - 1;
+  testing_util::RemoveTree(dir / L"sub");
+  BoxAnswerer answer({{L"提示", IDOK}});
+  OpenFolder(sub);
+  const auto& boxes = answer.Finish();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find(dir / L"sub"), std::wstring::npos);
+  EXPECT_EQ(Form1FolderPath(form), dir.path());
+  EXPECT_EQ(Form1FilePath(form), dir.path());
+}
+
+TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
+  for (const wchar_t* name : {L"A.txt", L"b.txt"}) {
+    SelectFile(name);
+    Click(L"Command1");
+  }
+  BoxAnswerer answer({{L"警告", IDOK}, {L"提示", IDOK}});
+  Click(L"Command2");
+  const auto& boxes = answer.Finish();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, L"您确认粉碎已选文件吗？");
+  EXPECT_TRUE(boxes[0].hasCancel);
+  EXPECT_TRUE(boxes[0].hasIcon);
+  EXPECT_EQ(boxes[1].text, L"已选文件粉碎完成！");
+  EXPECT_FALSE(boxes[1].hasCancel);
+  EXPECT_FALSE(boxes[1].hasIcon);
+  EXPECT_FALSE(Exists(dir / L"A.txt"));
+  EXPECT_FALSE(Exists(dir / L"b.txt"));
+  EXPECT_TRUE(ListItems(C(L"List1")).empty());
+}
+
+TEST_F(MainWindowTest, CancelLeavesFilesAndList) {
+  SelectFile(L"A.txt");
+  Click(L"Command1");
+  BoxAnswerer answer({{L"警告", IDCANCEL}});
+  Click(L"Command2");
+  EXPECT_EQ(answer.Finish().size(), 1u);
+  EXPECT_TRUE(Exists(dir / L"A.txt"));
+  EXPECT_EQ(ListItems(C(L"List1")).size(), 1u);
+}
+
+}  // namespace
+}  // namespace form1
