@@ -50,6 +50,10 @@ xvfb_start
 wine_graphics x11
 run_ctest build/win -L display
 wine_graphics null
+for bmp in build/win/screenshots/*.bmp; do
+  [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+echo "Screenshots: build/win/screenshots/"
 
 echo
 echo "$passed passed, $failed failed"
