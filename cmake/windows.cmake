@@ -43,3 +43,9 @@ add_executable(e2e_test tests/e2e_test.cpp tests/screenshot.cpp tests/temp_folde
 target_link_libraries(e2e_test PRIVATE shred_win GTest::gtest_main)
 add_dependencies(e2e_test tarvello)
 gtest_discover_tests(e2e_test DISCOVERY_MODE PRE_TEST TEST_PREFIX "wine." PROPERTIES LABELS display)
+
+# Benchmarks: run by scripts/bench.sh, never by the tests.
+add_executable(bench_shred_run bench/shred_run.cpp tests/temp_folder.cpp)
+target_link_libraries(bench_shred_run PRIVATE shred_win)
+add_executable(bench_file_list bench/file_list.cpp tests/temp_folder.cpp)
+target_link_libraries(bench_file_list PRIVATE shred_win)

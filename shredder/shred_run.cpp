@@ -139,9 +139,10 @@ void RunShred(ShredList& list, ShredServices& services) {
   }
 
   const int deleteCount = list.Count();
+  std::vector<bool> deleted(deleteCount);
   for (int i = 0; i < deleteCount; ++i) {
     const std::wstring path = list.Item(i);
-    if (!IsUnsafeShredPath(path)) services.RemoveFile(path);
+    deleted[i] = !IsUnsafeShredPath(path) && services.RemoveFile(path);
   }
 
   // An entry survived when something is still at its path, or when it named
@@ -149,6 +150,7 @@ void RunShred(ShredList& list, ShredServices& services) {
   std::vector<bool> survived(deleteCount);
   std::vector<std::wstring> survivors;
   for (int i = 0; i < deleteCount; ++i) {
+    if (deleted[i]) continue;
     const std::wstring path = list.Item(i);
     survived[i] = IsUnsafeShredPath(path) || services.PathExists(path);
     if (survived[i]) survivors.push_back(path);

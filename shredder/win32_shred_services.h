@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "shredder/shred_run.h"
 
 namespace shred {
@@ -25,6 +27,7 @@ class Win32ShredServices : public ShredServices {
  private:
   HWND owner_;
   HANDLE channel_ = INVALID_HANDLE_VALUE;
+  std::string pending_;  // printed lines, written in one go when the channel closes
 };
 
 // The bytes of one printed line: the text in code page 936, then CR LF.

@@ -1,0 +1,40 @@
+// Timing for the benchmarks: each figure is printed next to a baseline that is
+// measured in the same run, and judged by their ratio.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace bench {
+
+inline double Seconds() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return double(now.QuadPart) / double(frequency.QuadPart);
+}
+
+// The best of `rounds` runs of `work`, in seconds; `prepare` runs untimed first.
+template <typename Prepare, typename Work>
+double Best(int rounds, Prepare prepare, Work work) {
+  double best = 1e30;
+  for (int i = 0; i < rounds; ++i) {
+    prepare();
+    const double start = Seconds();
+    work();
+    best = std::min(best, Seconds() - start);
+  }
+  return best;
+}
+
+inline void Report(const char* name, double seconds, const char* baselineName, double baseline,
+                   double target) {
+  const double ratio = seconds / baseline;
+  std::printf("%-28s %10.3f ms\n%-28s %10.3f ms\nratio %.2f (target at most %.2f): %s\n", name,
+              seconds * 1e3, baselineName, baseline * 1e3, ratio, target,
+              ratio <= target ? "met" : "NOT met");
+}
+
+}  // namespace bench
