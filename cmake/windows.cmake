@@ -1,6 +1,16 @@
 # The Windows build: the program, its Win32 parts and the tests run under Wine.
 set(win32_libs user32 gdi32 msimg32 comctl32 kernel32 shell32)
 
+add_library(skin STATIC
+  skin/shared_state.cpp
+  skin/atlas.cpp
+  skin/button_faces.cpp
+  skin/skinned_button.cpp
+  skin/flat_border.cpp
+  skin/skin_manager.cpp)
+target_link_libraries(skin PUBLIC skin_core ${win32_libs})
+target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+
 add_library(shred_win STATIC
   shredder/win32_shred_services.cpp
   shredder/listbox_shred_list.cpp
@@ -9,7 +19,7 @@ add_library(shred_win STATIC
   shredder/file_list.cpp
   shredder/hand_cursor.cpp
   shredder/main_window.cpp)
-target_link_libraries(shred_win PUBLIC shred_core ${win32_libs})
+target_link_libraries(shred_win PUBLIC shred_core skin ${win32_libs})
 target_compile_definitions(shred_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

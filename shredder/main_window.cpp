@@ -13,6 +13,7 @@
 #include "shredder/maker.h"
 #include "shredder/win32_shred_services.h"
 #include "skin/gdi_guards.h"
+#include "skin/skin.h"
 
 namespace form1 {
 
@@ -117,7 +118,7 @@ void OpenSelectedFolder(Form1State& s) {
 // ---- handlers ------------------------------------------------------------------
 
 // Where the skin engine attaches; nothing else runs at load.
-void Form_Load(Form1State&) {}
+void Form_Load(Form1State& s) { SkinWindow(s.form); }
 
 void Drive1_Change(Form1State& s) {
   const std::wstring drive = SelectedDrive(s.Control(kDrive1)).substr(0, 2);
@@ -404,10 +405,9 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SETCURSOR:
       if (OnSetCursor(*s, HWND(wParam), LOWORD(lParam))) return TRUE;
       break;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
     case WM_NCDESTROY: {
+      // Not at WM_DESTROY: the skin consumes that message.
+      PostQuitMessage(0);
       // The children are gone: their fonts and the pointer can go too.
       std::unique_ptr<Form1State> owned(s);
       SetWindowLongPtrW(form, GWLP_USERDATA, 0);

@@ -152,6 +152,11 @@ TEST(EndToEnd, CollectAndShredFilesInTheRealProgram) {
   ASSERT_NE(confirm, nullptr);
   EXPECT_EQ(BoxText(confirm), L"您确认粉碎已选文件吗？");
   Settle();
+  // The box got the skin when the main window was deactivated against it.
+  EXPECT_NE(GetPropA(GetDlgItem(confirm, IDOK), "PROCADDR"), nullptr);
+  EXPECT_NE(GetPropA(GetDlgItem(confirm, IDCANCEL), "PROCADDR"), nullptr);
+  EXPECT_NE(GetPropA(confirm, "PROCADDR"), nullptr);
+  Sleep(700);
   RECT both = Bounds(form);
   const RECT box = Bounds(confirm);
   UnionRect(&both, &both, &box);

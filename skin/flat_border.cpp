@@ -1,0 +1,65 @@
+#include "skin/flat_border.h"
+
+#include "skin/button_faces.h"
+#include "skin/gdi_guards.h"
+#include "skin/shared_state.h"
+
+namespace {
+
+// Asks for the whole frame; lParam is not read by the message.
+void RepaintFrame(HWND window) {
+  static const DWORD zero = 0;
+  SendMessageW(window, WM_NCPAINT, 1, reinterpret_cast<LPARAM>(&zero));
+}
+
+void PaintFlatFrame(HWND window) {
+  WindowBounds b;
+  GetWindowBounds(window, b);
+  const gdi::WindowDC whole = gdi::WindowDC::Whole(window);
+  const gdi::WindowDC client = gdi::WindowDC::Client(window);
+  const COLORREF border =
+      IsWindowEnabled(window) ? skin::kBorderColour : skin::kDisabledBorderColour;
+  DrawFrameRect(whole, 0, 0, b.width, b.height, border);
+  DrawFrameRect(whole, 1, 1, b.width - 2, b.height - 2, GetBkColor(client));
+  DrawFrameRect(whole, 2, 2, b.width - 4, b.height - 4, GetBkColor(client));
+}
+
+}  // namespace
+
+int AddFlatBorder(HWND window) {
+  if (skin::GetProperty(window, skin::kProcAddr)) return 0;
+  const WNDPROC previous = skin::ReplaceWindowProc(window, BorderWndProc);
+  skin::SetProperty(window, skin::kProcAddr, reinterpret_cast<LONG_PTR>(previous));
+  RepaintFrame(window);
+  return 1;
+}
+
+int RemoveFlatBorder(HWND window) {
+  const LONG_PTR previous = skin::GetProperty(window, skin::kProcAddr);
+  if (!previous) return 0;
+  skin::RemoveProperty(window, skin::kProcAddr);
+  skin::ReplaceWindowProc(window, reinterpret_cast<WNDPROC>(previous));
+  RepaintFrame(window);
+  return 1;
+}
+
+LRESULT CALLBACK BorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!window) return 0;
+  const auto previous = reinterpret_cast<WNDPROC>(skin::GetProperty(window, skin::kProcAddr));
+  if (!previous) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_DESTROY) {
+    RemoveFlatBorder(window);
+    return 0;
+  }
+  const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+  if (message == WM_NCPAINT && (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) {
+    PaintFlatFrame(window);
+  }
+  return result;
+}
+
+int DrawFrameRect(HDC dc, int x, int y, int width, int height, COLORREF colour) {
+  const RECT r{x, y, x + width, y + height};
+  const gdi::Brush brush(CreateSolidBrush(colour));
+  return FrameRect(dc, &r, brush);
+}

@@ -1,0 +1,39 @@
+#include "skin/shared_state.h"
+
+int16_t SkinInitialised = 0;
+HDC AtlasDC = nullptr;
+HBITMAP AtlasBitmap = nullptr;
+int16_t HasUserTrackMouseEvent = 0;
+int32_t SkinnedButtonCount = 0;
+int32_t SkinnedFormCount = 0;
+
+void ReleaseSharedIfIdle() {
+  if (SkinnedButtonCount > 0 || SkinnedFormCount > 0) return;
+  DeleteDC(AtlasDC);
+  // The bitmap is free once its DC is gone; nothing else holds it.
+  DeleteObject(AtlasBitmap);
+  AtlasBitmap = nullptr;
+  SkinInitialised = 0;
+}
+
+namespace skin {
+
+// Property names are ASCII; the A functions store them under the same atoms
+// as the W ones and do not change how the window treats text.
+LONG_PTR GetProperty(HWND window, const char* key) {
+  return reinterpret_cast<LONG_PTR>(GetPropA(window, key));
+}
+
+void SetProperty(HWND window, const char* key, LONG_PTR value) {
+  SetPropA(window, key, reinterpret_cast<HANDLE>(value));
+}
+
+void RemoveProperty(HWND window, const char* key) { RemovePropA(window, key); }
+
+WNDPROC ReplaceWindowProc(HWND window, WNDPROC procedure) {
+  // The W function: the windows are Unicode and must stay so.
+  return reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+}
+
+}  // namespace skin

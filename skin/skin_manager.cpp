@@ -1,0 +1,117 @@
+#include "skin/skin_manager.h"
+
+#include <algorithm>
+
+#include "skin/atlas.h"
+#include "skin/flat_border.h"
+#include "skin/shared_state.h"
+#include "skin/skinned_button.h"
+
+namespace skin {
+
+namespace {
+
+const char* const kButtonClasses[] = {"thundercommandbutton", "thunderrt6commandbutton", "button"};
+const char* const kFormClasses[] = {"#32770", "thunderformdc", "thunderrt6formdc", "form"};
+
+template <size_t N>
+bool InTable(const char* const (&table)[N], const std::string& name) {
+  return std::any_of(std::begin(table), std::end(table),
+                     [&](const char* entry) { return name == entry; });
+}
+
+std::string LowerCaseClassName(HWND window) {
+  std::string name = GetWindowClassName(window);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+  return name;
+}
+
+}  // namespace
+
+bool IsButtonClass(const std::string& lowerCaseName) {
+  return InTable(kButtonClasses, lowerCaseName);
+}
+
+bool IsFormClass(const std::string& lowerCaseName) { return InTable(kFormClasses, lowerCaseName); }
+
+}  // namespace skin
+
+int SkinWindow(HWND window) {
+  if (!SkinInitialised) {
+    SkinInitialised = -1;
+    HasUserTrackMouseEvent = ExportExists("TrackMouseEvent", "User32");
+    BuildSkinAtlas();
+  }
+  const std::string name = skin::LowerCaseClassName(window);
+  if (skin::IsButtonClass(name)) return SkinButton(window);
+  if (skin::IsFormClass(name)) {
+    EnumChildWindows(window, SkinChildProc, 0);
+    return SkinForm(window);
+  }
+  return 0;
+}
+
+BOOL CALLBACK SkinChildProc(HWND window, LPARAM) {
+  if (skin::IsButtonClass(skin::LowerCaseClassName(window))) {
+    SkinButton(window);
+  } else {
+    AddFlatBorder(window);
+  }
+  return TRUE;
+}
+
+int SkinForm(HWND window) {
+  if (skin::GetProperty(window, skin::kProcAddr)) return 0;
+  const WNDPROC previous = skin::ReplaceWindowProc(window, FormWndProc);
+  skin::SetProperty(window, skin::kProcAddr, reinterpret_cast<LONG_PTR>(previous));
+  ++SkinnedFormCount;
+  return 1;
+}
+
+int UnskinForm(HWND window) {
+  const LONG_PTR previous = skin::GetProperty(window, skin::kProcAddr);
+  if (!previous) return 0;
+  skin::RemoveProperty(window, skin::kProcAddr);
+  skin::ReplaceWindowProc(window, reinterpret_cast<WNDPROC>(previous));
+  --SkinnedFormCount;
+  ReleaseSharedIfIdle();
+  return 1;
+}
+
+LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!window) return 0;
+  const auto previous = reinterpret_cast<WNDPROC>(skin::GetProperty(window, skin::kProcAddr));
+  if (!previous) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_DESTROY) {
+    UnskinForm(window);
+    return 0;
+  }
+  if (message == WM_ACTIVATE) {
+    HWND other = reinterpret_cast<HWND>(lParam);
+    // Only windows of this thread: the skin's state and its subclassing
+    // belong to the thread that owns the windows.
+    if (other && other != window &&
+        GetWindowThreadProcessId(other, nullptr) == GetCurrentThreadId() &&
+        skin::IsFormClass(skin::LowerCaseClassName(other))) {
+      SkinWindow(other);
+    }
+  }
+  return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+std::string GetWindowClassName(HWND window) {
+  char buffer[255] = {};
+  if (!GetClassNameA(window, buffer, 255)) return {};
+  return buffer;
+}
+
+int16_t ExportExists(const char* functionName, const char* moduleName) {
+  HMODULE module = GetModuleHandleA(moduleName);
+  const bool loaded = module == nullptr;
+  if (loaded) module = LoadLibraryA(moduleName);
+  if (!module) return 0;
+  const int16_t result = GetProcAddress(module, functionName) ? -1 : 0;
+  if (loaded) FreeLibrary(module);
+  return result;
+}
