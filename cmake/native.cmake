@@ -1,14 +1,14 @@
 # The native Linux build: the code that needs no Windows, under the sanitizers.
 if(TARVELLO_SANITIZE)
   set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  foreach(target shred_core gtest gtest_main)
+  foreach(target shred_core skin_core gtest gtest_main)
     target_compile_options(${target} PRIVATE ${sanitize})
   endforeach()
 endif()
 
 function(tarvello_native_test name)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE shred_core GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE shred_core skin_core GTest::gtest_main)
   if(TARVELLO_SANITIZE)
     target_compile_options(${name} PRIVATE ${sanitize})
     target_link_options(${name} PRIVATE ${sanitize})
@@ -17,3 +17,4 @@ function(tarvello_native_test name)
 endfunction()
 
 tarvello_native_test(shred_run_test tests/shred_run_test.cpp)
+tarvello_native_test(skin_geometry_test tests/skin_geometry_test.cpp)
