@@ -3,6 +3,10 @@
 // (possibly mirrored) area, later pieces over earlier ones. Pixels whose row
 // choice belongs to the platform's stretching (the middle band stretched to
 // other than 11 rows) are left unknown.
+//
+// A negative extent mirrors about the origin pixel, as GDI's StretchBlt does:
+// x = 4, width = -2 covers columns 3 and 4 (Wine's conformance tests show the
+// same on Windows), not columns 2 and 3.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +37,8 @@ inline FaceReference ReferenceFace(int w, int h, int s) {
   // 5 onto 5 rows, or the 11 rows of the middle band.
   auto stretch = [&](int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh) {
     if (dw == 0 || dh == 0) return;
-    const int x0 = dw > 0 ? dx : dx + dw, cols = dw > 0 ? dw : -dw;
-    const int y0 = dh > 0 ? dy : dy + dh, rows = dh > 0 ? dh : -dh;
+    const int x0 = dw > 0 ? dx : dx + dw + 1, cols = dw > 0 ? dw : -dw;
+    const int y0 = dh > 0 ? dy : dy + dh + 1, rows = dh > 0 ? dh : -dh;
     for (int j = 0; j < rows; ++j) {
       for (int i = 0; i < cols; ++i) {
         const int ci = dw > 0 ? i : cols - 1 - i;  // mirrored left to right

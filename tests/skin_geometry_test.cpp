@@ -38,14 +38,16 @@ TEST(AtlasTable, HoldsTheTilesCellByCell) {
 }
 
 // Draws the pieces as BitBlt and StretchBlt would, with a nearest-row rule
-// for the middle band (the platform's own choice is not fixed).
+// for the middle band (the platform's own choice is not fixed) and GDI's
+// mirroring about the origin pixel for negative extents.
 std::vector<uint32_t> Blit(int w, int h, int s) {
   std::vector<uint32_t> face(size_t(w) * h, 0x12345678);
   for (const FacePiece& p : FacePieces(w, h, s)) {
     const int sw = p.stretch ? p.sw : p.dw, sh = p.stretch ? p.sh : p.dh;
     if (p.dw == 0 || p.dh == 0) continue;
     const int cols = std::abs(p.dw), rows = std::abs(p.dh);
-    const int x0 = std::min(p.dx, p.dx + p.dw), y0 = std::min(p.dy, p.dy + p.dh);
+    const int x0 = p.dw > 0 ? p.dx : p.dx + p.dw + 1;
+    const int y0 = p.dh > 0 ? p.dy : p.dy + p.dh + 1;
     for (int j = 0; j < rows; ++j)
       for (int i = 0; i < cols; ++i) {
         const int ci = p.dw > 0 ? i : cols - 1 - i, rj = p.dh > 0 ? j : rows - 1 - j;
@@ -73,8 +75,16 @@ void ExpectMatchesRules(int w, int h) {
 }
 
 TEST(FaceGeometry, CoversEveryPixelAsTheRulesSay) {
-  for (auto [w, h] : {std::pair{9, 21}, {129, 33}, {57, 17}, {8, 21}, {9, 10}, {6, 21},
-                      {12, 7}, {1, 1}, {3, 40}, {200, 9}}) {
+  for (auto [w, h] : {std::pair{9, 21},
+                      {129, 33},
+                      {57, 17},
+                      {8, 21},
+                      {9, 10},
+                      {6, 21},
+                      {12, 7},
+                      {1, 1},
+                      {3, 40},
+                      {200, 9}}) {
     ExpectMatchesRules(w, h);
   }
 }
@@ -88,17 +98,24 @@ TEST(FaceGeometry, NineByTwentyOneIsTheTile) {
 }
 
 TEST(FaceGeometry, NarrowAndLowFacesOverlapAsDescribed) {
-  // W = 6: columns 2-3 show tile column 4 below the top band, 4-5 tile 7-8.
+  // W = 6: the top-right corner covers columns 2-5 of the top band; below
+  // it the centre and bottom edge (width -2 from column 4) cover columns 3-4
+  // with tile column 4, between the right edge's columns 2 and 5.
   const auto narrow = Blit(6, 21, 0);
+  for (int x = 2; x < 6; ++x) EXPECT_EQ(narrow[size_t(x)], kAtlasPixels[0][x + 3]);
   for (int y = 5; y < 21; ++y) {
-    EXPECT_EQ(narrow[size_t(y) * 6 + 2], kAtlasPixels[y][4]) << y;
+    EXPECT_EQ(narrow[size_t(y) * 6 + 0], kAtlasPixels[y][0]) << y;
+    EXPECT_EQ(narrow[size_t(y) * 6 + 2], kAtlasPixels[y][5]) << y;
+    EXPECT_EQ(narrow[size_t(y) * 6 + 3], kAtlasPixels[y][4]) << y;
+    EXPECT_EQ(narrow[size_t(y) * 6 + 4], kAtlasPixels[y][4]) << y;
     EXPECT_EQ(narrow[size_t(y) * 6 + 5], kAtlasPixels[y][8]) << y;
   }
-  for (int x = 2; x < 6; ++x) EXPECT_EQ(narrow[size_t(x)], kAtlasPixels[0][x + 3]);
-  // H = 7: in columns 4-7, rows 5-6 are tile rows 19-20.
+  // H = 7: the bottom band starts at row 2; the centre (height -3 from row
+  // 5) covers rows 3-5 of columns 4-7, upside down; row 6 stays tile row 20.
   const auto low = Blit(12, 7, 0);
-  EXPECT_EQ(low[size_t(5) * 12 + 5], kAtlasPixels[19][4]);
+  EXPECT_EQ(low[size_t(2) * 12 + 5], kAtlasPixels[16][4]);
   EXPECT_EQ(low[size_t(6) * 12 + 5], kAtlasPixels[20][4]);
+  EXPECT_EQ(low[size_t(2) * 12 + 0], kAtlasPixels[16][0]);
 }
 
 }  // namespace
