@@ -62,3 +62,7 @@ target_link_libraries(bench_file_list PRIVATE shred_win)
 
 set(skin_test_support tests/skin_test_util.cpp tests/api_counter.cpp)
 tarvello_wine_test(skin_faces_test tests/skin_faces_test.cpp ${skin_test_support})
+tarvello_wine_test(skinned_button_test tests/skinned_button_test.cpp tests/message_log.cpp
+                   ${skin_test_support})
+tarvello_wine_test(skin_manager_test tests/skin_manager_test.cpp tests/message_log.cpp
+                   ${skin_test_support})

@@ -15,6 +15,9 @@ decltype(&KillTimer) realKillTimer;
 decltype(&TrackMouseEvent) realTrackMouseEvent;
 decltype(&_TrackMouseEvent) realComctlTrackMouseEvent;
 decltype(&AlphaBlend) realAlphaBlend;
+decltype(&SetWindowRgn) realSetWindowRgn;
+decltype(&GetProcAddress) realGetProcAddress;
+decltype(&FreeLibrary) realFreeLibrary;
 decltype(&CreateCompatibleDC) realCreateCompatibleDC;
 decltype(&CreateCompatibleBitmap) realCreateCompatibleBitmap;
 decltype(&CreateSolidBrush) realCreateSolidBrush;
@@ -52,6 +55,19 @@ BOOL WINAPI CountedAlphaBlend(HDC d, int x, int y, int w, int h, HDC s, int sx, 
                               int sh, BLENDFUNCTION f) {
   ++counts.alphaBlend;
   return realAlphaBlend(d, x, y, w, h, s, sx, sy, sw, sh, f);
+}
+// The window owns a region once SetWindowRgn took it, and deletes it itself.
+int WINAPI CountedSetWindowRgn(HWND window, HRGN region, BOOL redraw) {
+  counts.liveObjects.erase(region);
+  return realSetWindowRgn(window, region, redraw);
+}
+FARPROC WINAPI CountedGetProcAddress(HMODULE module, LPCSTR name) {
+  ++counts.getProcAddress;
+  return realGetProcAddress(module, name);
+}
+BOOL WINAPI CountedFreeLibrary(HMODULE module) {
+  ++counts.freeLibrary;
+  return realFreeLibrary(module);
 }
 HDC WINAPI CountedCreateCompatibleDC(HDC dc) { return Keep(realCreateCompatibleDC(dc)); }
 HBITMAP WINAPI CountedCreateCompatibleBitmap(HDC dc, int w, int h) {
@@ -122,6 +138,9 @@ ApiCounts& CountApiCalls() {
     Hook("comctl32.dll", "_TrackMouseEvent", realComctlTrackMouseEvent,
          &CountedComctlTrackMouseEvent);
     Hook("msimg32.dll", "AlphaBlend", realAlphaBlend, &CountedAlphaBlend);
+    Hook("user32.dll", "SetWindowRgn", realSetWindowRgn, &CountedSetWindowRgn);
+    Hook("kernel32.dll", "GetProcAddress", realGetProcAddress, &CountedGetProcAddress);
+    Hook("kernel32.dll", "FreeLibrary", realFreeLibrary, &CountedFreeLibrary);
     Hook("gdi32.dll", "CreateCompatibleDC", realCreateCompatibleDC, &CountedCreateCompatibleDC);
     Hook("gdi32.dll", "CreateCompatibleBitmap", realCreateCompatibleBitmap,
          &CountedCreateCompatibleBitmap);

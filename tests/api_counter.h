@@ -14,16 +14,14 @@ struct ApiCounts {
   int killTimer = 0;
   int trackMouseEvent = 0;
   int alphaBlend = 0;
+  int getProcAddress = 0;
+  int freeLibrary = 0;
   int gdiCreated = 0;
-  std::set<HGDIOBJ> liveObjects;  // created through the counted functions, not yet deleted
+  // Created through the counted functions and neither deleted nor handed to
+  // a window (SetWindowRgn), which then deletes it itself.
+  std::set<HGDIOBJ> liveObjects;
 
-  // Live objects that still exist: the system deletes a window's old region
-  // itself, without DeleteObject.
-  size_t LiveGdiObjects() const {
-    size_t n = 0;
-    for (HGDIOBJ object : liveObjects) n += GetObjectType(object) != 0;
-    return n;
-  }
+  size_t LiveGdiObjects() const { return liveObjects.size(); }
 };
 
 // Installs the redirections once; later calls only return the counts.
