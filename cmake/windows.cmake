@@ -35,7 +35,10 @@ set_source_files_properties(app/tarvello.rc PROPERTIES OBJECT_DEPENDS ${icon})
 add_executable(tarvello WIN32 app/main.cpp app/tarvello.rc)
 target_include_directories(tarvello PRIVATE ${CMAKE_BINARY_DIR})
 target_link_libraries(tarvello PRIVATE shred_win)
-target_link_options(tarvello PRIVATE -municode)
+if(MINGW)
+  # wWinMain, and one .exe with no DLL beside it also when built on Windows.
+  target_link_options(tarvello PRIVATE -municode -static)
+endif()
 set_target_properties(tarvello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 function(tarvello_wine_test name)

@@ -4,7 +4,7 @@
 # Does nothing when everything is there already.
 set -euo pipefail
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine fonts-wqy-zenhei
+packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine fonts-wqy-zenhei fonts-wqy-microhei
           locales cmake ninja-build g++ googletest xvfb x11-apps x11-xserver-utils imagemagick
           python3 clang-format)
 

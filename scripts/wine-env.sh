@@ -11,7 +11,7 @@ wine_setup() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
 
-  if [ ! -f "$WINEPREFIX/.tarvello-ready" ]; then
+  if [ ! -f "$WINEPREFIX/.tarvello-prefix-v3" ]; then
     echo "wine: creating the prefix $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     # Detached output: the first wine process hands its pipes to helpers that
@@ -22,12 +22,14 @@ wine_setup() {
     mkdir -p "$fonts"
     cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
     local subst='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
-    wine reg add "$subst" /v SimSun /d "WenQuanYi Zen Hei" /f </dev/null >/dev/null 2>&1
-    wine reg add "$subst" /v 宋体 /d "WenQuanYi Zen Hei" /f </dev/null >/dev/null 2>&1
+    wine reg add "$subst" /v SimSun /d "WenQuanYi Micro Hei" /f </dev/null >/dev/null 2>&1
+    wine reg add "$subst" /v 宋体 /d "WenQuanYi Micro Hei" /f </dev/null >/dev/null 2>&1
+    # A crashing test ends at once instead of waiting in the debugger.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f </dev/null >/dev/null 2>&1
     # Without a window manager every hide of a top-level window waits 2 s.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.tarvello-ready"
+    touch "$WINEPREFIX/.tarvello-prefix-v3"
   fi
   wineserver -p
   wine wineboot </dev/null >/dev/null 2>&1 || true
