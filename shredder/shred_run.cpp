@@ -118,53 +118,91 @@ std::wstring FailureReport(const std::wstring* survivors, int survivorCount, int
   return text;
 }
 
-void RunShred(ShredList& list, ShredServices& services) {
-  if (!services.ShowMessage(kConfirmText, kConfirmTitle, MessageKind::Confirm)) return;
-
+bool PrepareShred(ShredList& list, ShredServices& services, ShredJob& job) {
+  if (!services.ShowMessage(kConfirmText, kConfirmTitle, MessageKind::Confirm)) return false;
   const int count = list.Count();
   if (count == 0) {
     services.ShowMessage(kEmptyListText, kInfoTitle, MessageKind::Info);
-    return;
+    return false;
   }
+  job = ShredJob{};
+  for (int i = 0; i < count; ++i) job.paths.push_back(list.Item(i));
+  job.deleted.assign(job.paths.size(), false);
+  return true;
+}
 
+void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   const std::wstring banner = BannerLine();
   const std::wstring notice = NoticeLine();
+  // Every file is overwritten before any is deleted. A cancel stops the
+  // overwrite pass between two files; the files it already overwrote are
+  // deleted all the same, the others are left as they were.
+  const int count = int(job.paths.size());
   for (int i = 0; i < count; ++i) {
-    const std::wstring path = list.Item(i);
+    if (monitor.CancelRequested()) {
+      job.cancelled = true;
+      break;
+    }
+    const std::wstring& path = job.paths[i];
+    monitor.Overwriting(i, path);
     if (!IsUnsafeShredPath(path) && services.OpenChannel(path)) {
       services.PrintLine(banner);
       services.PrintLine(notice);
     }
     services.CloseChannel();
+    job.processed = i + 1;
   }
-
-  const int deleteCount = list.Count();
-  std::vector<bool> deleted(deleteCount);
-  for (int i = 0; i < deleteCount; ++i) {
-    const std::wstring path = list.Item(i);
-    deleted[i] = !IsUnsafeShredPath(path) && services.RemoveFile(path);
+  for (int i = 0; i < job.processed; ++i) {
+    const std::wstring& path = job.paths[i];
+    monitor.Deleting(i, path);
+    job.deleted[i] = !IsUnsafeShredPath(path) && services.RemoveFile(path);
   }
+}
 
+void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) {
   // An entry survived when something is still at its path, or when it named
-  // something the run refused to touch. Survivors stay, in order, for a retry.
-  std::vector<bool> survived(deleteCount);
+  // something the run refused to touch. Survivors stay, in order, for a
+  // retry, and so do the entries a cancel left untouched.
+  const int count = int(job.paths.size());
+  std::vector<bool> keep(count);
   std::vector<std::wstring> survivors;
-  for (int i = 0; i < deleteCount; ++i) {
-    if (deleted[i]) continue;
-    const std::wstring path = list.Item(i);
-    survived[i] = IsUnsafeShredPath(path) || services.PathExists(path);
-    if (survived[i]) survivors.push_back(path);
+  for (int i = 0; i < count; ++i) {
+    if (i >= job.processed) {
+      keep[i] = true;
+    } else if (!job.deleted[i]) {
+      keep[i] = IsUnsafeShredPath(job.paths[i]) || services.PathExists(job.paths[i]);
+      if (keep[i]) survivors.push_back(job.paths[i]);
+    }
   }
-  if (survivors.empty()) {
+  if (survivors.empty() && !job.cancelled) {
     list.Clear();
     services.ShowMessage(kDoneText, kInfoTitle, MessageKind::Info);
     return;
   }
-  for (int i = deleteCount - 1; i >= 0; --i) {
-    if (!survived[i]) list.RemoveAt(i);
+  for (int i = count - 1; i >= 0; --i) {
+    if (!keep[i]) list.RemoveAt(i);
   }
-  services.ShowMessage(FailureReport(survivors.data(), int(survivors.size()), deleteCount),
-                       kInfoTitle, MessageKind::Warning);
+  if (!job.cancelled) {
+    services.ShowMessage(FailureReport(survivors.data(), int(survivors.size()), count),
+                         kInfoTitle, MessageKind::Warning);
+    return;
+  }
+  const int shredded = job.processed - int(survivors.size());
+  std::wstring text = L"粉碎已取消：已粉碎 " + std::to_wstring(shredded) + L" 个文件，" +
+                      std::to_wstring(count - job.processed) + L" 个文件未处理，仍保留在列表中。";
+  if (!survivors.empty()) {
+    text += L"\r\n" + FailureReport(survivors.data(), int(survivors.size()), job.processed);
+  }
+  services.ShowMessage(text, kInfoTitle,
+                       survivors.empty() ? MessageKind::Info : MessageKind::Warning);
+}
+
+void RunShred(ShredList& list, ShredServices& services) {
+  ShredJob job;
+  if (!PrepareShred(list, services, job)) return;
+  ShredMonitor unattended;
+  ShredFiles(job, services, unattended);
+  FinishShred(list, services, job);
 }
 
 }  // namespace shred

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace shred {
 
@@ -69,8 +70,33 @@ bool IsUnsafeShredPath(const std::wstring& path);
 // The text of the message that names the entries a run could not shred.
 std::wstring FailureReport(const std::wstring* survivors, int survivorCount, int total);
 
-// The Shred button's run: confirmation, overwrite pass, delete pass, then the
-// list cleared of every entry whose file is gone, and the closing message.
+// One shred run: the entries as the run found them and how far it got.
+struct ShredJob {
+  std::vector<std::wstring> paths;
+  int processed = 0;           // entries the overwrite pass has finished
+  std::vector<bool> deleted;   // the delete pass removed the entry's file
+  bool cancelled = false;
+};
+
+// Watches a run from the thread that does the work: asked between two files
+// whether to stop, told which file is being worked on.
+class ShredMonitor {
+ public:
+  virtual ~ShredMonitor() = default;
+  virtual bool CancelRequested() { return false; }
+  virtual void Overwriting(int /*index*/, const std::wstring& /*path*/) {}
+  virtual void Deleting(int /*index*/, const std::wstring& /*path*/) {}
+};
+
+// The Shred button's run in three steps, so that the middle one can run on a
+// worker thread while the window stays responsive:
+// the confirmation and the empty-list message; false when the run stops there.
+bool PrepareShred(ShredList& list, ShredServices& services, ShredJob& job);
+// The overwrite pass over every entry, then the delete pass. Touches files only.
+void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor);
+// The list keeps the survivors and the untouched entries; the closing message.
+void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job);
+// All three on the calling thread.
 void RunShred(ShredList& list, ShredServices& services);
 
 }  // namespace shred
