@@ -1,5 +1,5 @@
 # The Windows build: the program, its Win32 parts and the tests run under Wine.
-set(win32_libs user32 gdi32 msimg32 comctl32 kernel32 shell32)
+set(win32_libs user32 gdi32 msimg32 comctl32 kernel32 shell32 bcrypt psapi)
 
 add_library(skin STATIC
   skin/shared_state.cpp
@@ -18,6 +18,7 @@ add_library(shred_win STATIC
   shredder/folder_list.cpp
   shredder/file_list.cpp
   shredder/hand_cursor.cpp
+  shredder/shred_progress.cpp
   shredder/main_window.cpp)
 target_link_libraries(shred_win PUBLIC shred_core skin ${win32_libs})
 target_compile_definitions(shred_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
@@ -69,3 +70,5 @@ tarvello_wine_test(skinned_button_test tests/skinned_button_test.cpp tests/messa
                    ${skin_test_support})
 tarvello_wine_test(skin_manager_test tests/skin_manager_test.cpp tests/message_log.cpp
                    ${skin_test_support})
+tarvello_wine_test(shred_destroy_test tests/shred_destroy_test.cpp tests/temp_folder.cpp
+                   tests/skin_test_util.cpp)

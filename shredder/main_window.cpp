@@ -1,5 +1,6 @@
 #include "shredder/main_window.h"
 
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <memory>
@@ -11,6 +12,7 @@
 #include "shredder/hand_cursor.h"
 #include "shredder/listbox_shred_list.h"
 #include "shredder/maker.h"
+#include "shredder/shred_progress.h"
 #include "shredder/win32_shred_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
@@ -155,7 +157,23 @@ void Label2_MouseUp(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Label
 void Command2_Click(Form1State& s) {
   shred::ListBoxShredList list(s.Control(kList1));
   shred::Win32ShredServices services(s.form);
-  shred::RunShred(list, services);
+  shred::ShredJob job;
+  if (!shred::PrepareShred(list, services, job)) return;
+  RunShredWithProgress(s.form, job);
+  shred::FinishShred(list, services, job);
+}
+
+// Files dragged onto the window join the list in the order given, each as
+// the Add button would add it.
+void Form_DragDrop(Form1State& s, HDROP drop) {
+  shred::ListBoxShredList list(s.Control(kList1));
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+    DragQueryFileW(drop, i, path.data(), UINT(path.size()) + 1);
+    shred::AddEntry(list, path);
+  }
+  DragFinish(drop);
 }
 
 void Command3_Click(Form1State&) {
@@ -254,6 +272,8 @@ void OnCreate(Form1State& s) {
       }
     }
   }
+
+  DragAcceptFiles(s.form, TRUE);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -374,6 +394,9 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
     }
     case WM_COMMAND:
       OnCommand(*s, LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_DROPFILES:
+      Form_DragDrop(*s, HDROP(wParam));
       return 0;
     case WM_NEXTDLGCTL:
       OnNextControl(*s, wParam, lParam);

@@ -183,8 +183,8 @@ void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) 
     if (!keep[i]) list.RemoveAt(i);
   }
   if (!job.cancelled) {
-    services.ShowMessage(FailureReport(survivors.data(), int(survivors.size()), count),
-                         kInfoTitle, MessageKind::Warning);
+    services.ShowMessage(FailureReport(survivors.data(), int(survivors.size()), count), kInfoTitle,
+                         MessageKind::Warning);
     return;
   }
   const int shredded = job.processed - int(survivors.size());

@@ -73,8 +73,8 @@ std::wstring FailureReport(const std::wstring* survivors, int survivorCount, int
 // One shred run: the entries as the run found them and how far it got.
 struct ShredJob {
   std::vector<std::wstring> paths;
-  int processed = 0;           // entries the overwrite pass has finished
-  std::vector<bool> deleted;   // the delete pass removed the entry's file
+  int processed = 0;          // entries the overwrite pass has finished
+  std::vector<bool> deleted;  // the delete pass removed the entry's file
   bool cancelled = false;
 };
 

@@ -3,6 +3,7 @@
 #include "shredder/main_window.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <set>
 
@@ -355,6 +356,27 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   EXPECT_FALSE(Exists(dir / L"A.txt"));
   EXPECT_FALSE(Exists(dir / L"b.txt"));
   EXPECT_TRUE(ListItems(C(L"List1")).empty());
+}
+
+TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {
+  SetWindowTextW(C(L"Text1"), L"first");
+  Click(L"Command1");
+  const std::vector<std::wstring> dropped = {dir / L"b.txt", dir / L"sub", dir / L"A.txt",
+                                             L"C:\\no\\such 한국어.txt"};
+  std::wstring names;
+  for (const auto& p : dropped) names += p + L'\0';
+  names += L'\0';
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  SendMessageW(form, WM_DROPFILES, WPARAM(memory), 0);  // the window frees it
+  std::vector<std::wstring> expected = {L"first"};
+  expected.insert(expected.end(), dropped.begin(), dropped.end());
+  EXPECT_EQ(ListItems(C(L"List1")), expected);
+  EXPECT_TRUE(GetWindowLongW(form, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
 
 TEST_F(MainWindowTest, CancelLeavesFilesAndList) {

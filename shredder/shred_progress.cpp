@@ -1,0 +1,264 @@
+#include "shredder/shred_progress.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "shredder/win32_shred_services.h"
+
+namespace form1 {
+
+namespace {
+
+constexpr int kStatusText = 100;
+constexpr int kBarSteps = 1000;
+
+// What the worker tells the window, read by the user-interface thread.
+struct Progress {
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> finished{false};
+  std::atomic<int> filesDone{0};
+  std::atomic<uint64_t> bytesDone{0};
+  uint64_t bytesTotal = 0;
+  int fileCount = 0;
+  std::mutex mutex;
+  std::wstring current;   // guarded by mutex
+  bool deleting = false;  // guarded by mutex
+};
+
+class WorkerMonitor : public shred::ShredMonitor {
+ public:
+  WorkerMonitor(Progress& progress, const std::vector<uint64_t>& sizes)
+      : progress_(progress), sizes_(sizes) {}
+  bool CancelRequested() override { return progress_.cancel; }
+  void Overwriting(int index, const std::wstring& path) override {
+    base_ = 0;
+    for (int i = 0; i < index; ++i) base_ += sizes_[i];
+    progress_.bytesDone = base_;
+    progress_.filesDone = index;
+    Show(path, false);
+  }
+  void Deleting(int, const std::wstring& path) override {
+    progress_.filesDone = progress_.fileCount;
+    Show(path, true);
+  }
+  void Overwritten(uint64_t bytes) { progress_.bytesDone = base_ + bytes; }
+
+ private:
+  void Show(const std::wstring& path, bool deleting) {
+    std::lock_guard<std::mutex> lock(progress_.mutex);
+    progress_.current = path;
+    progress_.deleting = deleting;
+  }
+  Progress& progress_;
+  const std::vector<uint64_t>& sizes_;
+  uint64_t base_ = 0;
+};
+
+uint64_t SizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return 0;
+  }
+  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void Work(shred::ShredJob& job, Progress& progress) {
+  std::vector<uint64_t> sizes;
+  for (const auto& path : job.paths)
+    sizes.push_back(shred::IsUnsafeShredPath(path) ? 0 : SizeOf(path));
+  for (uint64_t size : sizes) progress.bytesTotal += size;
+  WorkerMonitor monitor(progress, sizes);
+  shred::Win32ShredServices files(nullptr);
+  files.onBytesOverwritten = [&](uint64_t bytes) { monitor.Overwritten(bytes); };
+  shred::ShredFiles(job, files, monitor);
+}
+
+// ---- the dialog ------------------------------------------------------------------
+
+// An in-memory dialog template: DLGTEMPLATE and its items, WORD-aligned
+// strings, DWORD-aligned items.
+class DialogTemplate {
+ public:
+  DialogTemplate(const wchar_t* title, short width, short height) {
+    Add<DWORD>(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    Add<DWORD>(0);
+    countAt_ = words_.size();
+    Add<WORD>(0);
+    Add<short>(0);
+    Add<short>(0);
+    Add<short>(width);
+    Add<short>(height);
+    Add<WORD>(0);  // no menu
+    Add<WORD>(0);  // the dialog class
+    AddText(title);
+    Add<WORD>(9);
+    AddText(L"宋体");
+  }
+  void AddItem(const wchar_t* className, WORD classAtom, const wchar_t* text, DWORD style, short x,
+               short y, short w, short h, WORD id) {
+    while (words_.size() % 2) words_.push_back(0);  // DWORD alignment
+    Add<DWORD>(style | WS_CHILD | WS_VISIBLE);
+    Add<DWORD>(0);
+    Add<short>(x);
+    Add<short>(y);
+    Add<short>(w);
+    Add<short>(h);
+    Add<WORD>(id);
+    if (className) {
+      AddText(className);
+    } else {
+      Add<WORD>(0xFFFF);
+      Add<WORD>(classAtom);
+    }
+    AddText(text);
+    Add<WORD>(0);  // no creation data
+    ++words_[countAt_];
+  }
+  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  template <typename T>
+  void Add(T value) {
+    WORD parts[sizeof(T) / sizeof(WORD)];
+    memcpy(parts, &value, sizeof value);
+    words_.insert(words_.end(), std::begin(parts), std::end(parts));
+  }
+  void AddText(const wchar_t* text) {
+    for (; *text; ++text) words_.push_back(WORD(*text));
+    words_.push_back(0);
+  }
+  std::vector<WORD> words_;
+  size_t countAt_ = 0;
+};
+
+void RequestCancel(HWND dialog) {
+  auto* progress = reinterpret_cast<Progress*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  progress->cancel = true;
+  EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+  SetDlgItemTextW(dialog, kStatusText, L"正在取消，当前文件完成后停止…");
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+      SendDlgItemMessageW(dialog, kProgressBar, PBM_SETRANGE32, 0, kBarSteps);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) RequestCancel(dialog);
+      return TRUE;
+    case WM_CLOSE:
+      RequestCancel(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+HWND CreateProgressDialog(HWND owner, Progress& progress) {
+  DialogTemplate t(kProgressTitle, 280, 82);
+  t.AddItem(nullptr, 0x0082, L"正在粉碎：", SS_LEFT | SS_NOPREFIX, 7, 7, 266, 9, kStatusText);
+  t.AddItem(nullptr, 0x0082, L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 7, 18, 266, 9,
+            kProgressFileText);
+  t.AddItem(nullptr, 0x0082, L"", SS_LEFT | SS_NOPREFIX, 7, 30, 266, 9, kProgressCountText);
+  t.AddItem(PROGRESS_CLASSW, 0, L"", WS_BORDER, 7, 42, 266, 10, kProgressBar);
+  t.AddItem(nullptr, 0x0080, L"取消", BS_PUSHBUTTON | WS_TABSTOP, 115, 60, 50, 15, IDCANCEL);
+  HWND dialog =
+      CreateDialogIndirectParamW(HINSTANCE(GetWindowLongPtrW(owner, GWLP_HINSTANCE)), t.get(),
+                                 owner, ProgressDialogProc, reinterpret_cast<LPARAM>(&progress));
+  ShowWindow(dialog, SW_SHOW);
+  return dialog;
+}
+
+std::wstring Megabytes(uint64_t bytes) {
+  wchar_t text[32];
+  swprintf(text, 32, L"%.1f MB", double(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+// What the dialog shows last, so that unchanged texts are not set again.
+struct Shown {
+  std::wstring file, count;
+  int bar = -1;
+};
+
+void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
+  std::wstring file;
+  bool deleting;
+  {
+    std::lock_guard<std::mutex> lock(progress.mutex);
+    file = progress.current;
+    deleting = progress.deleting;
+  }
+  if (deleting) file = L"正在删除：" + file;
+  if (file != shown.file) SetDlgItemTextW(dialog, kProgressFileText, (shown.file = file).c_str());
+
+  const uint64_t bytes = progress.bytesDone;
+  const std::wstring count = L"已完成 " + std::to_wstring(progress.filesDone.load()) + L" / " +
+                             std::to_wstring(progress.fileCount) + L" 个文件，" + Megabytes(bytes) +
+                             L" / " + Megabytes(progress.bytesTotal);
+  if (count != shown.count)
+    SetDlgItemTextW(dialog, kProgressCountText, (shown.count = count).c_str());
+
+  const int bar = progress.bytesTotal
+                      ? int(bytes * kBarSteps / progress.bytesTotal)
+                      : progress.filesDone * kBarSteps / std::max(1, progress.fileCount);
+  if (bar != shown.bar) SendDlgItemMessageW(dialog, kProgressBar, PBM_SETPOS, shown.bar = bar, 0);
+}
+
+}  // namespace
+
+void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs) {
+  static const bool controlsReady = [] {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    return InitCommonControlsEx(&controls) != 0;
+  }();
+  (void)controlsReady;
+
+  Progress progress;
+  progress.fileCount = int(job.paths.size());
+  EnableWindow(owner, FALSE);  // no other command runs meanwhile
+  std::thread worker([&] {
+    Work(job, progress);
+    progress.finished = true;
+    PostMessageW(owner, WM_NULL, 0, 0);  // wakes the loop below
+  });
+
+  const DWORD start = GetTickCount();
+  HWND dialog = nullptr;
+  Shown shown;
+  bool quit = false;
+  int quitCode = 0;
+  while (!progress.finished) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = true;  // handed back to the main loop after the run
+        quitCode = int(message.wParam);
+        continue;
+      }
+      if (dialog && IsDialogMessageW(dialog, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (!dialog && GetTickCount() - start >= dialogDelayMs && !progress.finished) {
+      dialog = CreateProgressDialog(owner, progress);
+    }
+    if (dialog) UpdateProgressDialog(dialog, progress, shown);
+  }
+  worker.join();
+
+  // The owner is enabled before the dialog goes, so that it takes the
+  // activation back.
+  EnableWindow(owner, TRUE);
+  if (dialog) DestroyWindow(dialog);
+  SetForegroundWindow(owner);
+  if (quit) PostQuitMessage(quitCode);
+}
+
+}  // namespace form1

@@ -1,0 +1,22 @@
+// Runs the file work of a shred run on a worker thread while the window
+// stays responsive: the owner is disabled for the run, and once the run has
+// taken longer than a moment a small dialog shows the file being shredded,
+// files and bytes done of their totals, and a Cancel button.
+#pragma once
+
+#include <windows.h>
+
+#include "shredder/shred_run.h"
+
+namespace form1 {
+
+inline constexpr wchar_t kProgressTitle[] = L"正在粉碎";
+inline constexpr int kProgressFileText = 101;
+inline constexpr int kProgressCountText = 102;
+inline constexpr int kProgressBar = 103;
+
+// Returns when the files are done or the user cancelled between two files;
+// `job` then says how far the run got.
+void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs = 500);
+
+}  // namespace form1
