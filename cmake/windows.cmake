@@ -72,3 +72,5 @@ tarvello_wine_test(skin_manager_test tests/skin_manager_test.cpp tests/message_l
                    ${skin_test_support})
 tarvello_wine_test(shred_destroy_test tests/shred_destroy_test.cpp tests/temp_folder.cpp
                    tests/skin_test_util.cpp)
+add_executable(bench_overwrite bench/overwrite.cpp tests/temp_folder.cpp)
+target_link_libraries(bench_overwrite PRIVATE shred_win)

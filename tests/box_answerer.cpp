@@ -57,10 +57,11 @@ BoxAnswerer::BoxAnswerer(std::vector<ExpectedBox> boxes) : expected_(std::move(b
       }
       if (!context.found) return;
       Sleep(20);  // let the box finish its own initialisation
-      seen_.push_back({box.title, BoxText(context.found),
-                       GetDlgItem(context.found, IDCANCEL) != nullptr, HasIcon(context.found)});
       HWND button = GetDlgItem(context.found, box.button);
       if (!button) button = GetDlgItem(context.found, IDOK);
+      seen_.push_back({box.title, BoxText(context.found),
+                       GetDlgItem(context.found, IDCANCEL) != nullptr, HasIcon(context.found),
+                       GetPropA(button, "PROCADDR") != nullptr});
       PostMessageW(button, BM_CLICK, 0, 0);
       // Wait until this box is gone before looking for the next one.
       for (int i = 0; i < 1000 && IsWindow(context.found); ++i) Sleep(5);

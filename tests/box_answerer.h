@@ -21,6 +21,7 @@ struct SeenBox {
   std::wstring text;
   bool hasCancel;
   bool hasIcon;
+  bool buttonSkinned;  // the button pressed carries the skin's "PROCADDR"
 };
 
 class BoxAnswerer {

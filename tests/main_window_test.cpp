@@ -379,6 +379,27 @@ TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {
   EXPECT_TRUE(GetWindowLongW(form, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
 
+TEST_F(MainWindowTest, ALongRunShowsASkinnedProgressDialogThatCancels) {
+  const std::string big(8u << 20, 'z');
+  for (int i = 0; i < 10; ++i) {
+    const std::wstring path = dir / (L"big-" + std::to_wstring(i) + L".bin");
+    ASSERT_TRUE(WriteBytes(path, big));
+    SetWindowTextW(C(L"Text1"), path.c_str());
+    Click(L"Command1");
+  }
+  BoxAnswerer answer({{L"警告", IDOK}, {L"正在粉碎", IDCANCEL}, {L"提示", IDOK}});
+  Click(L"Command2");
+  const auto& boxes = answer.Finish();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_TRUE(boxes[0].buttonSkinned) << "the confirmation box is skinned";
+  EXPECT_TRUE(boxes[1].buttonSkinned) << "so is the progress dialog";
+  EXPECT_EQ(boxes[2].text.rfind(L"粉碎已取消：", 0), 0u) << testing::PrintToString(boxes[2].text);
+  const auto left = ListItems(C(L"List1"));
+  ASSERT_FALSE(left.empty()) << "the files not reached stay listed";
+  for (const auto& path : left) EXPECT_EQ(testing_util::ReadBytes(path), big);
+  EXPECT_TRUE(IsWindowEnabled(form));
+}
+
 TEST_F(MainWindowTest, CancelLeavesFilesAndList) {
   SelectFile(L"A.txt");
   Click(L"Command1");
