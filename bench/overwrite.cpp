@@ -2,8 +2,8 @@
 // new file in the same folder with a buffer of the same size and a final
 // flush. Also reports how much memory the shredding took above what the
 // process used before it.
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

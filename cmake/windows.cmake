@@ -74,3 +74,7 @@ tarvello_wine_test(shred_destroy_test tests/shred_destroy_test.cpp tests/temp_fo
                    tests/skin_test_util.cpp)
 add_executable(bench_overwrite bench/overwrite.cpp tests/temp_folder.cpp)
 target_link_libraries(bench_overwrite PRIVATE shred_win)
+foreach(name compose fade)
+  add_executable(bench_${name} bench/${name}.cpp)
+  target_link_libraries(bench_${name} PRIVATE shred_win)
+endforeach()
