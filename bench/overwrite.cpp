@@ -2,8 +2,9 @@
 // new file in the same folder with a buffer of the same size and a final
 // flush. Also reports how much memory the shredding took above what the
 // process used before it.
-#include <psapi.h>  // after windows.h, which it needs
 #include <windows.h>
+
+#include <psapi.h>  // after windows.h, which it needs
 
 #include <string>
 #include <vector>
