@@ -27,19 +27,14 @@ void PaintFlatFrame(HWND window) {
 }  // namespace
 
 int AddFlatBorder(HWND window) {
-  if (skin::GetProperty(window, skin::kProcAddr)) return 0;
-  const WNDPROC previous = skin::ReplaceWindowProc(window, BorderWndProc);
-  skin::SetProperty(window, skin::kProcAddr, reinterpret_cast<LONG_PTR>(previous));
-  RepaintFrame(window);
+  if (!skin::InstallSkinProc(window, BorderWndProc)) return 0;
+  RepaintFrame(window);  // through BorderWndProc, which finds "PROCADDR" stored
   return 1;
 }
 
 int RemoveFlatBorder(HWND window) {
-  const LONG_PTR previous = skin::GetProperty(window, skin::kProcAddr);
-  if (!previous) return 0;
-  skin::RemoveProperty(window, skin::kProcAddr);
-  skin::ReplaceWindowProc(window, reinterpret_cast<WNDPROC>(previous));
-  RepaintFrame(window);
+  if (!skin::ReleaseSkinProc(window)) return 0;
+  RepaintFrame(window);  // the previous procedure repaints its own frame
   return 1;
 }
 

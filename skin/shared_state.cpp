@@ -36,4 +36,19 @@ WNDPROC ReplaceWindowProc(HWND window, WNDPROC procedure) {
       SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
 }
 
+bool InstallSkinProc(HWND window, WNDPROC procedure) {
+  if (GetProperty(window, kProcAddr)) return false;
+  const WNDPROC previous = ReplaceWindowProc(window, procedure);
+  SetProperty(window, kProcAddr, reinterpret_cast<LONG_PTR>(previous));
+  return true;
+}
+
+WNDPROC ReleaseSkinProc(HWND window) {
+  const auto previous = reinterpret_cast<WNDPROC>(GetProperty(window, kProcAddr));
+  if (!previous) return nullptr;
+  RemoveProperty(window, kProcAddr);
+  ReplaceWindowProc(window, previous);
+  return previous;
+}
+
 }  // namespace skin

@@ -35,4 +35,11 @@ void RemoveProperty(HWND window, const char* key);
 // Swaps the window procedure and returns the previous one.
 WNDPROC ReplaceWindowProc(HWND window, WNDPROC procedure);
 
+// The convention every skin procedure follows. Install: refuse a window that
+// already has "PROCADDR", else replace the procedure and store the previous
+// one under "PROCADDR". Release: read "PROCADDR" (nullptr: not skinned),
+// remove it, put the previous procedure back and return it.
+bool InstallSkinProc(HWND window, WNDPROC procedure);
+WNDPROC ReleaseSkinProc(HWND window);
+
 }  // namespace skin

@@ -62,18 +62,13 @@ BOOL CALLBACK SkinChildProc(HWND window, LPARAM) {
 }
 
 int SkinForm(HWND window) {
-  if (skin::GetProperty(window, skin::kProcAddr)) return 0;
-  const WNDPROC previous = skin::ReplaceWindowProc(window, FormWndProc);
-  skin::SetProperty(window, skin::kProcAddr, reinterpret_cast<LONG_PTR>(previous));
+  if (!skin::InstallSkinProc(window, FormWndProc)) return 0;
   ++SkinnedFormCount;
   return 1;
 }
 
 int UnskinForm(HWND window) {
-  const LONG_PTR previous = skin::GetProperty(window, skin::kProcAddr);
-  if (!previous) return 0;
-  skin::RemoveProperty(window, skin::kProcAddr);
-  skin::ReplaceWindowProc(window, reinterpret_cast<WNDPROC>(previous));
+  if (!skin::ReleaseSkinProc(window)) return 0;
   --SkinnedFormCount;
   ReleaseSharedIfIdle();
   return 1;

@@ -126,8 +126,7 @@ int SkinButton(HWND window) {
   WindowBounds b;
   GetWindowBounds(window, b);
   SetButtonRegion(window, b.width, b.height);
-  const WNDPROC previous = skin::ReplaceWindowProc(window, ButtonWndProc);
-  SetProperty(window, skin::kProcAddr, reinterpret_cast<LONG_PTR>(previous));
+  skin::InstallSkinProc(window, ButtonWndProc);  // "PROCADDR" last of the thirteen
   ++SkinnedButtonCount;
   return 1;
 }
