@@ -53,7 +53,8 @@ tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answere
                    tests/temp_folder.cpp)
 
 # Needs real pixels on a screen: run on a virtual display.
-add_executable(e2e_test tests/e2e_test.cpp tests/screenshot.cpp tests/temp_folder.cpp)
+add_executable(e2e_test tests/e2e_test.cpp tests/box_answerer.cpp tests/screenshot.cpp
+                        tests/temp_folder.cpp)
 target_link_libraries(e2e_test PRIVATE shred_win GTest::gtest_main)
 add_dependencies(e2e_test tarvello)
 gtest_discover_tests(e2e_test DISCOVERY_MODE PRE_TEST TEST_PREFIX "wine." PROPERTIES LABELS display)

@@ -27,13 +27,6 @@ BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
   return FALSE;
 }
 
-std::wstring BoxText(HWND box) {
-  // The message is the static control with the identifier 0xFFFF.
-  wchar_t text[4096] = {};
-  GetDlgItemTextW(box, 0xFFFF, text, 4096);
-  return text;
-}
-
 bool HasIcon(HWND box) {
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
@@ -46,25 +39,36 @@ bool HasIcon(HWND box) {
 
 }  // namespace
 
+HWND FindDialogBox(DWORD process, const std::wstring& title) {
+  FindContext context{&title, process, nullptr};
+  EnumWindows(FindBox, LPARAM(&context));
+  return context.found;
+}
+
+std::wstring DialogBoxText(HWND box) {
+  wchar_t text[4096] = {};
+  GetDlgItemTextW(box, 0xFFFF, text, 4096);
+  return text;
+}
+
 BoxAnswerer::BoxAnswerer(std::vector<ExpectedBox> boxes) : expected_(std::move(boxes)) {
   thread_ = std::thread([this] {
     for (const ExpectedBox& box : expected_) {
-      FindContext context{&box.title, GetCurrentProcessId(), nullptr};
+      HWND found = nullptr;
       // Generous: the first box of a new Wine prefix waits for the font cache.
-      for (int i = 0; i < 3000 && !context.found; ++i) {
-        EnumWindows(FindBox, LPARAM(&context));
-        if (!context.found) Sleep(10);
+      for (int i = 0; i < 3000 && !found; ++i) {
+        found = FindDialogBox(GetCurrentProcessId(), box.title);
+        if (!found) Sleep(10);
       }
-      if (!context.found) return;
+      if (!found) return;
       Sleep(20);  // let the box finish its own initialisation
-      HWND button = GetDlgItem(context.found, box.button);
-      if (!button) button = GetDlgItem(context.found, IDOK);
-      seen_.push_back({box.title, BoxText(context.found),
-                       GetDlgItem(context.found, IDCANCEL) != nullptr, HasIcon(context.found),
-                       GetPropA(button, "PROCADDR") != nullptr});
+      HWND button = GetDlgItem(found, box.button);
+      if (!button) button = GetDlgItem(found, IDOK);
+      seen_.push_back({box.title, DialogBoxText(found), GetDlgItem(found, IDCANCEL) != nullptr,
+                       HasIcon(found), GetPropA(button, "PROCADDR") != nullptr});
       PostMessageW(button, BM_CLICK, 0, 0);
       // Wait until this box is gone before looking for the next one.
-      for (int i = 0; i < 1000 && IsWindow(context.found); ++i) Sleep(5);
+      for (int i = 0; i < 1000 && IsWindow(found); ++i) Sleep(5);
     }
   });
 }

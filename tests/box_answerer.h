@@ -24,6 +24,11 @@ struct SeenBox {
   bool buttonSkinned;  // the button pressed carries the skin's "PROCADDR"
 };
 
+// A visible "#32770" window of the process with this title, or nullptr.
+HWND FindDialogBox(DWORD process, const std::wstring& title);
+// A message box's text: its static control 0xFFFF.
+std::wstring DialogBoxText(HWND box);
+
 class BoxAnswerer {
  public:
   explicit BoxAnswerer(std::vector<ExpectedBox> boxes);

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "tests/box_answerer.h"
 #include "tests/screenshot.h"
 #include "tests/temp_folder.h"
 
@@ -58,39 +59,8 @@ HWND ChildAt(HWND parent, const wchar_t* className, POINT topLeft) {
   return q.found;
 }
 
-struct BoxQuery {
-  DWORD process;
-  const wchar_t* title;
-  HWND found;
-};
-
-BOOL CALLBACK MatchBox(HWND window, LPARAM lParam) {
-  auto* q = reinterpret_cast<BoxQuery*>(lParam);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[16] = {}, title[64] = {};
-  GetClassNameW(window, name, 16);
-  GetWindowTextW(window, title, 64);
-  if (process == q->process && wcscmp(name, L"#32770") == 0 && wcscmp(title, q->title) == 0 &&
-      IsWindowVisible(window)) {
-    q->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 HWND FindBox(DWORD process, const wchar_t* title) {
-  return WaitFor([&] {
-    BoxQuery q{process, title, nullptr};
-    EnumWindows(MatchBox, LPARAM(&q));
-    return q.found;
-  });
-}
-
-std::wstring BoxText(HWND box) {
-  wchar_t text[512] = {};
-  GetDlgItemTextW(box, 0xFFFF, text, 512);
-  return text;
+  return WaitFor([&] { return testing_util::FindDialogBox(process, title); });
 }
 
 RECT Bounds(HWND window) {
@@ -150,7 +120,7 @@ TEST(EndToEnd, CollectAndShredFilesInTheRealProgram) {
   PostMessageW(shred, BM_CLICK, 0, 0);
   HWND confirm = FindBox(process.dwProcessId, L"警告");
   ASSERT_NE(confirm, nullptr);
-  EXPECT_EQ(BoxText(confirm), L"您确认粉碎已选文件吗？");
+  EXPECT_EQ(testing_util::DialogBoxText(confirm), L"您确认粉碎已选文件吗？");
   Settle();
   // The box got the skin when the main window was deactivated against it.
   EXPECT_NE(GetPropA(GetDlgItem(confirm, IDOK), "PROCADDR"), nullptr);
@@ -165,7 +135,7 @@ TEST(EndToEnd, CollectAndShredFilesInTheRealProgram) {
 
   HWND done = FindBox(process.dwProcessId, L"提示");
   ASSERT_NE(done, nullptr);
-  EXPECT_EQ(BoxText(done), L"已选文件粉碎完成！");
+  EXPECT_EQ(testing_util::DialogBoxText(done), L"已选文件粉碎完成！");
   PostMessageW(GetDlgItem(done, IDOK), BM_CLICK, 0, 0);
   Settle();
 
