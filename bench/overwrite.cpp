@@ -27,11 +27,10 @@ void WriteFileOf(const std::wstring& path, const std::vector<BYTE>& buffer, bool
   CloseHandle(f);
 }
 
-SIZE_T PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  return counters.PrivateUsage;
+PROCESS_MEMORY_COUNTERS Memory() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters;
 }
 
 }  // namespace
@@ -44,7 +43,7 @@ int main() {
 
   std::printf("writing the 1 GiB file to shred...\n");
   WriteFileOf(victim, buffer, true);
-  const SIZE_T before = PrivateBytes();
+  const SIZE_T before = Memory().WorkingSetSize;
   shred::Win32ShredServices services(nullptr);
   double start = bench::Seconds();
   services.OpenChannel(victim);
@@ -53,10 +52,7 @@ int main() {
   services.CloseChannel();
   services.RemoveFile(victim);
   const double shredding = bench::Seconds() - start;
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  const SIZE_T after = counters.PrivateUsage;
+  const SIZE_T after = Memory().PeakWorkingSetSize;
 
   start = bench::Seconds();
   WriteFileOf(plain, buffer, true);
@@ -65,7 +61,7 @@ int main() {
 
   std::printf("shred   %.0f MiB/s\nwrite   %.0f MiB/s\n", 1024 / shredding, 1024 / writing);
   bench::Report("shred of a 1 GiB file", shredding, "plain 1 GiB write + flush", writing, 1.25);
-  std::printf("memory: %.1f MiB private above the start of the run (limit 16 MiB)\n",
+  std::printf("memory: peak working set %.1f MiB above the start of the run (limit 16 MiB)\n",
               double(after > before ? after - before : 0) / (1024.0 * 1024.0));
   return 0;
 }

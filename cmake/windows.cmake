@@ -64,6 +64,7 @@ add_executable(bench_shred_run bench/shred_run.cpp tests/temp_folder.cpp)
 target_link_libraries(bench_shred_run PRIVATE shred_win)
 add_executable(bench_file_list bench/file_list.cpp tests/temp_folder.cpp)
 target_link_libraries(bench_file_list PRIVATE shred_win)
+target_link_options(bench_file_list PRIVATE -municode)
 
 set(skin_test_support tests/skin_test_util.cpp tests/api_counter.cpp)
 tarvello_wine_test(skin_faces_test tests/skin_faces_test.cpp ${skin_test_support})

@@ -128,15 +128,23 @@ bool Win32ShredServices::OpenChannel(const std::wstring& path) {
 void Win32ShredServices::DestroyContents(HANDLE file, DWORD attributes) {
   LARGE_INTEGER size{};
   if ((attributes & kTruncateOnly) || !GetFileSizeEx(file, &size) || size.QuadPart == 0) return;
-  if (random_.empty()) random_.resize(kOverwriteBufferBytes);
+  const size_t first = size_t(std::min<int64_t>(size.QuadPart, int64_t(kOverwriteBufferBytes)));
+  random_.resize(kOverwriteBufferBytes);
+  BCryptGenRandom(nullptr, random_.data(), ULONG(first), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
   uint64_t done = 0;
+  bool reuse = false;
   for (const Range& range : AllocatedRanges(file, attributes, size.QuadPart)) {
     LARGE_INTEGER at;
     at.QuadPart = range.offset;
     if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return;
     for (int64_t left = range.length; left > 0;) {
       const DWORD chunk = DWORD(std::min<int64_t>(left, int64_t(random_.size())));
-      BCryptGenRandom(nullptr, random_.data(), chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+      // The generator is slow (tens of MiB/s under Wine): the buffer is
+      // filled once per file, and every later pass through it gets fresh
+      // bytes at the head of each 4 KiB block, so that no two blocks on the
+      // disk are alike and a deduplicating drive must store every one.
+      if (reuse) Refresh(chunk);
+      reuse = true;
       DWORD written = 0;
       if (!WriteFile(file, random_.data(), chunk, &written, nullptr) || written != chunk) return;
       left -= chunk;
@@ -146,6 +154,17 @@ void Win32ShredServices::DestroyContents(HANDLE file, DWORD attributes) {
   }
   // The random bytes reach the disk before truncation frees the clusters.
   FlushFileBuffers(file);
+}
+
+void Win32ShredServices::Refresh(DWORD bytes) {
+  constexpr size_t kBlock = 4096, kFresh = 16;
+  const size_t blocks = (bytes + kBlock - 1) / kBlock;
+  BYTE fresh[kOverwriteBufferBytes / kBlock * kFresh];
+  BCryptGenRandom(nullptr, fresh, ULONG(blocks * kFresh), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  for (size_t b = 0; b < blocks; ++b) {
+    memcpy(random_.data() + b * kBlock, fresh + b * kFresh,
+           std::min(kFresh, size_t(bytes) - b * kBlock));
+  }
 }
 
 bool Win32ShredServices::PrintLine(const std::wstring& text) {

@@ -42,6 +42,7 @@ class Win32ShredServices : public ShredServices {
 
  private:
   void DestroyContents(HANDLE file, DWORD attributes);
+  void Refresh(DWORD bytes);
 
   HWND owner_;
   HANDLE channel_ = INVALID_HANDLE_VALUE;
