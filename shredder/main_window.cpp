@@ -159,7 +159,7 @@ void Command2_Click(Form1State& s) {
   shred::Win32ShredServices services(s.form);
   shred::ShredJob job;
   if (!shred::PrepareShred(list, services, job)) return;
-  RunShredWithProgress(s.form, job);
+  RunShredWithProgress(s.form, job, ProgressDialogDelayMs);
   shred::FinishShred(list, services, job);
 }
 

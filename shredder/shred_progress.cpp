@@ -11,6 +11,8 @@
 
 namespace form1 {
 
+DWORD ProgressDialogDelayMs = 500;
+
 namespace {
 
 constexpr int kStatusText = 100;

@@ -15,8 +15,12 @@ inline constexpr int kProgressFileText = 101;
 inline constexpr int kProgressCountText = 102;
 inline constexpr int kProgressBar = 103;
 
+// How long a run goes before its dialog shows: half a second, so that a
+// quick run shows none (tests shorten it).
+extern DWORD ProgressDialogDelayMs;
+
 // Returns when the files are done or the user cancelled between two files;
 // `job` then says how far the run got.
-void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs = 500);
+void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs);
 
 }  // namespace form1

@@ -12,6 +12,8 @@ namespace {
 // Shredded files always read in GBK, whatever the user's ANSI code page.
 constexpr UINT kNoticeCodePage = 936;
 
+constexpr size_t kRandomTileBytes = 256u << 10;
+
 // Contents that cannot be overwritten in place: compressed and encrypted
 // files store other bytes than they show, so they are only truncated.
 constexpr DWORD kTruncateOnly = FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED;
@@ -128,23 +130,26 @@ bool Win32ShredServices::OpenChannel(const std::wstring& path) {
 void Win32ShredServices::DestroyContents(HANDLE file, DWORD attributes) {
   LARGE_INTEGER size{};
   if ((attributes & kTruncateOnly) || !GetFileSizeEx(file, &size) || size.QuadPart == 0) return;
-  const size_t first = size_t(std::min<int64_t>(size.QuadPart, int64_t(kOverwriteBufferBytes)));
+  // A generator-filled tile repeated through the buffer; Refresh makes every
+  // 4 KiB block of every pass unique.
+  const size_t fill = size_t(std::min<int64_t>(size.QuadPart, int64_t(kRandomTileBytes)));
   random_.resize(kOverwriteBufferBytes);
-  BCryptGenRandom(nullptr, random_.data(), ULONG(first), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  BCryptGenRandom(nullptr, random_.data(), ULONG(fill), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  for (size_t at = kRandomTileBytes; at < random_.size(); at += kRandomTileBytes) {
+    memcpy(random_.data() + at, random_.data(), kRandomTileBytes);
+  }
   uint64_t done = 0;
-  bool reuse = false;
   for (const Range& range : AllocatedRanges(file, attributes, size.QuadPart)) {
     LARGE_INTEGER at;
     at.QuadPart = range.offset;
     if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return;
     for (int64_t left = range.length; left > 0;) {
       const DWORD chunk = DWORD(std::min<int64_t>(left, int64_t(random_.size())));
-      // The generator is slow (tens of MiB/s under Wine): the buffer is
-      // filled once per file, and every later pass through it gets fresh
-      // bytes at the head of each 4 KiB block, so that no two blocks on the
-      // disk are alike and a deduplicating drive must store every one.
-      if (reuse) Refresh(chunk);
-      reuse = true;
+      // The generator can be slow (about 30 MiB/s under Wine): each pass
+      // takes fresh bytes only at the head of each 4 KiB block, enough that
+      // no two blocks on the disk are alike and a deduplicating drive must
+      // store every one.
+      Refresh(chunk);
       DWORD written = 0;
       if (!WriteFile(file, random_.data(), chunk, &written, nullptr) || written != chunk) return;
       left -= chunk;

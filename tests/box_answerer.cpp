@@ -60,8 +60,8 @@ BoxAnswerer::BoxAnswerer(std::vector<ExpectedBox> boxes) : expected_(std::move(b
         found = FindDialogBox(GetCurrentProcessId(), box.title);
         if (!found) Sleep(10);
       }
-      if (!found) return;
-      Sleep(20);  // let the box finish its own initialisation
+      if (!found) continue;  // the next box must still be answered, or the test hangs
+      Sleep(20);             // let the box finish its own initialisation
       HWND button = GetDlgItem(found, box.button);
       if (!button) button = GetDlgItem(found, IDOK);
       seen_.push_back({box.title, DialogBoxText(found), GetDlgItem(found, IDCANCEL) != nullptr,

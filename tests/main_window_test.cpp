@@ -1,11 +1,14 @@
 // The main window in-process: layout, fonts, tab order, labels, and every
 // handler driven through real messages on real folders.
 #include "shredder/main_window.h"
+#include "shredder/shred_progress.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "shredder/form1_layout.h"
 #include "tests/box_answerer.h"
@@ -380,20 +383,41 @@ TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {
 }
 
 TEST_F(MainWindowTest, ALongRunShowsASkinnedProgressDialogThatCancels) {
-  const std::string big(8u << 20, 'z');
-  for (int i = 0; i < 10; ++i) {
+  ProgressDialogDelayMs = 0;  // a fast disk would finish before half a second
+  const std::string big(24u << 20, 'z');
+  for (int i = 0; i < 8; ++i) {
     const std::wstring path = dir / (L"big-" + std::to_wstring(i) + L".bin");
     ASSERT_TRUE(WriteBytes(path, big));
     SetWindowTextW(C(L"Text1"), path.c_str());
     Click(L"Command1");
   }
-  BoxAnswerer answer({{L"警告", IDOK}, {L"正在粉碎", IDCANCEL}, {L"提示", IDOK}});
+  BoxAnswerer confirm({{L"警告", IDOK}});
+  std::atomic<bool> dialogSkinned{false}, ownerDisabled{false};
+  std::thread user([&] {
+    // Cancel once a file is done, as a user watching it would.
+    for (int i = 0; i < 6000; ++i) {
+      HWND dialog = testing_util::FindDialogBox(GetCurrentProcessId(), kProgressTitle);
+      wchar_t count[128] = {};
+      if (dialog) GetDlgItemTextW(dialog, kProgressCountText, count, 128);
+      if (dialog && wcsncmp(count, L"已完成 ", 4) == 0 && count[4] >= L'1' && count[4] <= L'9') {
+        dialogSkinned = GetPropA(GetDlgItem(dialog, IDCANCEL), "PROCADDR") != nullptr;
+        ownerDisabled = !IsWindowEnabled(form);
+        PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        return;
+      }
+      Sleep(5);
+    }
+  });
+  BoxAnswerer done({{L"提示", IDOK}});  // answers the closing message when it comes
   Click(L"Command2");
-  const auto& boxes = answer.Finish();
-  ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_TRUE(boxes[0].buttonSkinned) << "the confirmation box is skinned";
-  EXPECT_TRUE(boxes[1].buttonSkinned) << "so is the progress dialog";
-  EXPECT_EQ(boxes[2].text.rfind(L"粉碎已取消：", 0), 0u) << testing::PrintToString(boxes[2].text);
+  user.join();
+  const auto& closing = done.Finish();
+  EXPECT_EQ(confirm.Finish().size(), 1u);
+  EXPECT_TRUE(dialogSkinned) << "the progress dialog gets the skin";
+  EXPECT_TRUE(ownerDisabled);
+  ASSERT_EQ(closing.size(), 1u);
+  EXPECT_EQ(closing[0].text.rfind(L"粉碎已取消：", 0), 0u)
+      << testing::PrintToString(closing[0].text);
   const auto left = ListItems(C(L"List1"));
   ASSERT_FALSE(left.empty()) << "the files not reached stay listed";
   for (const auto& path : left) EXPECT_EQ(testing_util::ReadBytes(path), big);

@@ -208,7 +208,7 @@ TEST(ShredInBackground, CancelInTheMiddleKeepsTheRestUntouched) {
   const int kFiles = 12;
   for (int i = 0; i < kFiles; ++i) {
     job.paths.push_back(dir / (L"big-" + std::to_wstring(i) + L".bin"));
-    ASSERT_TRUE(WriteBytes(job.paths.back(), Pattern(6u << 20)));
+    ASSERT_TRUE(WriteBytes(job.paths.back(), Pattern(24u << 20)));
   }
   job.deleted.assign(kFiles, false);
 
@@ -218,8 +218,8 @@ TEST(ShredInBackground, CancelInTheMiddleKeepsTheRestUntouched) {
       HWND dialog = FindWindowW(L"#32770", form1::kProgressTitle);
       wchar_t count[128] = {};
       if (dialog) GetDlgItemTextW(dialog, form1::kProgressCountText, count, 128);
-      // Cancel once the first file is done, as a user watching it would.
-      if (dialog && wcsncmp(count, L"已完成 1 /", 6) == 0) {
+      // Cancel once a file is done, as a user watching it would.
+      if (dialog && wcsncmp(count, L"已完成 ", 4) == 0 && count[4] >= L'1' && count[4] <= L'9') {
         sawDialog = true;
         ownerDisabled = !IsWindowEnabled(owner.get());
         hasBar = GetDlgItem(dialog, form1::kProgressBar) != nullptr;
@@ -243,7 +243,7 @@ TEST(ShredInBackground, CancelInTheMiddleKeepsTheRestUntouched) {
     if (i < job.processed) {
       EXPECT_FALSE(Exists(job.paths[i])) << i;
     } else {
-      EXPECT_EQ(ReadBytes(job.paths[i]), Pattern(6u << 20)) << i << " is untouched";
+      EXPECT_EQ(ReadBytes(job.paths[i]), Pattern(24u << 20)) << i << " is untouched";
     }
   }
   EXPECT_EQ(FindWindowW(L"#32770", form1::kProgressTitle), nullptr) << "the dialog is gone";
