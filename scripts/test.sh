@@ -16,6 +16,7 @@ trap wine_teardown EXIT
 
 passed=0
 failed=0
+skipped=0
 status=0
 # Runs ctest in a build folder with extra arguments and adds up its counts.
 run_ctest() {
@@ -29,8 +30,11 @@ run_ctest() {
     local total bad
     bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
     total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-    passed=$((passed + total - bad))
+    local skip
+    skip=$(grep -cE '^[[:space:]]+[0-9]+ - .*\(Skipped\)$' "$log" || true)
+    passed=$((passed + total - bad - skip))
     failed=$((failed + bad))
+    skipped=$((skipped + skip))
     [ "$bad" -eq 0 ] || status=1
   elif ! grep -q 'No tests were found' "$log"; then
     status=1
@@ -56,5 +60,5 @@ done
 echo "Screenshots: build/win/screenshots/"
 
 echo
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 exit $status
