@@ -184,6 +184,7 @@ void Win32ShredServices::CloseChannel() {
   if (!pending_.empty())
     WriteFile(channel_, pending_.data(), DWORD(pending_.size()), &written, nullptr);
   pending_.clear();
+  FlushFileBuffers(channel_);
   CloseHandle(channel_);
   channel_ = INVALID_HANDLE_VALUE;
 }
