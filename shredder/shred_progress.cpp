@@ -24,7 +24,7 @@ struct Progress {
   std::atomic<bool> finished{false};
   std::atomic<int> filesDone{0};
   std::atomic<uint64_t> bytesDone{0};
-  uint64_t bytesTotal = 0;
+  std::atomic<uint64_t> bytesTotal{0};  // the worker adds it up while the dialog may show
   int fileCount = 0;
   std::mutex mutex;
   std::wstring current;   // guarded by mutex
@@ -37,8 +37,8 @@ class WorkerMonitor : public shred::ShredMonitor {
       : progress_(progress), sizes_(sizes) {}
   bool CancelRequested() override { return progress_.cancel; }
   void Overwriting(int index, const std::wstring& path) override {
-    base_ = 0;
-    for (int i = 0; i < index; ++i) base_ += sizes_[i];
+    // Files come in order: add up the sizes of those finished since.
+    for (; counted_ < index; ++counted_) base_ += sizes_[counted_];
     progress_.bytesDone = base_;
     progress_.filesDone = index;
     Show(path, false);
@@ -57,7 +57,8 @@ class WorkerMonitor : public shred::ShredMonitor {
   }
   Progress& progress_;
   const std::vector<uint64_t>& sizes_;
-  uint64_t base_ = 0;
+  uint64_t base_ = 0;  // bytes of the files before the current one
+  int counted_ = 0;    // how many files base_ covers
 };
 
 uint64_t SizeOf(const std::wstring& path) {
@@ -71,9 +72,12 @@ uint64_t SizeOf(const std::wstring& path) {
 
 void Work(shred::ShredJob& job, Progress& progress) {
   std::vector<uint64_t> sizes;
-  for (const auto& path : job.paths)
+  uint64_t total = 0;
+  for (const auto& path : job.paths) {
     sizes.push_back(shred::IsUnsafeShredPath(path) ? 0 : SizeOf(path));
-  for (uint64_t size : sizes) progress.bytesTotal += size;
+    total += sizes.back();
+  }
+  progress.bytesTotal = total;
   WorkerMonitor monitor(progress, sizes);
   shred::Win32ShredServices files(nullptr);
   files.onBytesOverwritten = [&](uint64_t bytes) { monitor.Overwritten(bytes); };
@@ -200,15 +204,15 @@ void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
   if (file != shown.file) SetDlgItemTextW(dialog, kProgressFileText, (shown.file = file).c_str());
 
   const uint64_t bytes = progress.bytesDone;
+  const uint64_t total = progress.bytesTotal;
   const std::wstring count = L"已完成 " + std::to_wstring(progress.filesDone.load()) + L" / " +
                              std::to_wstring(progress.fileCount) + L" 个文件，" + Megabytes(bytes) +
-                             L" / " + Megabytes(progress.bytesTotal);
+                             L" / " + Megabytes(total);
   if (count != shown.count)
     SetDlgItemTextW(dialog, kProgressCountText, (shown.count = count).c_str());
 
-  const int bar = progress.bytesTotal
-                      ? int(bytes * kBarSteps / progress.bytesTotal)
-                      : progress.filesDone * kBarSteps / std::max(1, progress.fileCount);
+  const int bar = total ? int(bytes * kBarSteps / total)
+                        : progress.filesDone * kBarSteps / std::max(1, progress.fileCount);
   if (bar != shown.bar) SendDlgItemMessageW(dialog, kProgressBar, PBM_SETPOS, shown.bar = bar, 0);
 }
 
