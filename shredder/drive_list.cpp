@@ -33,9 +33,9 @@ HWND CreateDriveList(HWND parent, int id, int x, int y, int width, int height) {
   HWND list = CreateWindowExW(0, L"ComboBox", nullptr,
                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | WS_GROUP |
                                   CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
-                              x, y, width, height + kDropDownRows * 14, parent, HMENU(INT_PTR(id)),
+                              x, y, width, height + kDropDownRows * kFieldRowHeight, parent,
+                              HMENU(INT_PTR(id)),
                               HINSTANCE(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
-  FitDriveListHeight(list, height);
   return list;
 }
 

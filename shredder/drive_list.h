@@ -10,7 +10,8 @@
 namespace form1 {
 
 HWND CreateDriveList(HWND parent, int id, int x, int y, int width, int height);
-// Sizes the closed drop-down to `height` pixels, edge included.
+// Sizes the closed drop-down to `height` pixels, edge included. A new font
+// resets that height, so this comes after WM_SETFONT.
 void FitDriveListHeight(HWND list, int height);
 // Fills the list with the system's drives and selects `current` (a letter).
 void FillDriveList(HWND list, wchar_t current);

@@ -127,7 +127,6 @@ bool PrepareShred(ShredList& list, ShredServices& services, ShredJob& job) {
   }
   job = ShredJob{};
   for (int i = 0; i < count; ++i) job.paths.push_back(list.Item(i));
-  job.deleted.assign(job.paths.size(), false);
   return true;
 }
 
@@ -138,6 +137,7 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   // overwrite pass between two files; the files it already overwrote are
   // deleted all the same, the others are left as they were.
   const int count = int(job.paths.size());
+  job.deleted.assign(job.paths.size(), false);
   for (int i = 0; i < count; ++i) {
     if (monitor.CancelRequested()) {
       job.cancelled = true;

@@ -210,7 +210,6 @@ TEST(ShredInBackground, CancelInTheMiddleKeepsTheRestUntouched) {
     job.paths.push_back(dir / (L"big-" + std::to_wstring(i) + L".bin"));
     ASSERT_TRUE(WriteBytes(job.paths.back(), Pattern(24u << 20)));
   }
-  job.deleted.assign(kFiles, false);
 
   std::atomic<bool> sawDialog{false}, ownerDisabled{false}, hasBar{false};
   std::thread user([&] {
@@ -254,7 +253,6 @@ TEST(ShredInBackground, AQuickRunShowsNoDialog) {
   TempFolder dir;
   ShredJob job;
   job.paths = {dir / L"small.txt"};
-  job.deleted.assign(1, false);
   ASSERT_TRUE(WriteBytes(job.paths[0], "x"));
   std::atomic<bool> dialogSeen{false}, done{false};
   std::thread watcher([&] {
