@@ -2,7 +2,7 @@
 // the dialog manager's keyboard handling for the tab order.
 #include <windows.h>
 
-#include "shredder/main_window.h"
+#include "window/main_window.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // A drive without a medium fails quietly instead of asking the user.

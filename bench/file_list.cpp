@@ -4,7 +4,7 @@
 // Usage: bench_file_list [FOLDER]. Without a folder it makes one of its own;
 // under Wine that takes long (each new name is checked against the whole
 // folder), so the bench script makes the files from the host instead.
-#include "shredder/file_list.h"
+#include "window/file_list.h"
 
 #include <string>
 

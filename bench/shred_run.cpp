@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "shredder/win32_shred_services.h"
+#include "engine/win32_shred_services.h"
 #include "tests/fake_shred.h"
 #include "tests/temp_folder.h"
 

@@ -11,17 +11,21 @@ add_library(skin STATIC
 target_link_libraries(skin PUBLIC skin_core ${win32_libs})
 target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
+# The shredding engine's Windows services; the engine itself is shred_core.
+add_library(engine_win STATIC engine/win32_shred_services.cpp)
+target_link_libraries(engine_win PUBLIC shred_core ${win32_libs})
+target_compile_definitions(engine_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+
+# The window: Form1, its lists and the progress dialog.
 add_library(shred_win STATIC
-  shredder/win32_shred_services.cpp
-  shredder/listbox_shred_list.cpp
-  shredder/drive_list.cpp
-  shredder/folder_list.cpp
-  shredder/file_list.cpp
-  shredder/hand_cursor.cpp
-  shredder/shred_progress.cpp
-  shredder/main_window.cpp)
-target_link_libraries(shred_win PUBLIC shred_core skin ${win32_libs})
-target_compile_definitions(shred_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  window/listbox_shred_list.cpp
+  window/drive_list.cpp
+  window/folder_list.cpp
+  window/file_list.cpp
+  window/hand_cursor.cpp
+  window/shred_progress.cpp
+  window/main_window.cpp)
+target_link_libraries(shred_win PUBLIC engine_win skin ${win32_libs})
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(icon ${CMAKE_BINARY_DIR}/tarvello.ico)
@@ -73,7 +77,7 @@ tarvello_wine_test(skinned_button_test tests/skinned_button_test.cpp tests/messa
 tarvello_wine_test(skin_manager_test tests/skin_manager_test.cpp tests/message_log.cpp
                    ${skin_test_support})
 tarvello_wine_test(shred_destroy_test tests/shred_destroy_test.cpp tests/temp_folder.cpp
-                   tests/skin_test_util.cpp)
+                   tests/skin_test_util.cpp tests/api_counter.cpp)
 add_executable(bench_overwrite bench/overwrite.cpp tests/temp_folder.cpp)
 target_link_libraries(bench_overwrite PRIVATE shred_win)
 foreach(name compose fade)

@@ -25,6 +25,8 @@ decltype(&CreateRoundRectRgn) realCreateRoundRectRgn;
 decltype(&CreateDCW) realCreateDCW;
 decltype(&DeleteDC) realDeleteDC;
 decltype(&DeleteObject) realDeleteObject;
+decltype(&FlushFileBuffers) realFlushFileBuffers;
+decltype(&SetEndOfFile) realSetEndOfFile;
 
 template <typename H>
 H Keep(H handle) {
@@ -91,6 +93,15 @@ BOOL WINAPI CountedDeleteObject(HGDIOBJ object) {
   return ok;
 }
 
+BOOL WINAPI CountedFlushFileBuffers(HANDLE file) {
+  counts.fileCalls += 'F';
+  return realFlushFileBuffers(file);
+}
+BOOL WINAPI CountedSetEndOfFile(HANDLE file) {
+  counts.fileCalls += 'T';
+  return realSetEndOfFile(file);
+}
+
 // Points this module's import of `dll`!`name` at `replacement`; returns the
 // function it pointed to.
 void* Redirect(const char* dll, const char* name, void* replacement) {
@@ -149,6 +160,8 @@ ApiCounts& CountApiCalls() {
     Hook("gdi32.dll", "CreateDCW", realCreateDCW, &CountedCreateDCW);
     Hook("gdi32.dll", "DeleteDC", realDeleteDC, &CountedDeleteDC);
     Hook("gdi32.dll", "DeleteObject", realDeleteObject, &CountedDeleteObject);
+    Hook("kernel32.dll", "FlushFileBuffers", realFlushFileBuffers, &CountedFlushFileBuffers);
+    Hook("kernel32.dll", "SetEndOfFile", realSetEndOfFile, &CountedSetEndOfFile);
     return true;
   }();
   (void)installed;

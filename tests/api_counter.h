@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <set>
+#include <string>
 
 namespace testing_util {
 
@@ -20,6 +21,8 @@ struct ApiCounts {
   // Created through the counted functions and neither deleted nor handed to
   // a window (SetWindowRgn), which then deletes it itself.
   std::set<HGDIOBJ> liveObjects;
+  // File calls in order: 'F' FlushFileBuffers, 'T' SetEndOfFile.
+  std::string fileCalls;
 
   size_t LiveGdiObjects() const { return liveObjects.size(); }
 };

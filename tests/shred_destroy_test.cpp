@@ -9,11 +9,12 @@
 #include <set>
 #include <thread>
 
-#include "shredder/shred_progress.h"
-#include "shredder/win32_shred_services.h"
+#include "engine/win32_shred_services.h"
+#include "tests/api_counter.h"
 #include "tests/fake_shred.h"
 #include "tests/skin_test_util.h"
 #include "tests/temp_folder.h"
+#include "window/shred_progress.h"
 
 namespace shred {
 namespace {
@@ -31,16 +32,57 @@ std::string Pattern(size_t size) {
 
 std::string NoticeBytes() { return EncodeLine(BannerLine()) + EncodeLine(NoticeLine()); }
 
-// Reads the file through a second handle at the moment before truncation.
+// Real services; reads the stream through a second handle just before it is
+// truncated, and can be told to claim a file is sparse with given ranges.
 class PeekingServices : public Win32ShredServices {
  public:
   PeekingServices() : Win32ShredServices(nullptr) {}
-  bool ShowMessage(const std::wstring&, const std::wstring&, MessageKind) override { return true; }
-  std::wstring path;
+  bool ShowMessage(const std::wstring& text, const std::wstring&, MessageKind) override {
+    messages.push_back(text);
+    return true;
+  }
+  Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override {
+    opened = path;
+    const Reason reason = Win32ShredServices::OpenFile(path, file, facts);
+    if (!sparseRanges.empty()) facts.attributes |= attr::kSparse;
+    return reason;
+  }
+  bool AllocatedRanges(FileId, int64_t, std::vector<Range>& ranges) override {
+    ranges = sparseRanges;
+    return true;
+  }
+  Reason Truncate(FileId file) override {
+    seen = ReadBytes(opened);
+    return Win32ShredServices::Truncate(file);
+  }
+  std::wstring opened;
   std::string seen;
+  std::vector<Range> sparseRanges;
+  std::vector<std::wstring> messages;
+};
 
- protected:
-  void BeforeTruncate(HANDLE) override { seen = ReadBytes(path); }
+// Deletion fails; optionally the rename back fails too.
+class UndeletableServices : public PeekingServices {
+ public:
+  Reason RemoveFile(const std::wstring&) override { return Reason::AccessDenied; }
+  Reason RenameFile(const std::wstring& from, const std::wstring& to) override {
+    if (renames++ == 1 && failRenameBack) return Reason::AccessDenied;
+    return PeekingServices::RenameFile(from, to);
+  }
+  bool failRenameBack = false;
+  int renames = 0;
+};
+
+struct CountingMonitor : ShredMonitor {
+  bool CancelRequested() override {
+    return cancelAfterBuffers > 0 && buffers >= cancelAfterBuffers;
+  }
+  void Overwritten(uint64_t bytes) override {
+    ++buffers;
+    reported = bytes;
+  }
+  int buffers = 0, cancelAfterBuffers = 0;
+  uint64_t reported = 0;
 };
 
 std::set<std::wstring> Names(const std::wstring& folder) {
@@ -56,31 +98,61 @@ std::set<std::wstring> Names(const std::wstring& folder) {
   return names;
 }
 
-TEST(ShredDestroy, OldBytesAreOverwrittenBeforeTheTruncation) {
+ULONGLONG WriteTime(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return (ULONGLONG(data.ftLastWriteTime.dwHighDateTime) << 32) |
+         data.ftLastWriteTime.dwLowDateTime;
+}
+
+TEST(ShredDestroy, OldBytesAreOverwrittenAndFlushedBeforeTheTruncation) {
   TempFolder dir;
   // Larger than the overwrite buffer, so that it takes several writes.
   const std::string old = Pattern(kOverwriteBufferBytes * 2 + 12345);
+  const auto path = dir / L"secret.bin";
+  ASSERT_TRUE(WriteBytes(path, old));
   PeekingServices services;
-  services.path = dir / L"secret.bin";
-  ASSERT_TRUE(WriteBytes(services.path, old));
-  uint64_t reported = 0;
-  services.onBytesOverwritten = [&](uint64_t bytes) { reported = bytes; };
-  ASSERT_TRUE(services.OpenChannel(services.path));
-  services.CloseChannel();
+  CountingMonitor monitor;
+  testing_util::CountApiCalls().fileCalls.clear();
+  const EntryResult result = DestroyContents(ResolveEntry(path).path, services, monitor);
+  EXPECT_EQ(testing_util::CountApiCalls().fileCalls, "FT") << "flushed, then truncated";
 
-  ASSERT_EQ(services.seen.size(), old.size()) << "overwritten in place, same length";
-  EXPECT_EQ(reported, old.size());
+  EXPECT_EQ(result.fate, Fate::Overwritten);
+  ASSERT_GE(services.seen.size(), old.size()) << "overwritten in place, up to its allocation";
+  EXPECT_EQ(monitor.reported, services.seen.size());
+  EXPECT_EQ(monitor.buffers, 3);
   size_t same = 0;
   for (size_t i = 0; i < old.size(); ++i) same += services.seen[i] == old[i];
   // Random bytes match the old ones about once in 256.
   EXPECT_LT(same, old.size() / 100) << "the old contents are gone";
-  EXPECT_EQ(services.seen.find(old.substr(0, 64)), std::string::npos);
-  EXPECT_EQ(ReadBytes(services.path), "") << "then truncated";
+  EXPECT_EQ(ReadBytes(path), "") << "then truncated";
 }
 
-TEST(ShredDestroy, ASurvivorHoldsTheNoticeAndKeepsItsName) {
+TEST(ShredDestroy, OnlyTheAllocatedRangesOfASparseFileAreWritten) {
   TempFolder dir;
-  const auto kept = dir / L"readonly.txt";
+  const std::string old = Pattern(4u << 20);
+  const auto path = dir / L"sparse.bin";
+  ASSERT_TRUE(WriteBytes(path, old));
+  PeekingServices services;
+  services.sparseRanges = {{1 << 20, 65536}, {3 << 20, 65536}};
+  CountingMonitor monitor;
+  DestroyContents(ResolveEntry(path).path, services, monitor);
+  ASSERT_EQ(services.seen.size(), old.size()) << "a sparse file is not filled up";
+  auto changed = [&](size_t from, size_t to) {
+    size_t n = 0;
+    for (size_t i = from; i < to; ++i) n += services.seen[i] != old[i];
+    return n;
+  };
+  EXPECT_EQ(changed(0, 1 << 20), 0u);
+  EXPECT_GT(changed(1 << 20, (1 << 20) + 65536), 65000u);
+  EXPECT_EQ(changed((1 << 20) + 65536, 3 << 20), 0u);
+  EXPECT_GT(changed(3 << 20, (3 << 20) + 65536), 65000u);
+  EXPECT_EQ(changed((3 << 20) + 65536, old.size()), 0u);
+}
+
+TEST(ShredDestroy, ASurvivorHoldsOnlyTheNoticeWithAnOldDateAndItsOwnName) {
+  TempFolder dir;
+  const auto kept = dir / L"kept.txt";
   ASSERT_TRUE(WriteBytes(kept, Pattern(5000)));
   const auto other = dir / L"other.txt";
   ASSERT_TRUE(WriteBytes(other, Pattern(10)));
@@ -94,18 +166,108 @@ TEST(ShredDestroy, ASurvivorHoldsTheNoticeAndKeepsItsName) {
   RunShred(list, services);
   CloseHandle(reader);
   EXPECT_EQ(ReadBytes(kept), NoticeBytes());
-  EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"readonly.txt"});
+  EXPECT_EQ(WriteTime(kept), kShreddedFileTime);
+  EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"kept.txt"});
   EXPECT_EQ(list.items, std::vector<std::wstring>{kept});
+  EXPECT_EQ(services.messages.back(),
+            L"共 2 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\n" + kept);
 }
 
-TEST(ShredDestroy, AFileThatCannotBeDeletedIsRenamedBack) {
+TEST(ShredDestroy, AFileHeldOpenForWritingIsNeitherTouchedNorDeleted) {
   TempFolder dir;
-  const auto ro = dir / L"kept-name.txt";
-  ASSERT_TRUE(WriteBytes(ro, "x"));
-  SetFileAttributesW(ro.c_str(), FILE_ATTRIBUTE_READONLY);
-  Win32ShredServices services(nullptr);
-  EXPECT_FALSE(services.RemoveFile(ro));
-  EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"kept-name.txt"});
+  const auto log = dir / L"app.log";
+  ASSERT_TRUE(WriteBytes(log, Pattern(3000)));
+  // A program appending to its log, sharing everything, deletion included.
+  HANDLE writer = CreateFileW(log.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  testing::CallLog calls;
+  testing::FakeList list(calls);
+  list.items = {log};
+  PeekingServices services;
+  RunShred(list, services);
+  CloseHandle(writer);
+  EXPECT_EQ(ReadBytes(log), Pattern(3000));
+  EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"app.log"});
+  EXPECT_EQ(list.items, std::vector<std::wstring>{log});
+  EXPECT_EQ(services.messages.back(),
+            L"共 1 个文件，其中 1 个未能粉碎：\r\n正在被其他程序使用（1 个）：\r\n" + log);
+}
+
+TEST(ShredDestroy, AFileThatCannotBeDeletedGetsItsNameBackOrIsListedUnderItsNewOne) {
+  for (const bool failRenameBack : {false, true}) {
+    TempFolder dir;
+    const auto file = dir / L"kept-name.txt";
+    ASSERT_TRUE(WriteBytes(file, Pattern(100)));
+    testing::CallLog log;
+    testing::FakeList list(log);
+    list.items = {file};
+    UndeletableServices services;
+    services.failRenameBack = failRenameBack;
+    RunShred(list, services);
+    const auto names = Names(dir.path());
+    ASSERT_EQ(names.size(), 1u);
+    const std::wstring name = *names.begin();
+    ASSERT_EQ(list.items.size(), 1u);
+    EXPECT_EQ(list.items[0], dir / name) << "the list names the file where it is";
+    EXPECT_EQ(ReadBytes(dir / name), NoticeBytes());
+    if (!failRenameBack) {
+      EXPECT_EQ(name, L"kept-name.txt");
+      continue;
+    }
+    EXPECT_EQ(name.size(), std::wstring(L"kept-name.txt").size());
+    EXPECT_NE(name, L"kept-name.txt");
+    EXPECT_NE(services.messages.back().find(
+                  L"内容已覆盖，但无法删除，也无法改回原名（1 个）：\r\n" + dir / name),
+              std::wstring::npos);
+  }
+}
+
+TEST(ShredDestroy, ACancelInTheMiddleOfAFileLeavesItPartlyOverwrittenInTheList) {
+  TempFolder dir;
+  const std::string old = Pattern(3 * kOverwriteBufferBytes);
+  const auto big = dir / L"big.bin";
+  ASSERT_TRUE(WriteBytes(big, old));
+  ShredJob job;
+  job.entries = {big};
+  PeekingServices services;
+  CountingMonitor monitor;
+  monitor.cancelAfterBuffers = 1;
+  ShredFiles(job, services, monitor);
+  EXPECT_TRUE(job.cancelled);
+  EXPECT_EQ(job.results[0].reason, Reason::Cancelled);
+  const std::string now = ReadBytes(big);
+  ASSERT_EQ(now.size(), old.size()) << "not truncated, not deleted";
+  EXPECT_NE(now.substr(0, 4096), old.substr(0, 4096));
+  EXPECT_EQ(now.substr(kOverwriteBufferBytes), old.substr(kOverwriteBufferBytes));
+  testing::CallLog log;
+  testing::FakeList list(log);
+  list.items = {big};
+  FinishShred(list, services, job);
+  EXPECT_EQ(list.items, std::vector<std::wstring>{big});
+  EXPECT_NE(services.messages.back().find(L"已取消，仅部分覆盖（1 个）：\r\n" + big),
+            std::wstring::npos);
+}
+
+TEST(ShredDestroy, ExactlyTheNamedFileGoesNeverASibling) {
+  TempFolder dir;
+  // Names that Win32 path rules would rewrite to their siblings.
+  const std::wstring verbatim = L"\\\\?\\" + dir.path();
+  for (const wchar_t* name : {L"dot.", L"sp "}) {
+    ASSERT_TRUE(WriteBytes(verbatim + L"\\" + name, "listed"));
+  }
+  ASSERT_TRUE(WriteBytes(dir / L"dot", "sibling"));
+  ASSERT_TRUE(WriteBytes(dir / L"sp", "sibling"));
+  testing::CallLog log;
+  testing::FakeList list(log);
+  list.items = {dir / L"dot.", dir / L"sp "};
+  PeekingServices services;
+  RunShred(list, services);
+  EXPECT_EQ(Names(dir.path()), (std::set<std::wstring>{L"dot", L"sp"}));
+  EXPECT_EQ(ReadBytes(dir / L"dot"), "sibling");
+  EXPECT_EQ(ReadBytes(dir / L"sp"), "sibling");
+  EXPECT_EQ(services.messages.back(), L"已选文件粉碎完成！");
 }
 
 TEST(ShredDestroy, TheFolderLosesTheNameBeforeTheFileGoes) {
@@ -135,8 +297,12 @@ TEST(ShredDestroy, TheFolderLosesTheNameBeforeTheFileGoes) {
     }
   });
   Sleep(200);
-  Win32ShredServices services(nullptr);
-  EXPECT_TRUE(services.RemoveFile(file));
+  testing::CallLog log;
+  testing::FakeList list(log);
+  list.items = {file};
+  PeekingServices services;
+  RunShred(list, services);
+  EXPECT_EQ(services.messages.back(), L"已选文件粉碎完成！");
   Sleep(300);
   CancelIoEx(watch, nullptr);
   CloseHandle(watch);
@@ -161,7 +327,6 @@ TEST(ShredDestroy, EveryHardLinkReadsTheNotice) {
   testing::FakeList list(log);
   list.items = {a};
   PeekingServices services;
-  services.path = a;
   RunShred(list, services);
   EXPECT_FALSE(Exists(a));
   EXPECT_EQ(ReadBytes(b), NoticeBytes());
@@ -187,16 +352,11 @@ TEST(ShredDestroy, ASparseFileDoesNotGrow) {
     GTEST_SKIP() << "this file system does not keep the sparse attribute";
   }
   const ULONGLONG allocatedBefore = GetCompressedFileSizeW(path.c_str(), nullptr);
-
-  PeekingServices services;
-  services.path = path;
-  uint64_t overwritten = 0;
-  services.onBytesOverwritten = [&](uint64_t n) { overwritten = n; };
-  ASSERT_TRUE(services.OpenChannel(path));
-  services.CloseChannel();
-  EXPECT_EQ(services.seen.size(), size_t(size.QuadPart)) << "truncation comes after";
-  EXPECT_LE(overwritten, allocatedBefore) << "only allocated ranges are overwritten";
-  EXPECT_EQ(ReadBytes(path), "") << "truncated; the notice comes with the lines printed";
+  Win32ShredServices services(nullptr);
+  CountingMonitor monitor;
+  DestroyContents(ResolveEntry(path).path, services, monitor);
+  EXPECT_LE(monitor.reported, allocatedBefore) << "only allocated ranges are overwritten";
+  EXPECT_EQ(ReadBytes(path), "");
 }
 
 // ---- the run on a worker thread ---------------------------------------------------
@@ -207,8 +367,8 @@ TEST(ShredInBackground, CancelInTheMiddleKeepsTheRestUntouched) {
   ShredJob job;
   const int kFiles = 12;
   for (int i = 0; i < kFiles; ++i) {
-    job.paths.push_back(dir / (L"big-" + std::to_wstring(i) + L".bin"));
-    ASSERT_TRUE(WriteBytes(job.paths.back(), Pattern(24u << 20)));
+    job.entries.push_back(dir / (L"big-" + std::to_wstring(i) + L".bin"));
+    ASSERT_TRUE(WriteBytes(job.entries.back(), Pattern(24u << 20)));
   }
 
   std::atomic<bool> sawDialog{false}, ownerDisabled{false}, hasBar{false};
@@ -239,10 +399,14 @@ TEST(ShredInBackground, CancelInTheMiddleKeepsTheRestUntouched) {
   ASSERT_GE(job.processed, 1);
   ASSERT_LT(job.processed, kFiles);
   for (int i = 0; i < kFiles; ++i) {
-    if (i < job.processed) {
-      EXPECT_FALSE(Exists(job.paths[i])) << i;
-    } else {
-      EXPECT_EQ(ReadBytes(job.paths[i]), Pattern(24u << 20)) << i << " is untouched";
+    if (i < job.processed - 1) {
+      EXPECT_FALSE(Exists(job.entries[i])) << i;
+    } else if (i == job.processed - 1 && job.results[i].fate != Fate::Shredded) {
+      // The cancel came in the middle of this one: it stays, partly overwritten.
+      EXPECT_EQ(job.results[i].reason, Reason::Cancelled);
+      EXPECT_EQ(ReadBytes(job.entries[i]).size(), size_t(24u << 20));
+    } else if (i >= job.processed) {
+      EXPECT_EQ(ReadBytes(job.entries[i]), Pattern(24u << 20)) << i << " is untouched";
     }
   }
   EXPECT_EQ(FindWindowW(L"#32770", form1::kProgressTitle), nullptr) << "the dialog is gone";
@@ -252,8 +416,8 @@ TEST(ShredInBackground, AQuickRunShowsNoDialog) {
   testing_util::TestParent owner;
   TempFolder dir;
   ShredJob job;
-  job.paths = {dir / L"small.txt"};
-  ASSERT_TRUE(WriteBytes(job.paths[0], "x"));
+  job.entries = {dir / L"small.txt"};
+  ASSERT_TRUE(WriteBytes(job.entries[0], "x"));
   std::atomic<bool> dialogSeen{false}, done{false};
   std::thread watcher([&] {
     while (!done) {
@@ -267,7 +431,7 @@ TEST(ShredInBackground, AQuickRunShowsNoDialog) {
   EXPECT_FALSE(dialogSeen);
   EXPECT_FALSE(job.cancelled);
   EXPECT_EQ(job.processed, 1);
-  EXPECT_FALSE(Exists(job.paths[0]));
+  EXPECT_FALSE(Exists(job.entries[0]));
 }
 
 }  // namespace

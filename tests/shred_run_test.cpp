@@ -64,10 +64,12 @@ TEST_F(ShredRunTest, OverwritesEveryFileBeforeDeletingAny) {
 
   EXPECT_EQ(CallsStartingWith(L"open:"),
             (std::vector<std::wstring>{L"open:C:\\a", L"open:C:\\b", L"open:C:\\c"}));
-  EXPECT_EQ(CallsStartingWith(L"delete:"),
-            (std::vector<std::wstring>{L"delete:C:\\a", L"delete:C:\\b", L"delete:C:\\c"}));
+  EXPECT_EQ(CallsStartingWith(L"rename:"),
+            (std::vector<std::wstring>{L"rename:C:\\a>C:\\z", L"rename:C:\\b>C:\\z",
+                                       L"rename:C:\\c>C:\\z"}));
+  EXPECT_EQ(CallsStartingWith(L"delete:").size(), 3u);
   const size_t lastOpen = IndexOf(L"open:C:\\c");
-  const size_t firstDelete = IndexOf(L"delete:C:\\a");
+  const size_t firstDelete = IndexOf(L"rename:C:\\a>C:\\z");
   EXPECT_LT(lastOpen, firstDelete);
   EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), L"count"), 1)
       << "the run works on the entries as it found them";
@@ -83,18 +85,28 @@ TEST_F(ShredRunTest, DuplicatesAreOverwrittenTwiceAndDeletedOnce) {
   List({L"C:\\a", L"C:\\a"});
   services.files[L"C:\\a"] = L"secret";
   RunShred(list, services);
-  EXPECT_EQ(CallsStartingWith(L"open:").size(), 2u);
-  EXPECT_EQ(CallsStartingWith(L"delete:").size(), 2u);
+  EXPECT_EQ(CallsStartingWith(L"open:").size(), 1u) << "the second names the same file";
+  EXPECT_EQ(CallsStartingWith(L"delete:").size(), 1u);
   EXPECT_TRUE(list.items.empty());
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
 }
 
-TEST_F(ShredRunTest, MissingFileInExistingFolderIsCreatedThenDeleted) {
-  List({L"C:\\new.txt", L""});
+TEST_F(ShredRunTest, EntriesThatNameNothingAreReportedNeverCreated) {
+  List({L"C:\\new.txt", L"", L"rel.txt", L"\\\\srv\\share\\f.txt", L"C:\\gone\\f.txt"});
+  services.missingReason[L"\\\\srv\\share\\f.txt"] = Reason::NetworkPath;
+  services.missingReason[L"C:\\gone\\f.txt"] = Reason::PathNotFound;
   RunShred(list, services);
-  EXPECT_NE(IndexOf(L"open:C:\\new.txt"), SIZE_MAX);
-  EXPECT_FALSE(services.PathExists(L"C:\\new.txt"));
-  EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
+  EXPECT_TRUE(CallsStartingWith(L"open").empty());
+  EXPECT_TRUE(services.files.empty()) << "a missing file is never created";
+  EXPECT_EQ(list.items.size(), 5u);
+  EXPECT_EQ(services.messages.back().text,
+            L"共 5 个文件，其中 5 个未能粉碎：\r\n"
+            L"不是完整路径（1 个）：\r\nrel.txt\r\n"
+            L"文件名无效（1 个）：\r\n\r\n"
+            L"找不到文件（1 个）：\r\nC:\\new.txt\r\n"
+            L"找不到文件所在的文件夹（1 个）：\r\nC:\\gone\\f.txt\r\n"
+            L"无法访问网络路径（1 个）：\r\n\\\\srv\\share\\f.txt");
+  EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
 }
 
 TEST_F(ShredRunTest, SurvivorsAreReportedAndKeptInOrder) {
@@ -105,26 +117,37 @@ TEST_F(ShredRunTest, SurvivorsAreReportedAndKeptInOrder) {
   services.folders.insert(L"C:\\folder");
   RunShred(list, services);
 
-  EXPECT_EQ(list.items, (std::vector<std::wstring>{L"C:\\locked", L"C:\\folder"}));
+  EXPECT_EQ(list.items, (std::vector<std::wstring>{L"C:\\locked", L"C:\\folder", L"C:\\gone2"}));
   EXPECT_EQ(services.files[L"C:\\locked"], L"secret");
   ASSERT_EQ(services.messages.size(), 2u);
   const auto& report = services.messages[1];
   EXPECT_EQ(report.kind, MessageKind::Warning);
   EXPECT_EQ(report.title, L"提示");
-  EXPECT_EQ(report.text, L"共 4 个文件，其中 2 个未能粉碎：\r\nC:\\locked\r\nC:\\folder");
-  EXPECT_EQ(IndexOf(L"clear"), SIZE_MAX);
+  EXPECT_EQ(report.text,
+            L"共 4 个文件，其中 3 个未能粉碎：\r\n找不到文件（1 个）：\r\nC:\\gone2\r\n"
+            L"不是文件（1 个）：\r\nC:\\folder\r\n"
+            L"正在被其他程序使用（1 个）：\r\nC:\\locked");
 }
 
-TEST_F(ShredRunTest, ReportNamesTenPathsThenAnEllipsis) {
-  for (int i = 0; i < 12; ++i) {
+TEST_F(ShredRunTest, EachGroupNamesTenPathsThenAnEllipsis) {
+  // 10 folders name all ten; 11 locked files name ten and "…".
+  for (int i = 0; i < 21; ++i) {
     list.items.push_back(L"C:\\f" + std::to_wstring(i));
-    services.folders.insert(list.items.back());
+    if (i < 10) {
+      services.folders.insert(list.items.back());
+    } else {
+      services.files[list.items.back()] = L"x";
+      services.locked.insert(list.items.back());
+    }
   }
   RunShred(list, services);
   const std::wstring& text = services.messages.back().text;
-  EXPECT_NE(text.find(L"C:\\f9\r\n…"), std::wstring::npos) << text.c_str();
-  EXPECT_EQ(text.find(L"C:\\f10"), std::wstring::npos);
-  EXPECT_EQ(text.rfind(L"共 12 个文件，其中 12 个未能粉碎：", 0), 0u);
+  EXPECT_EQ(text.rfind(L"共 21 个文件，其中 21 个未能粉碎：\r\n不是文件（10 个）：", 0), 0u);
+  EXPECT_NE(text.find(L"C:\\f9\r\n正在被其他程序使用（11 个）："), std::wstring::npos)
+      << text.c_str();
+  EXPECT_NE(text.find(L"C:\\f19\r\n…"), std::wstring::npos) << text.c_str();
+  EXPECT_EQ(text.find(L"C:\\f20"), std::wstring::npos);
+  EXPECT_EQ(text.back(), L'…');
 }
 
 TEST_F(ShredRunTest, DevicesAndWildcardsAreNeverTouchedAndCountAsFailures) {
@@ -132,7 +155,7 @@ TEST_F(ShredRunTest, DevicesAndWildcardsAreNeverTouchedAndCountAsFailures) {
   services.files[L"C:\\ok"] = L"secret";
   RunShred(list, services);
   EXPECT_EQ(CallsStartingWith(L"open:"), std::vector<std::wstring>{L"open:C:\\ok"});
-  EXPECT_EQ(CallsStartingWith(L"delete:"), std::vector<std::wstring>{L"delete:C:\\ok"});
+  EXPECT_EQ(CallsStartingWith(L"delete:"), std::vector<std::wstring>{L"delete:C:\\zz"});
   EXPECT_EQ(list.items, (std::vector<std::wstring>{L"NUL", L"C:\\x\\*.txt"}));
   EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
 }
@@ -143,24 +166,27 @@ TEST_F(ShredRunTest, FileContentIsTheTwoLineNotice) {
   // Keep the file by failing its deletion after the overwrite.
   struct KeepFiles : FakeServices {
     using FakeServices::FakeServices;
-    bool RemoveFile(const std::wstring&) override { return false; }
+    Reason RemoveFile(const std::wstring&) override { return Reason::AccessDenied; }
   } keep{log};
   keep.files[L"C:\\a"] = L"old contents that must go";
   RunShred(list, keep);
   EXPECT_EQ(keep.files[L"C:\\a"], Notice());
+  EXPECT_EQ(list.items, std::vector<std::wstring>{L"C:\\a"});
+  EXPECT_NE(keep.messages.back().text.find(L"内容已覆盖，但无法删除（1 个）：\r\nC:\\a"),
+            std::wstring::npos);
   EXPECT_EQ(NoticeLine().rfind(L"此文件已被粉碎！  ", 0), 0u);
 }
 
-// Cancels once `after` files have been overwritten.
+// Cancels once `after` buffers have been written (a small fake file takes one).
 struct CancelAfter : ShredMonitor {
-  explicit CancelAfter(int files) : after(files) {}
-  bool CancelRequested() override { return overwritten >= after; }
+  explicit CancelAfter(int buffers) : after(buffers) {}
+  bool CancelRequested() override { return buffers >= after; }
   void Overwriting(int, const std::wstring& path) override {
-    ++overwritten;
     order.push_back(L"overwrite:" + path);
   }
+  void Overwritten(uint64_t) override { ++buffers; }
   void Deleting(int, const std::wstring& path) override { order.push_back(L"delete:" + path); }
-  int after, overwritten = 0;
+  int after, buffers = 0;
   std::vector<std::wstring> order;
 };
 
@@ -193,15 +219,234 @@ TEST_F(ShredRunTest, CancelAlsoReportsTheFilesThatSurvived) {
   services.files[L"C:\\c"] = L"x";
   ShredJob job;
   ASSERT_TRUE(PrepareShred(list, services, job));
-  CancelAfter monitor(2);
+  CancelAfter monitor(1);
   ShredFiles(job, services, monitor);
   FinishShred(list, services, job);
   EXPECT_EQ(list.items, (std::vector<std::wstring>{L"C:\\folder", L"C:\\c"}));
   EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
   EXPECT_NE(services.messages.back().text.find(L"已粉碎 1 个文件，1 个文件未处理"),
             std::wstring::npos);
-  EXPECT_NE(services.messages.back().text.find(L"共 2 个文件，其中 1 个未能粉碎：\r\nC:\\folder"),
+  EXPECT_NE(services.messages.back().text.find(
+                L"共 2 个文件，其中 1 个未能粉碎：\r\n不是文件（1 个）：\r\nC:\\folder"),
             std::wstring::npos);
+}
+
+TEST_F(ShredRunTest, CancelInTheMiddleOfAFileKeepsItPartlyOverwritten) {
+  List({L"C:\\a", L"C:\\big", L"C:\\c"});
+  services.files[L"C:\\a"] = L"x";
+  services.files[L"C:\\big"] = L"y";
+  services.allocation[L"C:\\big"] = 3 * kOverwriteChunk;
+  services.files[L"C:\\c"] = L"z";
+  ShredJob job;
+  ASSERT_TRUE(PrepareShred(list, services, job));
+  CancelAfter monitor(2);  // a's buffer, then big's first of three
+  ShredFiles(job, services, monitor);
+  FinishShred(list, services, job);
+  EXPECT_EQ(CallsStartingWith(L"write:C:\\big").size(), 1u);
+  EXPECT_EQ(IndexOf(L"truncate:C:\\big"), SIZE_MAX) << "a cut-short pass is not truncated";
+  EXPECT_EQ(CallsStartingWith(L"rename:C:\\big").size(), 0u) << "nor renamed nor deleted";
+  EXPECT_FALSE(services.PathExists(L"C:\\a"));
+  EXPECT_EQ(list.items, (std::vector<std::wstring>{L"C:\\big", L"C:\\c"}));
+  EXPECT_EQ(services.messages.back().text,
+            L"粉碎已取消：已粉碎 1 个文件，1 个文件未处理，仍保留在列表中。\r\n"
+            L"共 2 个文件，其中 1 个未能粉碎：\r\n已取消，仅部分覆盖（1 个）：\r\nC:\\big");
+}
+
+// One file whose run goes wrong at one step: it stays in the list, is never
+// renamed or deleted unless its contents are gone, and the report says why.
+TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
+  struct Row {
+    const char* name;
+    void (*setUp)(testing::FakeServices&);
+    const wchar_t* reason;  // nullptr: the file is gone
+    bool renamed;           // the rename was tried
+  };
+  const std::wstring f = L"C:\\f";
+  static const Row rows[] = {
+      {"in use", [](auto& s) { s.locked.insert(L"C:\\f"); }, L"正在被其他程序使用", false},
+      {"disk full in the middle",
+       [](auto& s) {
+         s.allocation[L"C:\\f"] = 2 * kOverwriteChunk;
+         s.writeFault[L"C:\\f"] = {kOverwriteChunk, Reason::DiskFull};
+       },
+       L"磁盘空间不足", false},
+      {"read-only", [](auto& s) { s.attributes[L"C:\\f"] = attr::kReadOnly; }, L"文件或磁盘只读",
+       false},
+      {"handle is a link", [](auto& s) { s.handleAttributes[L"C:\\f"] = attr::kReparsePoint; },
+       L"文件在检查后发生了变化", false},
+      {"handle is a folder", [](auto& s) { s.handleAttributes[L"C:\\f"] = attr::kDirectory; },
+       L"不是文件", false},
+      {"a stream cannot be opened",
+       [](auto& s) {
+         s.locked.insert(L"C:\\f:s:$DATA");
+         s.files[L"C:\\f:s:$DATA"] = L"s";
+       },
+       nullptr, true},
+      {"delete fails", [](auto& s) { s.undeletable.insert(L"C:\\f"); }, L"内容已覆盖，但无法删除",
+       true},
+      {"delete and rename back fail",
+       [](auto& s) {
+         s.undeletable.insert(L"C:\\f");
+         s.renameFails.insert(L"C:\\z");
+       },
+       L"内容已覆盖，但无法删除，也无法改回原名", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CallLog rowLog;
+    FakeList rowList{rowLog};
+    FakeServices rowServices{rowLog};
+    rowList.items = {f};
+    rowServices.files[f] = L"secret";
+    row.setUp(rowServices);
+    RunShred(rowList, rowServices);
+    const auto renames = std::count_if(rowLog.calls.begin(), rowLog.calls.end(),
+                                       [](auto& c) { return c.rfind(L"rename:C:\\f>", 0) == 0; });
+    EXPECT_EQ(renames > 0, row.renamed);
+    if (!row.reason) {
+      EXPECT_FALSE(rowServices.PathExists(f));
+      EXPECT_EQ(rowServices.messages.back().text, L"已选文件粉碎完成！");
+      continue;
+    }
+    const std::wstring shown =
+        row.reason == std::wstring(L"内容已覆盖，但无法删除，也无法改回原名") ? L"C:\\z" : f;
+    EXPECT_EQ(rowList.items, std::vector<std::wstring>{shown}) << "kept under the name it has";
+    EXPECT_EQ(rowServices.messages.back().text, L"共 1 个文件，其中 1 个未能粉碎：\r\n" +
+                                                    std::wstring(row.reason) + L"（1 个）：\r\n" +
+                                                    shown);
+    EXPECT_EQ(rowServices.messages.back().kind, MessageKind::Warning);
+  }
+}
+
+TEST_F(ShredRunTest, EveryStreamIsOverwrittenToItsAllocationFlushedThenTruncated) {
+  List({L"C:\\doc"});
+  services.files[L"C:\\doc"] = std::wstring(100, L'm');
+  services.allocation[L"C:\\doc"] = 4096;
+  services.files[L"C:\\doc:secret:$DATA"] = std::wstring(10, L's');
+  services.allocation[L"C:\\doc:secret:$DATA"] = kOverwriteChunk + 8;
+  RunShred(list, services);
+  std::vector<std::wstring> steps;
+  for (const auto& c : log.calls) {
+    if (c.rfind(L"write:", 0) == 0 || c.rfind(L"flush:", 0) == 0 || c.rfind(L"truncate:", 0) == 0)
+      steps.push_back(c);
+  }
+  EXPECT_EQ(steps,
+            (std::vector<std::wstring>{
+                L"write:C:\\doc@0+4096", L"flush:C:\\doc", L"truncate:C:\\doc",
+                L"write:C:\\doc:secret:$DATA@0+4194304", L"write:C:\\doc:secret:$DATA@4194304+8",
+                L"flush:C:\\doc:secret:$DATA", L"truncate:C:\\doc:secret:$DATA"}));
+  EXPECT_TRUE(services.files.empty());
+  EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
+}
+
+TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
+  List({L"C:\\sparse", L"C:\\unknown", L"C:\\packed"});
+  for (auto& p : list.items) services.files[p] = std::wstring(8, L'x');
+  services.attributes[L"C:\\sparse"] = attr::kSparse;
+  services.ranges[L"C:\\sparse"] = {{1 << 20, 65536}, {3 << 20, 65536}};
+  services.attributes[L"C:\\unknown"] = attr::kSparse;  // cannot say where its data is
+  services.attributes[L"C:\\packed"] = attr::kCompressed;
+  RunShred(list, services);
+  EXPECT_EQ(CallsStartingWith(L"write:"),
+            (std::vector<std::wstring>{L"write:C:\\sparse@1048576+65536",
+                                       L"write:C:\\sparse@3145728+65536"}));
+  EXPECT_NE(IndexOf(L"truncate:C:\\unknown"), SIZE_MAX);
+  EXPECT_NE(IndexOf(L"truncate:C:\\packed"), SIZE_MAX);
+  EXPECT_TRUE(list.items.empty()) << "deleted all the same";
+  EXPECT_EQ(
+      services.messages.back().text,
+      L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件）（2 个）：\r\nC:\\unknown\r\nC:\\packed");
+  EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
+}
+
+TEST_F(ShredRunTest, ALinkIsRemovedItselfAndReportedApart) {
+  List({L"C:\\link", L"C:\\a"});
+  services.links.insert(L"C:\\link");
+  services.files[L"C:\\a"] = L"x";
+  RunShred(list, services);
+  EXPECT_TRUE(CallsStartingWith(L"openfile:C:\\link").empty()) << "never written through";
+  EXPECT_NE(IndexOf(L"unlink:C:\\link"), SIZE_MAX);
+  EXPECT_TRUE(list.items.empty());
+  EXPECT_EQ(services.messages.back().text,
+            L"是链接：已删除链接本身，其指向的文件未粉碎（1 个）：\r\nC:\\link");
+}
+
+TEST(ShredHandleTest, OnlyARegularWritableDiskFileIsOverwritten) {
+  const struct {
+    bool disk;
+    uint32_t attributes;
+    Reason expected;
+  } rows[] = {
+      {true, 0, Reason::None},
+      {true, attr::kSparse | attr::kCompressed, Reason::None},
+      {false, 0, Reason::Device},
+      {true, attr::kDirectory, Reason::NotAFile},
+      {true, attr::kReparsePoint, Reason::Changed},
+      {true, attr::kReparsePoint | attr::kDirectory, Reason::NotAFile},
+      {true, attr::kReadOnly, Reason::ReadOnly},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(CheckOverwritable(row.disk, row.attributes), row.expected)
+        << row.disk << " " << row.attributes;
+  }
+  EXPECT_TRUE(CanOverwriteInPlace(attr::kSparse));
+  EXPECT_FALSE(CanOverwriteInPlace(attr::kCompressed));
+  EXPECT_FALSE(CanOverwriteInPlace(attr::kEncrypted));
+}
+
+TEST(ShredPathTest, AnEntryNamesExactlyOnePathOrSaysWhyNot) {
+  const std::wstring longName(300, L'n');
+  const struct {
+    std::wstring entry, path;
+    Reason reason;
+  } rows[] = {
+      {L"C:\\t\\a.txt", L"\\\\?\\C:\\t\\a.txt", Reason::None},
+      {L"c:/t/a.txt", L"\\\\?\\C:\\t\\a.txt", Reason::None},
+      {L"C:\\t\\dot.", L"\\\\?\\C:\\t\\dot.", Reason::None},
+      {L"C:\\t\\sp ", L"\\\\?\\C:\\t\\sp ", Reason::None},
+      {L"C:\\t. \\x", L"\\\\?\\C:\\t. \\x", Reason::None},
+      {L"C:\\\\root.txt", L"\\\\?\\C:\\root.txt", Reason::None},
+      {L"C:\\t\\.\\u\\..\\a.txt", L"\\\\?\\C:\\t\\a.txt", Reason::None},
+      {L"C:\\..\\a.txt", L"\\\\?\\C:\\a.txt", Reason::None},
+      {L"C:\\" + longName + L"\\f", L"\\\\?\\C:\\" + longName + L"\\f", Reason::None},
+      {L"\\\\srv\\share\\d\\f.txt", L"\\\\?\\UNC\\srv\\share\\d\\f.txt", Reason::None},
+      {L"//srv/share/f", L"\\\\?\\UNC\\srv\\share\\f", Reason::None},
+      {L"\\\\?\\C:\\t\\dot.", L"\\\\?\\C:\\t\\dot.", Reason::None},
+      {L"\\\\?\\UNC\\srv\\share\\f", L"\\\\?\\UNC\\srv\\share\\f", Reason::None},
+      {L"C:\\한국어\\😀.bin", L"\\\\?\\C:\\한국어\\😀.bin", Reason::None},
+      {L"rel.txt", L"", Reason::NotFullPath},
+      {L"..\\up.txt", L"", Reason::NotFullPath},
+      {L"C:dr.txt", L"", Reason::NotFullPath},
+      {L"\\rooted.txt", L"", Reason::NotFullPath},
+      {L" C:\\a.txt", L"", Reason::NotFullPath},
+      {L"", L"", Reason::InvalidName},
+      {L"   ", L"", Reason::InvalidName},
+      {L"\"C:\\a.txt\"", L"", Reason::InvalidName},
+      {L"C:\\a.txt\r\nC:\\b.txt", L"", Reason::InvalidName},
+      {L"C:\\a\tb", L"", Reason::InvalidName},
+      {L"C:\\a<b", L"", Reason::InvalidName},
+      {L"C:\\t\\", L"", Reason::InvalidName},
+      {L"C:\\a.txt:stream", L"", Reason::InvalidName},
+      {L"C:\\*.txt", L"", Reason::InvalidName},
+      {L"\\\\?\\C:\\a?", L"", Reason::InvalidName},
+      {L"\\\\srv", L"", Reason::InvalidName},
+      {L"\\\\srv\\share", L"", Reason::InvalidName},
+      {L"C:\\", L"", Reason::InvalidName},
+      {L"C:\\t\\..", L"", Reason::NotAFile},
+      {L"C:\\t\\nul.txt", L"", Reason::Device},
+      {L"\\\\.\\C:", L"", Reason::Device},
+      {L"\\\\?\\GLOBALROOT\\Device\\Null", L"", Reason::Device},
+      {L"\\\\host\\pipe\\x", L"", Reason::Device},
+      {L"\\\\host\\MailSlot\\x", L"", Reason::Device},
+      {L"\\\\?\\UNC\\host\\pipe\\x", L"", Reason::Device},
+      {L"\\\\.\\mailslot\\x", L"", Reason::Device},
+  };
+  for (const auto& row : rows) {
+    const ResolvedPath out = ResolveEntry(row.entry);
+    EXPECT_EQ(out.path, row.path) << row.entry.size() << " "
+                                  << std::string(row.entry.begin(), row.entry.end());
+    EXPECT_EQ(out.reason, row.reason) << std::string(row.entry.begin(), row.entry.end());
+  }
 }
 
 TEST(ShredPathTest, DeviceNamesRawVolumesAndWildcardsAreUnsafe) {
@@ -228,6 +473,9 @@ TEST(ShredPathTest, DeviceNamesRawVolumesAndWildcardsAreUnsafe) {
                            L"\\\\?\\PhysicalDrive0",
                            L"\\\\?\\Volume{0000-1111}",
                            L"\\??\\C:\\x",
+                           L"\\\\host\\pipe\\x",
+                           L"\\\\?\\UNC\\host\\PIPE\\x",
+                           L"\\\\.\\mailslot",
                            L"C:\\*",
                            L"C:\\a?.txt",
                            L"*"}) {
@@ -265,6 +513,7 @@ TEST(ShredListTest, RemoveSelectedNeedsASelection) {
 }
 
 TEST(ShredListTest, CountStopsAt32767Entries) {
+  EXPECT_EQ(std::wstring(kListFullText), L"列表已满，最多 32767 项");
   CallLog log;
   FakeList list{log};
   list.items.assign(kMaxEntries, L"x");

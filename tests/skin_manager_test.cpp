@@ -6,13 +6,13 @@
 
 #include <thread>
 
-#include "shredder/main_window.h"
 #include "skin/flat_border.h"
 #include "skin/shared_state.h"
 #include "skin/skinned_button.h"
 #include "tests/api_counter.h"
 #include "tests/message_log.h"
 #include "tests/skin_test_util.h"
+#include "window/main_window.h"
 
 namespace {
 

@@ -47,7 +47,9 @@ void RemoveTree(const std::wstring& path) {
     do {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
+      // The verbatim form reaches names Win32 would rewrite ("dot.", "sp ").
+      const std::wstring child =
+          (path.rfind(L"\\\\", 0) == 0 ? L"" : L"\\\\?\\") + path + L"\\" + name;
       SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
           !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {

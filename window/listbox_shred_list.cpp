@@ -1,4 +1,4 @@
-#include "shredder/listbox_shred_list.h"
+#include "window/listbox_shred_list.h"
 
 namespace shred {
 

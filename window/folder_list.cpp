@@ -1,4 +1,4 @@
-#include "shredder/folder_list.h"
+#include "window/folder_list.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "shredder/hand_cursor.h"
+#include "window/hand_cursor.h"
 
 #include <cstdint>
 

@@ -1,21 +1,22 @@
-#include "shredder/main_window.h"
+#include "window/main_window.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
 
 #include <memory>
+#include <vector>
 
-#include "shredder/drive_list.h"
-#include "shredder/file_list.h"
-#include "shredder/folder_list.h"
-#include "shredder/form1_layout.h"
-#include "shredder/hand_cursor.h"
-#include "shredder/listbox_shred_list.h"
-#include "shredder/maker.h"
-#include "shredder/shred_progress.h"
-#include "shredder/win32_shred_services.h"
+#include "engine/maker.h"
+#include "engine/win32_shred_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
+#include "window/drive_list.h"
+#include "window/file_list.h"
+#include "window/folder_list.h"
+#include "window/form1_layout.h"
+#include "window/hand_cursor.h"
+#include "window/listbox_shred_list.h"
+#include "window/shred_progress.h"
 
 namespace form1 {
 
@@ -24,6 +25,7 @@ namespace {
 constexpr int kFolderRowHeight = 16;
 constexpr COLORREF kLinkColour = 0x000080;
 constexpr wchar_t kBrowseTitle[] = L"提示";
+constexpr wchar_t kRunFailedText[] = L"内存不足，粉碎未能进行到底。";
 
 struct Label {
   const ControlSpec* spec;
@@ -39,7 +41,8 @@ struct Form1State {
   Label labels[3]{};
   FolderListData folders;
   FileListData files;
-  unsigned heldButtons = 0;  // mouse buttons pressed over Label2 and not yet released
+  unsigned heldButtons = 0;    // mouse buttons pressed over Label2 and not yet released
+  bool closeAfterRun = false;  // the window was closed while a shred run was going
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   HFONT Font(FontId id) const { return fonts[int(id)].get(); }
@@ -64,6 +67,19 @@ std::wstring WindowText(HWND window) {
 
 void ShowBrowseMessage(Form1State& s, const std::wstring& text) {
   MessageBoxW(s.form, text.c_str(), kBrowseTitle, MB_OK | MB_ICONWARNING);
+}
+
+// Adds the paths in order as the Add button would; says so when the list
+// fills up before all of them are in.
+void AddPaths(Form1State& s, const std::vector<std::wstring>& paths) {
+  shred::ListBoxShredList list(s.Control(kList1));
+  size_t added = 0;
+  while (added < paths.size() && shred::AddEntry(list, paths[added])) ++added;
+  if (added == paths.size()) return;
+  std::wstring text = shred::kListFullText;
+  if (paths.size() > 1)
+    text += L"\r\n另有 " + std::to_wstring(paths.size() - added) + L" 项未加入。";
+  ShowBrowseMessage(s, text);
 }
 
 // ---- labels ----------------------------------------------------------------
@@ -140,10 +156,7 @@ void File1_Click(Form1State& s) {
   SetWindowTextW(s.Control(kText1), text.c_str());
 }
 
-void Command1_Click(Form1State& s) {
-  shred::ListBoxShredList list(s.Control(kList1));
-  shred::AddEntry(list, WindowText(s.Control(kText1)));
-}
+void Command1_Click(Form1State& s) { AddPaths(s, {WindowText(s.Control(kText1))}); }
 
 void Label2_Click(Form1State& s) {
   shred::ListBoxShredList list(s.Control(kList1));
@@ -158,22 +171,32 @@ void Command2_Click(Form1State& s) {
   shred::ListBoxShredList list(s.Control(kList1));
   shred::Win32ShredServices services(s.form);
   shred::ShredJob job;
-  if (!shred::PrepareShred(list, services, job)) return;
-  RunShredWithProgress(s.form, job, ProgressDialogDelayMs);
-  shred::FinishShred(list, services, job);
+  // Disabling the window for the run takes the focus away: it comes back.
+  const HWND focus = GetFocus();
+  if (shred::PrepareShred(list, services, job)) {
+    if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
+      job.cancelled = true;
+      services.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
+    }
+    shred::FinishShred(list, services, job);
+  }
+  if (s.closeAfterRun) {
+    PostMessageW(s.form, WM_CLOSE, 0, 0);
+  } else if (focus && IsWindow(focus)) {
+    SetFocus(focus);
+  }
 }
 
 // Files dragged onto the window join the list in the order given, each as
 // the Add button would add it.
 void Form_DragDrop(Form1State& s, HDROP drop) {
-  shred::ListBoxShredList list(s.Control(kList1));
-  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
-    DragQueryFileW(drop, i, path.data(), UINT(path.size()) + 1);
-    shred::AddEntry(list, path);
+  std::vector<std::wstring> paths(DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
+  for (UINT i = 0; i < paths.size(); ++i) {
+    paths[i].resize(DragQueryFileW(drop, i, nullptr, 0));
+    DragQueryFileW(drop, i, paths[i].data(), UINT(paths[i].size()) + 1);
   }
   DragFinish(drop);
+  AddPaths(s, paths);
 }
 
 void Command3_Click(Form1State&) {
@@ -395,6 +418,16 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
       OnCommand(*s, LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_CLOSE:
+    case WM_QUERYENDSESSION:
+      // A run in progress stops at its next buffer and reports; the window
+      // closes after that.
+      if (ShredInProgress()) {
+        CancelShredInProgress();
+        s->closeAfterRun = true;
+        return message == WM_CLOSE ? 0 : FALSE;
+      }
+      break;
     case WM_DROPFILES:
       Form_DragDrop(*s, HDROP(wParam));
       return 0;

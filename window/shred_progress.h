@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "shredder/shred_run.h"
+#include "engine/shred_run.h"
 
 namespace form1 {
 
@@ -19,8 +19,12 @@ inline constexpr int kProgressBar = 103;
 // quick run shows none (tests shorten it).
 extern DWORD ProgressDialogDelayMs;
 
-// Returns when the files are done or the user cancelled between two files;
-// `job` then says how far the run got.
-void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs);
+// Returns when the files are done or the user cancelled; `job` then says how
+// far the run got. False when the work could not be started or ran out of
+// memory on the way (the job still says how far it got).
+bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs);
+// Asks the run in progress, if any, to stop at the next buffer.
+void CancelShredInProgress();
+bool ShredInProgress();
 
 }  // namespace form1

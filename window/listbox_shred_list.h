@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "shredder/shred_run.h"
+#include "engine/shred_run.h"
 
 namespace shred {
 

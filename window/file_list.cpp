@@ -1,8 +1,8 @@
-#include "shredder/file_list.h"
+#include "window/file_list.h"
 
 #include <algorithm>
 
-#include "shredder/form1_layout.h"
+#include "window/form1_layout.h"
 
 namespace form1 {
 

@@ -1,13 +1,14 @@
-#include "shredder/shred_progress.h"
+#include "window/shred_progress.h"
 
 #include <commctrl.h>
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
-#include "shredder/win32_shred_services.h"
+#include "engine/win32_shred_services.h"
 
 namespace form1 {
 
@@ -41,13 +42,18 @@ class WorkerMonitor : public shred::ShredMonitor {
     for (; counted_ < index; ++counted_) base_ += sizes_[counted_];
     progress_.bytesDone = base_;
     progress_.filesDone = index;
+    current_ = index;
     Show(path, false);
   }
+  void Overwritten(uint64_t bytes) override {
+    progress_.bytesDone = base_ + std::min(bytes, sizes_[counted_]);
+  }
   void Deleting(int, const std::wstring& path) override {
-    progress_.filesDone = progress_.fileCount;
+    // The overwrite pass is over: the file it was on when a cancel came is
+    // not done.
+    progress_.filesDone = current_ + (progress_.cancel ? 0 : 1);
     Show(path, true);
   }
-  void Overwritten(uint64_t bytes) { progress_.bytesDone = base_ + bytes; }
 
  private:
   void Show(const std::wstring& path, bool deleting) {
@@ -59,11 +65,14 @@ class WorkerMonitor : public shred::ShredMonitor {
   const std::vector<uint64_t>& sizes_;
   uint64_t base_ = 0;  // bytes of the files before the current one
   int counted_ = 0;    // how many files base_ covers
+  int current_ = -1;   // the file the overwrite pass is on
 };
 
-uint64_t SizeOf(const std::wstring& path) {
+uint64_t SizeOf(const std::wstring& entry) {
+  const shred::ResolvedPath resolved = shred::ResolveEntry(entry);
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+  if (resolved.reason != shred::Reason::None ||
+      !GetFileAttributesExW(resolved.path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return 0;
   }
@@ -73,14 +82,13 @@ uint64_t SizeOf(const std::wstring& path) {
 void Work(shred::ShredJob& job, Progress& progress) {
   std::vector<uint64_t> sizes;
   uint64_t total = 0;
-  for (const auto& path : job.paths) {
-    sizes.push_back(shred::IsUnsafeShredPath(path) ? 0 : SizeOf(path));
+  for (const auto& entry : job.entries) {
+    sizes.push_back(SizeOf(entry));
     total += sizes.back();
   }
   progress.bytesTotal = total;
   WorkerMonitor monitor(progress, sizes);
   shred::Win32ShredServices files(nullptr);
-  files.onBytesOverwritten = [&](uint64_t bytes) { monitor.Overwritten(bytes); };
   shred::ShredFiles(job, files, monitor);
 }
 
@@ -146,7 +154,7 @@ void RequestCancel(HWND dialog) {
   auto* progress = reinterpret_cast<Progress*>(GetWindowLongPtrW(dialog, DWLP_USER));
   progress->cancel = true;
   EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
-  SetDlgItemTextW(dialog, kStatusText, L"正在取消，当前文件完成后停止…");
+  SetDlgItemTextW(dialog, kStatusText, L"正在取消…");
 }
 
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -216,9 +224,17 @@ void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
   if (bar != shown.bar) SendDlgItemMessageW(dialog, kProgressBar, PBM_SETPOS, shown.bar = bar, 0);
 }
 
+Progress* running = nullptr;  // the run in progress, on the user-interface thread
+
 }  // namespace
 
-void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs) {
+void CancelShredInProgress() {
+  if (running) running->cancel = true;
+}
+
+bool ShredInProgress() { return running != nullptr; }
+
+bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs) {
   static const bool controlsReady = [] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     return InitCommonControlsEx(&controls) != 0;
@@ -226,13 +242,25 @@ void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
   (void)controlsReady;
 
   Progress progress;
-  progress.fileCount = int(job.paths.size());
+  progress.fileCount = int(job.entries.size());
+  std::atomic<bool> failed{false};
   EnableWindow(owner, FALSE);  // no other command runs meanwhile
-  std::thread worker([&] {
-    Work(job, progress);
-    progress.finished = true;
-    PostMessageW(owner, WM_NULL, 0, 0);  // wakes the loop below
-  });
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      try {
+        Work(job, progress);
+      } catch (...) {  // out of memory: the job says how far it got
+        failed = true;
+      }
+      progress.finished = true;
+      PostMessageW(owner, WM_NULL, 0, 0);  // wakes the loop below
+    });
+  } catch (const std::system_error&) {
+    EnableWindow(owner, TRUE);
+    return false;
+  }
+  running = &progress;
 
   const DWORD start = GetTickCount();
   HWND dialog = nullptr;
@@ -258,6 +286,7 @@ void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
     if (dialog) UpdateProgressDialog(dialog, progress, shown);
   }
   worker.join();
+  running = nullptr;
 
   // The owner is enabled before the dialog goes, so that it takes the
   // activation back.
@@ -265,6 +294,7 @@ void RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
   if (dialog) DestroyWindow(dialog);
   SetForegroundWindow(owner);
   if (quit) PostQuitMessage(quitCode);
+  return !failed;
 }
 
 }  // namespace form1

@@ -1,4 +1,4 @@
-#include "shredder/drive_list.h"
+#include "window/drive_list.h"
 
 #include <cwctype>
 #include <vector>

@@ -1,0 +1,237 @@
+// The shred list and the shred run. Nothing here touches Windows: the run gets
+// its message box, its file operations and the list through the two
+// interfaces below, so it is exercised natively with fakes.
+//
+// Each entry goes through the same steps: check the path, destroy the
+// contents, write the notice, rename, delete, check. Only a file whose every
+// stream was overwritten completely is deleted; every other entry stays in the
+// list and the closing report says why.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace shred {
+
+// The ordered list of paths the user collected. Indices run from 0 to
+// Count() - 1; Selection() is -1 when nothing is selected.
+class ShredList {
+ public:
+  virtual ~ShredList() = default;
+  virtual int Count() const = 0;
+  virtual std::wstring Item(int index) const = 0;
+  virtual bool Add(const std::wstring& path) = 0;
+  virtual bool RemoveAt(int index) = 0;
+  virtual void Clear() = 0;
+  virtual int Selection() const = 0;
+  // Every entry in order; a list that can read them faster overrides it.
+  virtual std::vector<std::wstring> Items() const;
+  // The list as it should be after a run, when it differs from what it holds.
+  virtual void Replace(const std::vector<std::wstring>& items);
+};
+
+// The list holds at most this many entries, as the list box that stores them
+// counts them in 16 bits.
+inline constexpr int kMaxEntries = 32767;
+extern const wchar_t kListFullText[];
+
+bool AddEntry(ShredList& list, const std::wstring& path);
+// Removes the selected entry; false (and no change) when nothing is selected.
+bool RemoveSelectedEntry(ShredList& list);
+
+enum class MessageKind {
+  Confirm,  // OK + Cancel, question icon
+  Info,     // OK, no icon
+  Warning,  // OK, warning icon
+};
+
+// Why a step failed; None when it did not.
+enum class Reason {
+  None,
+  NotFullPath,   // a relative entry, never guessed
+  InvalidName,   // empty, blanks, quotes, wildcards, control characters
+  Device,        // a device, pipe, raw volume or other special path
+  NotFound,      // no file of that name
+  PathNotFound,  // a folder on the way is missing
+  NetworkPath,   // the share does not answer
+  NotAFile,      // a folder or another object that is not a regular file
+  ReadOnly,      // the file or its drive is read-only
+  AccessDenied,
+  InUse,  // another program holds it
+  DiskFull,
+  IoError,
+  Cancelled,  // the overwrite was stopped in the middle
+  Changed,    // what was opened is not what the path showed
+  NotDeleted,
+  NotDeletedRenamed,  // and it could not get its own name back
+};
+
+// A short Chinese phrase for the report.
+const wchar_t* ReasonText(Reason reason);
+
+// What the file attributes of a path or handle say (the values are the
+// platform's FILE_ATTRIBUTE_ bits).
+namespace attr {
+inline constexpr uint32_t kReadOnly = 0x1;
+inline constexpr uint32_t kDirectory = 0x10;
+inline constexpr uint32_t kSparse = 0x200;
+inline constexpr uint32_t kReparsePoint = 0x400;
+inline constexpr uint32_t kCompressed = 0x800;
+inline constexpr uint32_t kEncrypted = 0x4000;
+}  // namespace attr
+
+// An entry turned into the one absolute path it denotes, in the "\\?\" form
+// that no platform rule rewrites, or the reason it denotes none.
+struct ResolvedPath {
+  std::wstring path;
+  Reason reason = Reason::None;
+};
+ResolvedPath ResolveEntry(const std::wstring& entry);
+
+// True for a path the run must never open for writing nor delete: devices,
+// pipes and mailslots, raw volumes and disks, and paths with wildcards.
+bool IsUnsafeShredPath(const std::wstring& path);
+
+// Whether an opened handle is a regular file that the run may overwrite.
+Reason CheckOverwritable(bool diskFile, uint32_t attributes);
+// Compressed and encrypted files store other bytes than they show: writing
+// through the file system cannot reach the old ones.
+bool CanOverwriteInPlace(uint32_t attributes);
+
+// What is at a path, without opening it.
+enum class PathKind { Missing, File, Folder, Link };
+struct PathInfo {
+  PathKind kind = PathKind::Missing;
+  uint32_t attributes = 0;
+  Reason reason = Reason::None;  // why it is missing or could not be read
+};
+
+// An open file or stream, as the services hand it out.
+using FileId = std::intptr_t;
+struct FileFacts {
+  bool diskFile = false;
+  uint32_t attributes = 0;
+  int64_t size = 0;
+  int64_t allocation = 0;  // the bytes the disk holds for it, clusters rounded up
+};
+struct Range {
+  int64_t offset, length;
+  bool operator==(const Range&) const = default;
+};
+
+// How much the run asks the services to write at a time: a cancel is seen
+// between two such writes.
+inline constexpr int64_t kOverwriteChunk = 4 << 20;
+
+class ShredServices {
+ public:
+  virtual ~ShredServices() = default;
+  // Modal message box; true when the user answered OK.
+  virtual bool ShowMessage(const std::wstring& text, const std::wstring& title,
+                           MessageKind kind) = 0;
+
+  virtual PathInfo Probe(const std::wstring& path) = 0;
+  // Opens an existing file, or one of its streams ("path:name:$DATA"), for
+  // writing, sharing it with readers only and never following a link.
+  virtual Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
+  // The alternate data streams of the file, as names to append to its path.
+  virtual std::vector<std::wstring> AlternateStreams(const std::wstring& path) = 0;
+  // The ranges of a sparse file that hold data; false when it cannot say.
+  virtual bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) = 0;
+  // Writes fresh random bytes at the offset; length is at most kOverwriteChunk.
+  virtual Reason WriteRandom(FileId file, int64_t offset, int64_t length) = 0;
+  virtual Reason Flush(FileId file) = 0;
+  virtual Reason Truncate(FileId file) = 0;
+  virtual void CloseFile(FileId file) = 0;
+
+  // The notice channel: opens an existing file for the notice (never creates
+  // one), prints lines in code page 936 with CR LF, and closes it. Closing
+  // also gives the file a fixed old date, so that the rename and the deletion
+  // do not carry its own times.
+  virtual bool OpenChannel(const std::wstring& path) = 0;
+  virtual bool PrintLine(const std::wstring& text) = 0;
+  virtual void CloseChannel() = 0;
+
+  // A free name as long as the file's own, in its folder; empty when none.
+  virtual std::wstring RandomSibling(const std::wstring& path) = 0;
+  virtual Reason RenameFile(const std::wstring& from, const std::wstring& to) = 0;
+  virtual Reason RemoveFile(const std::wstring& path) = 0;
+  // Removes a link itself, after checking that it still is one.
+  virtual Reason RemoveLink(const std::wstring& path) = 0;
+  // True when anything (file, folder, link, a file pending deletion) is there.
+  virtual bool PathExists(const std::wstring& path) = 0;
+};
+
+// The texts of the run, exactly as the user sees them.
+extern const wchar_t kConfirmText[];
+extern const wchar_t kConfirmTitle[];
+extern const wchar_t kEmptyListText[];
+extern const wchar_t kInfoTitle[];
+extern const wchar_t kDoneText[];
+
+// The two lines written into every file before it is deleted.
+std::wstring BannerLine();
+std::wstring NoticeLine();
+
+// What became of one entry.
+enum class Fate {
+  NotReached,     // a cancel came first: untouched
+  Survived,       // still there, for `reason`
+  Shredded,       // overwritten completely and gone
+  DeletedAsIs,    // gone, but its old contents could not be overwritten
+  LinkRemoved,    // a link: the link is gone, its target untouched
+  Overwritten,    // (during the run) waiting for the delete pass
+  OverwriteAsIs,  // (during the run) waiting, cannot be overwritten in place
+  LinkToRemove,   // (during the run) waiting, a link
+};
+
+struct EntryResult {
+  Fate fate = Fate::NotReached;
+  Reason reason = Reason::None;
+  std::wstring path;     // the resolved path, empty when the entry named none
+  std::wstring renamed;  // the entry text for the name a survivor now has
+};
+
+// One shred run: the entries as the run found them and what became of each.
+struct ShredJob {
+  std::vector<std::wstring> entries;
+  std::vector<EntryResult> results;
+  int processed = 0;  // entries the overwrite pass has finished
+  bool cancelled = false;
+};
+
+// Watches a run from the thread that does the work: asked between two
+// buffers whether to stop, told which file is being worked on and how far.
+class ShredMonitor {
+ public:
+  virtual ~ShredMonitor() = default;
+  virtual bool CancelRequested() { return false; }
+  virtual void Overwriting(int /*index*/, const std::wstring& /*path*/) {}
+  virtual void Overwritten(uint64_t /*bytesOfThisFile*/) {}
+  virtual void Deleting(int /*index*/, const std::wstring& /*path*/) {}
+};
+
+// Overwrites every stream of the file at `path` (resolved) to its allocation
+// size, flushes and truncates each; the file's fate and, when it survives,
+// the reason.
+EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
+                            ShredMonitor& monitor);
+
+// The closing report: survivors grouped by reason, then the files deleted
+// without overwriting and the links removed. Each group names its first ten
+// paths, then "…".
+std::wstring ShredReport(const ShredJob& job);
+
+// The Shred button's run in three steps, so that the middle one can run on a
+// worker thread while the window stays responsive:
+// the confirmation and the empty-list message; false when the run stops there.
+bool PrepareShred(ShredList& list, ShredServices& services, ShredJob& job);
+// The overwrite pass over every entry, then the delete pass. Touches files only.
+void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor);
+// The list keeps the survivors and the untouched entries; the closing message.
+void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job);
+// All three on the calling thread.
+void RunShred(ShredList& list, ShredServices& services);
+
+}  // namespace shred

@@ -1,0 +1,308 @@
+#include "engine/win32_shred_services.h"
+
+#include <bcrypt.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace shred {
+
+namespace {
+
+// Shredded files always read in GBK, whatever the user's ANSI code page.
+constexpr UINT kNoticeCodePage = 936;
+
+constexpr size_t kRandomTileBytes = 256u << 10;
+
+HANDLE AsHandle(FileId file) { return reinterpret_cast<HANDLE>(file); }
+
+Reason LastReason() { return ReasonFromError(GetLastError()); }
+
+// Whether the open handle is a regular file on a disk, with its attributes.
+Reason CheckHandle(HANDLE file, FileFacts& facts) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  FILE_STANDARD_INFO standard{};
+  facts.diskFile = GetFileType(file) == FILE_TYPE_DISK;
+  if (!facts.diskFile) return CheckOverwritable(false, 0);
+  if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
+    return LastReason();
+  }
+  facts.attributes = tag.FileAttributes;
+  facts.size = standard.EndOfFile.QuadPart;
+  facts.allocation = standard.AllocationSize.QuadPart;
+  return CheckOverwritable(true, facts.attributes);
+}
+
+}  // namespace
+
+Reason ReasonFromError(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS:
+      return Reason::None;
+    case ERROR_FILE_NOT_FOUND:
+      return Reason::NotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NOT_READY:
+      return Reason::PathNotFound;
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_HOST_UNREACHABLE:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_SEM_TIMEOUT:
+      return Reason::NetworkPath;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY:
+      return Reason::InvalidName;
+    case ERROR_WRITE_PROTECT:
+      return Reason::ReadOnly;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_PRIVILEGE_NOT_HELD:
+      return Reason::AccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return Reason::InUse;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_NOT_ENOUGH_QUOTA:
+      return Reason::DiskFull;
+    default:
+      return Reason::IoError;
+  }
+}
+
+std::string EncodeLine(const std::wstring& text) {
+  std::string bytes;
+  if (!text.empty()) {
+    const int n = WideCharToMultiByte(kNoticeCodePage, 0, text.data(), int(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    bytes.resize(n > 0 ? n : 0);
+    if (n > 0) {
+      WideCharToMultiByte(kNoticeCodePage, 0, text.data(), int(text.size()), bytes.data(), n,
+                          nullptr, nullptr);
+    }
+  }
+  bytes += "\r\n";
+  return bytes;
+}
+
+bool Win32ShredServices::ShowMessage(const std::wstring& text, const std::wstring& title,
+                                     MessageKind kind) {
+  UINT type = MB_OK;
+  if (kind == MessageKind::Confirm) type = MB_OKCANCEL | MB_ICONQUESTION;
+  if (kind == MessageKind::Warning) type = MB_OK | MB_ICONWARNING;
+  return MessageBoxW(owner_, text.c_str(), title.c_str(), type) == IDOK;
+}
+
+PathInfo Win32ShredServices::Probe(const std::wstring& path) {
+  PathInfo info;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    info.reason = LastReason();
+    return info;
+  }
+  info.attributes = attributes;
+  info.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link
+              : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? PathKind::Folder
+                                                          : PathKind::File;
+  return info;
+}
+
+Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) {
+  if (IsUnsafeShredPath(path)) return Reason::Device;
+  // The name itself, never what a link points to; readers may share it,
+  // writers and deleters may not.
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastReason();
+  file = reinterpret_cast<FileId>(handle);
+  const Reason reason = CheckHandle(handle, facts);
+  // The tile for this file: as many generator bytes as it can use.
+  tileFill_ = size_t(
+      std::clamp<int64_t>(std::max(facts.size, facts.allocation), 1, int64_t(kRandomTileBytes)));
+  return reason;
+}
+
+std::vector<std::wstring> Win32ShredServices::AlternateStreams(const std::wstring& path) {
+  std::vector<std::wstring> streams;
+  WIN32_FIND_STREAM_DATA found;
+  HANDLE find = FindFirstStreamW(path.c_str(), FindStreamInfoStandard, &found, 0);
+  if (find == INVALID_HANDLE_VALUE) return streams;
+  do {
+    // "::$DATA" is the file's own contents; the others are ":name:$DATA".
+    if (_wcsicmp(found.cStreamName, L"::$DATA") != 0) streams.push_back(found.cStreamName);
+  } while (FindNextStreamW(find, &found));
+  FindClose(find);
+  return streams;
+}
+
+bool Win32ShredServices::AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) {
+  ranges.clear();
+  FILE_ALLOCATED_RANGE_BUFFER query{};
+  query.Length.QuadPart = size;
+  FILE_ALLOCATED_RANGE_BUFFER found[64];
+  for (;;) {
+    DWORD bytes = 0;
+    const BOOL ok = DeviceIoControl(AsHandle(file), FSCTL_QUERY_ALLOCATED_RANGES, &query,
+                                    sizeof query, found, sizeof found, &bytes, nullptr);
+    if (!ok && GetLastError() != ERROR_MORE_DATA) return false;
+    const size_t n = bytes / sizeof found[0];
+    for (size_t i = 0; i < n; ++i) {
+      ranges.push_back({found[i].FileOffset.QuadPart, found[i].Length.QuadPart});
+    }
+    if (ok || n == 0) return true;
+    const int64_t next = found[n - 1].FileOffset.QuadPart + found[n - 1].Length.QuadPart;
+    query.FileOffset.QuadPart = next;
+    query.Length.QuadPart = size - next;
+  }
+}
+
+Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t length) {
+  const size_t bytes = size_t(std::clamp<int64_t>(length, 0, int64_t(kOverwriteBufferBytes)));
+  if (random_.empty()) random_.resize(kOverwriteBufferBytes);
+  if (tileFill_) {
+    // A new file: a new tile. The generator can be slow (about 30 MiB/s under
+    // Wine), so the tile is only as long as the file can use.
+    if (BCryptGenRandom(nullptr, random_.data(), ULONG(tileFill_), BCRYPT_USE_SYSTEM_PREFERRED_RNG))
+      return Reason::IoError;
+    replicated_ = tileFill_;
+    tileFill_ = 0;
+  }
+  while (replicated_ < bytes) {
+    const size_t n = std::min(replicated_, bytes - replicated_);
+    memcpy(random_.data() + replicated_, random_.data(), n);
+    replicated_ += n;
+  }
+  Refresh(bytes);
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  DWORD written = 0;
+  if (!SetFilePointerEx(AsHandle(file), at, nullptr, FILE_BEGIN) ||
+      !WriteFile(AsHandle(file), random_.data(), DWORD(bytes), &written, nullptr)) {
+    return LastReason();
+  }
+  return written == bytes ? Reason::None : Reason::DiskFull;
+}
+
+// Fresh generator bytes at the head of each 4 KiB block: enough that no two
+// blocks written are alike and a deduplicating drive must store every one.
+void Win32ShredServices::Refresh(size_t bytes) {
+  constexpr size_t kBlock = 4096, kFresh = 16;
+  const size_t blocks = (bytes + kBlock - 1) / kBlock;
+  BYTE fresh[kOverwriteBufferBytes / kBlock * kFresh];
+  BCryptGenRandom(nullptr, fresh, ULONG(blocks * kFresh), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  for (size_t b = 0; b < blocks; ++b) {
+    memcpy(random_.data() + b * kBlock, fresh + b * kFresh, std::min(kFresh, bytes - b * kBlock));
+  }
+}
+
+Reason Win32ShredServices::Flush(FileId file) {
+  return FlushFileBuffers(AsHandle(file)) ? Reason::None : LastReason();
+}
+
+Reason Win32ShredServices::Truncate(FileId file) {
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(AsHandle(file), start, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(AsHandle(file))) {
+    return LastReason();
+  }
+  return Reason::None;
+}
+
+void Win32ShredServices::CloseFile(FileId file) { CloseHandle(AsHandle(file)); }
+
+bool Win32ShredServices::OpenChannel(const std::wstring& path) {
+  CloseChannel();
+  if (IsUnsafeShredPath(path)) return false;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FileFacts facts;
+  LARGE_INTEGER start{};
+  if (CheckHandle(file, facts) != Reason::None ||
+      !SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
+    CloseHandle(file);
+    return false;
+  }
+  channel_ = file;
+  return true;
+}
+
+bool Win32ShredServices::PrintLine(const std::wstring& text) {
+  if (channel_ == INVALID_HANDLE_VALUE) return false;
+  pending_ += EncodeLine(text);
+  return true;
+}
+
+void Win32ShredServices::CloseChannel() {
+  if (channel_ == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  if (!pending_.empty())
+    WriteFile(channel_, pending_.data(), DWORD(pending_.size()), &written, nullptr);
+  pending_.clear();
+  // The notice needs no flush of its own: the random bytes are on the disk.
+  // Times set on the handle are kept when it closes.
+  FILETIME old;
+  old.dwLowDateTime = DWORD(kShreddedFileTime);
+  old.dwHighDateTime = DWORD(kShreddedFileTime >> 32);
+  SetFileTime(channel_, &old, &old, &old);
+  CloseHandle(channel_);
+  channel_ = INVALID_HANDLE_VALUE;
+}
+
+std::wstring Win32ShredServices::RandomSibling(const std::wstring& path) {
+  const size_t nameStart = path.find_last_of(L'\\') + 1;  // npos + 1 == 0
+  const size_t length = path.size() - nameStart;
+  if (length == 0) return {};
+  static const wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::vector<BYTE> noise(length);
+    if (BCryptGenRandom(nullptr, noise.data(), ULONG(length), BCRYPT_USE_SYSTEM_PREFERRED_RNG)) {
+      return {};
+    }
+    std::wstring candidate = path.substr(0, nameStart);
+    for (BYTE b : noise) candidate += kLetters[b % 36];
+    if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      return candidate;
+    }
+  }
+  return {};
+}
+
+Reason Win32ShredServices::RenameFile(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), 0) ? Reason::None : LastReason();
+}
+
+Reason Win32ShredServices::RemoveFile(const std::wstring& path) {
+  if (IsUnsafeShredPath(path)) return Reason::Device;
+  return DeleteFileW(path.c_str()) ? Reason::None : LastReason();
+}
+
+Reason Win32ShredServices::RemoveLink(const std::wstring& path) {
+  if (IsUnsafeShredPath(path)) return Reason::Device;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastReason();
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return Reason::Changed;
+  // DeleteFileW removes a link to a file; a junction or a link to a folder
+  // goes with RemoveDirectoryW. Neither touches the target.
+  const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
+                                                               : DeleteFileW(path.c_str());
+  return removed ? Reason::None : LastReason();
+}
+
+bool Win32ShredServices::PathExists(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  // A file pending deletion answers "access denied": it is still there.
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace shred

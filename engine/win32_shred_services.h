@@ -1,0 +1,66 @@
+// The shred run's services on Windows: message boxes and the file operations,
+// each of which says why it failed. Every path the run hands in is a "\\?\"
+// path; links are never followed, and a file is written only through a handle
+// that was checked to be a regular file on a disk.
+//
+// The overwrite buffer is a tile from the system's generator repeated through
+// a fixed 4 MiB buffer, with fresh generator bytes at the head of every 4 KiB
+// block of every write, so that no two blocks on the disk are alike.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/shred_run.h"
+
+namespace shred {
+
+class Win32ShredServices : public ShredServices {
+ public:
+  explicit Win32ShredServices(HWND owner) : owner_(owner) {}
+  ~Win32ShredServices() override { CloseChannel(); }
+  Win32ShredServices(const Win32ShredServices&) = delete;
+  Win32ShredServices& operator=(const Win32ShredServices&) = delete;
+
+  bool ShowMessage(const std::wstring& text, const std::wstring& title, MessageKind kind) override;
+  PathInfo Probe(const std::wstring& path) override;
+  Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override;
+  std::vector<std::wstring> AlternateStreams(const std::wstring& path) override;
+  bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) override;
+  Reason WriteRandom(FileId file, int64_t offset, int64_t length) override;
+  Reason Flush(FileId file) override;
+  Reason Truncate(FileId file) override;
+  void CloseFile(FileId file) override;
+  bool OpenChannel(const std::wstring& path) override;
+  bool PrintLine(const std::wstring& text) override;
+  void CloseChannel() override;
+  std::wstring RandomSibling(const std::wstring& path) override;
+  Reason RenameFile(const std::wstring& from, const std::wstring& to) override;
+  Reason RemoveFile(const std::wstring& path) override;
+  Reason RemoveLink(const std::wstring& path) override;
+  bool PathExists(const std::wstring& path) override;
+
+ private:
+  void Refresh(size_t bytes);
+
+  HWND owner_;
+  HANDLE channel_ = INVALID_HANDLE_VALUE;
+  std::string pending_;       // printed lines, written in one go when the channel closes
+  std::vector<BYTE> random_;  // the overwrite buffer, allocated on first use
+  size_t tileFill_ = 0;       // generator bytes the next file's tile needs
+  size_t replicated_ = 0;     // how far the current tile is copied through the buffer
+};
+
+// The reason for the calling thread's last error.
+Reason ReasonFromError(DWORD error);
+// The bytes of one printed line: the text in code page 936, then CR LF.
+std::string EncodeLine(const std::wstring& text);
+// The size of the overwrite buffer, whatever the file's size.
+inline constexpr size_t kOverwriteBufferBytes = size_t(kOverwriteChunk);
+// The date a shredded file carries before it is renamed and deleted:
+// 1 January 1980, 00:00 UTC.
+inline constexpr ULONGLONG kShreddedFileTime = 119600064000000000ull;
+
+}  // namespace shred
