@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/shred_run.h"
 #include "tests/box_answerer.h"
 #include "tests/temp_folder.h"
 #include "window/form1_layout.h"
@@ -441,6 +442,62 @@ TEST_F(MainWindowTest, CancelLeavesFilesAndList) {
   EXPECT_EQ(answer.Finish().size(), 1u);
   EXPECT_TRUE(Exists(dir / L"A.txt"));
   EXPECT_EQ(ListItems(C(L"List1")).size(), 1u);
+}
+
+TEST_F(MainWindowTest, AFullListSaysSoAndAddsNothing) {
+  HWND list = C(L"List1");
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  for (int i = 0; i < shred::kMaxEntries; ++i) SendMessageW(list, LB_ADDSTRING, 0, LPARAM(L"x"));
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  SetWindowTextW(C(L"Text1"), L"C:\\one-more.txt");
+  {
+    BoxAnswerer full({{L"提示", IDOK}});
+    Click(L"Command1");
+    const auto& seen = full.Finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"列表已满，最多 32767 项");
+  }
+  EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), shred::kMaxEntries);
+  // The run reads the whole list at once and at once gives the window back.
+  BoxAnswerer boxes({{L"警告", IDOK}, {L"提示", IDOK}});
+  Click(L"Command2");
+  const auto& seen = boxes.Finish();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text.rfind(
+                L"共 32767 个文件，其中 32767 个未能粉碎：\r\n不是完整路径（32767 个）：", 0),
+            0u);
+  EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), shred::kMaxEntries) << "all of them kept";
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunCancelsReportsThenCloses) {
+  ProgressDialogDelayMs = 0;
+  const std::string big(24u << 20, 'z');
+  for (int i = 0; i < 4; ++i) {
+    const std::wstring path = dir / (L"big-" + std::to_wstring(i) + L".bin");
+    ASSERT_TRUE(WriteBytes(path, big));
+    SetWindowTextW(C(L"Text1"), path.c_str());
+    Click(L"Command1");
+  }
+  BoxAnswerer confirm({{L"警告", IDOK}});
+  std::thread user([&] {
+    for (int i = 0; i < 6000; ++i) {
+      if (testing_util::FindDialogBox(GetCurrentProcessId(), kProgressTitle)) {
+        PostMessageW(form, WM_CLOSE, 0, 0);  // Alt+F4 from the taskbar
+        return;
+      }
+      Sleep(5);
+    }
+  });
+  BoxAnswerer done({{L"提示", IDOK}});
+  Click(L"Command2");
+  user.join();
+  confirm.Finish();
+  const auto& closing = done.Finish();
+  ASSERT_EQ(closing.size(), 1u) << "the report comes before the window goes";
+  EXPECT_EQ(closing[0].text.rfind(L"粉碎已取消：", 0), 0u);
+  EXPECT_TRUE(IsWindow(form));
+  MSG close;
+  EXPECT_TRUE(PeekMessageW(&close, form, WM_CLOSE, WM_CLOSE, PM_REMOVE)) << "and then it closes";
 }
 
 }  // namespace

@@ -17,8 +17,15 @@ class ListBoxShredList : public ShredList {
   bool RemoveAt(int index) override;
   void Clear() override;
   int Selection() const override;
+  std::vector<std::wstring> Items() const override;
+  void Replace(const std::vector<std::wstring>& items) override;
 
  private:
+  // The list box's own procedure, for reading and refilling all entries at
+  // once: the skin's border procedure has nothing to do with those messages,
+  // and its property look-ups would cost more than the list box itself.
+  LRESULT Direct(UINT message, WPARAM wParam, LPARAM lParam) const;
+
   HWND listBox_;
 };
 
