@@ -28,14 +28,15 @@ namespace skin {
 inline constexpr UINT kCaptionFormat = 0x8025;
 inline constexpr COLORREF kDisabledCaptionColour = 0x808080;
 
-// "HDC0" ... "BMP3": the face keys of state s.
+// "HDC0" ... "BMP3": the face keys of state s. A state out of range names a
+// key that no window holds, so that it reads as 0 and draws nothing.
 inline const char* FaceDCKey(int state) {
   static const char* const keys[] = {"HDC0", "HDC1", "HDC2", "HDC3"};
-  return keys[state];
+  return state >= 0 && state < 4 ? keys[state] : "HDC?";
 }
 inline const char* FaceBitmapKey(int state) {
   static const char* const keys[] = {"BMP0", "BMP1", "BMP2", "BMP3"};
-  return keys[state];
+  return state >= 0 && state < 4 ? keys[state] : "BMP?";
 }
 
 }  // namespace skin

@@ -38,7 +38,9 @@ WNDPROC ReplaceWindowProc(HWND window, WNDPROC procedure) {
 
 bool InstallSkinProc(HWND window, WNDPROC procedure) {
   if (GetProperty(window, kProcAddr)) return false;
+  // Fails for a window of another process: then nothing is recorded.
   const WNDPROC previous = ReplaceWindowProc(window, procedure);
+  if (!previous) return false;
   SetProperty(window, kProcAddr, reinterpret_cast<LONG_PTR>(previous));
   return true;
 }

@@ -101,6 +101,20 @@ void FadeStep(HWND window) {
   }
 }
 
+// The faces and every key but "PROCADDR", and the fade's timer.
+void RemoveButtonProperties(HWND window) {
+  for (int s = 0; s < 4; ++s) {
+    DeleteDC(FaceDC(window, s));
+    DeleteObject(reinterpret_cast<HGDIOBJ>(GetProperty(window, skin::FaceBitmapKey(s))));
+    skin::RemoveProperty(window, skin::FaceDCKey(s));
+    skin::RemoveProperty(window, skin::FaceBitmapKey(s));
+  }
+  StopFade(window);
+  for (const char* key : {skin::kMouseFlag, skin::kTimerId, skin::kOldState, skin::kAlphaLevel}) {
+    skin::RemoveProperty(window, key);
+  }
+}
+
 }  // namespace
 
 int SkinButton(HWND window) {
@@ -118,6 +132,7 @@ int SkinButton(HWND window) {
     }
     ComposeButtonFaces(window);
   }
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
   SendMessageW(window, BM_SETSTYLE, BS_OWNERDRAW, TRUE);
   SetProperty(window, skin::kMouseFlag, 0);
   SetProperty(window, skin::kTimerId, 0);
@@ -126,7 +141,14 @@ int SkinButton(HWND window) {
   WindowBounds b;
   GetWindowBounds(window, b);
   SetButtonRegion(window, b.width, b.height);
-  skin::InstallSkinProc(window, ButtonWndProc);  // "PROCADDR" last of the thirteen
+  // "PROCADDR" last of the thirteen; a window that cannot take the procedure
+  // (one of another process) gets everything back and is not counted.
+  if (!skin::InstallSkinProc(window, ButtonWndProc)) {
+    RemoveButtonProperties(window);
+    SendMessageW(window, BM_SETSTYLE, style & 0x0F, TRUE);
+    SetWindowRgn(window, nullptr, TRUE);
+    return 0;
+  }
   ++SkinnedButtonCount;
   return 1;
 }
@@ -134,17 +156,8 @@ int SkinButton(HWND window) {
 int UnskinButton(HWND window) {
   const LONG_PTR previous = GetProperty(window, skin::kProcAddr);
   if (!previous) return 0;
-  for (int s = 0; s < 4; ++s) {
-    DeleteDC(FaceDC(window, s));
-    DeleteObject(reinterpret_cast<HGDIOBJ>(GetProperty(window, skin::FaceBitmapKey(s))));
-    skin::RemoveProperty(window, skin::FaceDCKey(s));
-    skin::RemoveProperty(window, skin::FaceBitmapKey(s));
-  }
-  StopFade(window);
-  for (const char* key :
-       {skin::kMouseFlag, skin::kTimerId, skin::kOldState, skin::kAlphaLevel, skin::kProcAddr}) {
-    skin::RemoveProperty(window, key);
-  }
+  RemoveButtonProperties(window);
+  skin::RemoveProperty(window, skin::kProcAddr);
   SetWindowLongPtrW(window, GWL_STYLE, GetWindowLongPtrW(window, GWL_STYLE) & ~LONG_PTR(0x0B));
   SetWindowRgn(window, nullptr, TRUE);
   skin::ReplaceWindowProc(window, reinterpret_cast<WNDPROC>(previous));

@@ -296,6 +296,21 @@ TEST_F(MainWindowTest, OpeningFoldersMovesTheFileListAndLeavesThePathBox) {
   EXPECT_EQ(Form1FolderPath(form), dir.path());
 }
 
+TEST_F(MainWindowTest, EnterClicksTheFocusedButtonAndARunGivesTheFocusBack) {
+  SetWindowTextW(C(L"Text1"), (dir / L"A.txt").c_str());
+  SetFocus(C(L"Command1"));
+  MSG enter = KeyDown(C(L"Command1"), VK_RETURN);
+  IsForm1DialogMessage(form, enter);
+  EXPECT_EQ(ListItems(C(L"List1")), std::vector<std::wstring>{dir / L"A.txt"});
+
+  SetFocus(C(L"Text1"));
+  BoxAnswerer boxes({{L"警告", IDOK}, {L"提示", IDOK}});
+  Click(L"Command2");
+  EXPECT_EQ(boxes.Finish().size(), 2u);
+  EXPECT_FALSE(Exists(dir / L"A.txt"));
+  EXPECT_EQ(GetFocus(), C(L"Command2")) << "the button pressed has it, as before the run";
+}
+
 TEST_F(MainWindowTest, FileAtADriveRootGetsTwoBackslashes) {
   const std::wstring root = dir.path().substr(0, 3);
   const std::wstring name = L"tarvello-root-test.txt";

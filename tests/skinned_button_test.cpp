@@ -294,6 +294,13 @@ TEST(SkinnedButtonPixels, PaintShowsTheRecordedFaceAndEnableSwapsAtOnce) {
     EXPECT_TRUE(SameInside(testing_util::ReadWindow(b), testing_util::ReadFace(b, state)))
         << "state " << state;
   }
+  // A state out of range names no face: the paint draws nothing over face 3.
+  for (int state : {4, -1, 1000}) {
+    SetPropA(b, "OLDSTATE", HANDLE(LONG_PTR(state)));
+    RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_TRUE(SameInside(testing_util::ReadWindow(b), testing_util::ReadFace(b, 3)))
+        << "state " << state;
+  }
   EnableWindow(b, FALSE);
   EXPECT_EQ(Prop(b, "OLDSTATE"), 3);
   EXPECT_TRUE(SameInside(testing_util::ReadWindow(b), testing_util::ReadFace(b, 3)));

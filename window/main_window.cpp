@@ -200,13 +200,19 @@ void Form_DragDrop(Form1State& s, HDROP drop) {
 }
 
 void Command3_Click(Form1State&) {
+  // The system's own cmd.exe by its full path, never one found on the search
+  // path (the program's folder or the current one come first there).
+  wchar_t system[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const std::wstring cmd = std::wstring(system) + L"\\cmd.exe";
   std::wstring commandLine = WebPageCommandLine();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWMINIMIZED;
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -361,9 +367,16 @@ void OnCommand(Form1State& s, int id, int code) {
     case kFile1:
       if (code == LBN_SELCHANGE) File1_Click(s);
       break;
-    case IDOK:  // Enter: opens the folder selected in the folder list
-      if (GetFocus() == s.Control(kDir1)) OpenSelectedFolder(s);
+    case IDOK: {  // Enter: opens the folder selected in the folder list, clicks a button
+      const HWND focus = GetFocus();
+      if (focus == s.Control(kDir1)) {
+        OpenSelectedFolder(s);
+      } else if (focus == s.Control(kCommand1) || focus == s.Control(kCommand2) ||
+                 focus == s.Control(kCommand3)) {
+        SendMessageW(focus, BM_CLICK, 0, 0);
+      }
       break;
+    }
   }
 }
 
@@ -485,14 +498,18 @@ std::wstring WebPageCommandLine() { return std::wstring(L"cmd /c start ") + make
 HWND CreateForm1(HINSTANCE instance) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = Form1WndProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  wc.hIconSm = HICON(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, 0));
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.lpszClassName = kClassName;
-  RegisterClassExW(&wc);  // fails harmlessly when already registered
+  if (!GetClassInfoExW(instance, kClassName, &wc)) {
+    // Registered once; the class keeps its icons for the life of the process.
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = Form1WndProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = HICON(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, LR_SHARED));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+  }
 
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
