@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ class Win32ShredServices : public ShredServices {
   std::vector<BYTE> random_;  // the overwrite buffer, allocated on first use
   size_t tileFill_ = 0;       // generator bytes the next file's tile needs
   size_t replicated_ = 0;     // how far the current tile is copied through the buffer
+  uint64_t stamps_[4] = {};   // the block stamps' generator state
+  bool stampsKeyed_ = false;
 };
 
 // The reason for the calling thread's last error.

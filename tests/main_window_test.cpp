@@ -198,6 +198,10 @@ TEST_F(MainWindowTest, LabelsSizeThemselvesToTheirText) {
                 {L"Label2", {352, 8}, -14, 400, true},
                 {L"Label3", {256, 432}, -12, 400, false}};
   HDC screen = GetDC(nullptr);
+  RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  HDC formDC = GetDC(form);
+  RECT client;
+  GetClientRect(form, &client);
   for (const auto& l : labels) {
     const RECT r = Form1LabelRect(form, l.name);
     EXPECT_EQ(r.left, l.topLeft.x);
@@ -211,10 +215,34 @@ TEST_F(MainWindowTest, LabelsSizeThemselvesToTheirText) {
                                                                   : L"作者：塔小维  QQ：0000000";
     GetTextExtentPoint32W(screen, text.c_str(), int(text.size()), &extent);
     SelectObject(screen, old);
-    DeleteObject(font);
     EXPECT_EQ(r.right - r.left, extent.cx) << testing::PrintToString(std::wstring(l.name));
     EXPECT_EQ(r.bottom - r.top, extent.cy);
+
+    // Its pixels: the text drawn transparently at the label's corner, over
+    // the form's background, in its colour.
+    HDC expected = CreateCompatibleDC(formDC);
+    HBITMAP bitmap = CreateCompatibleBitmap(formDC, extent.cx, extent.cy);
+    HGDIOBJ oldBitmap = SelectObject(expected, bitmap);
+    const RECT all{0, 0, extent.cx, extent.cy};
+    FillRect(expected, &all, GetSysColorBrush(COLOR_BTNFACE));
+    SetBkMode(expected, TRANSPARENT);
+    SetTextColor(expected, l.underline ? 0x000080 : GetSysColor(COLOR_WINDOWTEXT));
+    old = SelectObject(expected, font);
+    TextOutW(expected, 0, 0, text.c_str(), int(text.size()));
+    int differing = 0;
+    for (int y = 0; y < extent.cy; ++y) {
+      for (int x = 0; x < extent.cx; ++x) {
+        if (r.top + y >= client.bottom) continue;  // the last label reaches past the form
+        differing += GetPixel(formDC, r.left + x, r.top + y) != GetPixel(expected, x, y);
+      }
+    }
+    EXPECT_EQ(differing, 0) << testing::PrintToString(std::wstring(l.name));
+    SelectObject(expected, old);
+    DeleteObject(SelectObject(expected, oldBitmap));
+    DeleteDC(expected);
+    DeleteObject(font);
   }
+  ReleaseDC(form, formDC);
   ReleaseDC(nullptr, screen);
   // The two labels of the top row are as wide as the layout gives them.
   EXPECT_EQ(Form1LabelRect(form, L"Label1").right, 8 + 64);
@@ -254,6 +282,15 @@ TEST_F(MainWindowTest, RemoveLinkFramesWhileHeldAndRemovesTheSelection) {
   EXPECT_EQ(ListItems(C(L"List1")).size(), 3u) << "only a left click removes";
 
   MouseOnForm(WM_LBUTTONDOWN, inside);
+  MouseOnForm(WM_LBUTTONUP, inside);
+  EXPECT_EQ(ListItems(C(L"List1")), (std::vector<std::wstring>{L"a", L"c"}));
+
+  // A press inside and a release outside, or the other way round, removes nothing.
+  SendMessageW(C(L"List1"), LB_SETCURSEL, 0, 0);
+  MouseOnForm(WM_LBUTTONDOWN, inside);
+  MouseOnForm(WM_LBUTTONUP, {r.right + 5, inside.y});
+  EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 0);
+  MouseOnForm(WM_LBUTTONDOWN, {r.left - 5, inside.y});
   MouseOnForm(WM_LBUTTONUP, inside);
   EXPECT_EQ(ListItems(C(L"List1")), (std::vector<std::wstring>{L"a", L"c"}));
 

@@ -10,6 +10,7 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   auto prop = [&](const char* key) { return reinterpret_cast<LONG_PTR>(GetPropA(window, key)); };
   log.seen.push_back({message, wParam, lParam, prop("OLDSTATE"), prop("ALPHALEVEL"),
                       prop("MOUSEFLAG"), prop("TIMERID")});
+  if (log.act) log.act(window, message);
   // The default handling keeps the window a window (sizing sends WM_SIZE);
   // creation and sizing answers are kept, every other answer is the marker.
   const LRESULT result = DefWindowProcW(window, message, wParam, lParam);

@@ -22,6 +22,8 @@ struct Seen {
 struct MessageLog {
   std::vector<Seen> seen;
   bool recording = false;
+  // Called after the message is logged, as a handler of the window would act.
+  void (*act)(HWND window, UINT message) = nullptr;
   void Clear() { seen.clear(); }
   int Count(UINT message) const {
     int n = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "skin/flat_border.h"
@@ -69,6 +70,39 @@ TEST_F(SkinManagerTest, ButtonClassesMatchInAnyCase) {
   HWND real = Child(L"BUTTON", parent.get());
   EXPECT_EQ(SkinWindow(real), 1);
   EXPECT_EQ(ProcOf(real), &ButtonWndProc);
+}
+
+TEST_F(SkinManagerTest, BothClassTablesRowByRowWithNearMisses) {
+  const struct {
+    const wchar_t* name;
+    WNDPROC expected;  // nullptr: neither a button nor a form
+  } rows[] = {
+      {L"ThunderCommandButton", &ButtonWndProc},
+      {L"THUNDERRT6COMMANDBUTTON", &ButtonWndProc},
+      {L"ThunderFormDC", &FormWndProc},
+      {L"thunderformdc", &FormWndProc},
+      {L"ThunderRT6FormDC", &FormWndProc},
+      {L"ThunderCommandButto", nullptr},
+      {L"ThunderCommandButtons", nullptr},
+      {L"ThunderFormD", nullptr},
+      {L"ThunderFormDCs", nullptr},
+      {L"ThunderRT6FormD", nullptr},
+      {L"Forms", nullptr},
+      {L"Buttons", nullptr},
+      {L"#3277", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.name, row.name + wcslen(row.name)));
+    HWND w = CreateOfClass(row.name, nullptr, WS_OVERLAPPED);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(SkinWindow(w), row.expected ? 1 : 0);
+    EXPECT_EQ(row.expected ? ProcOf(w) == row.expected : Prop(w, "PROCADDR") == 0, true);
+    DestroyWindow(w);
+  }
+  HWND dialog = Dialog();
+  EXPECT_EQ(SkinWindow(dialog), 1) << "#32770";
+  EXPECT_EQ(ProcOf(dialog), &FormWndProc);
+  DestroyWindow(dialog);
 }
 
 TEST_F(SkinManagerTest, ADialogHasEveryDescendantSkinnedAndItselfLast) {
@@ -140,15 +174,29 @@ TEST_F(SkinManagerTest, ActivationSkinsTheOtherDialogOfThisThread) {
   EXPECT_EQ(ProcOf(box), &FormWndProc);
   EXPECT_EQ(ProcOf(boxButton), &ButtonWndProc);
 
-  // A dialog of another thread is left to that thread.
-  HWND foreign = nullptr;
+  // A dialog of another thread, alive while the form is activated against
+  // it, is left to that thread.
+  std::atomic<HWND> foreign{nullptr};
+  std::atomic<bool> checked{false};
   std::thread other([&] {
-    foreign = Dialog();
-    Child(L"Button", foreign, BS_PUSHBUTTON);
+    HWND d = Dialog();
+    Child(L"Button", d, BS_PUSHBUTTON);
+    foreign = d;
+    while (!checked) {
+      MSG m;
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      Sleep(1);
+    }
+    DestroyWindow(d);
   });
-  other.join();
-  SendMessageW(form, WM_ACTIVATE, WA_INACTIVE, LPARAM(foreign));
+  while (!foreign) Sleep(1);
+  ASSERT_TRUE(IsWindow(foreign));
+  const int formsBefore = SkinnedFormCount;
+  SendMessageW(form, WM_ACTIVATE, WA_INACTIVE, LPARAM(HWND(foreign)));
   EXPECT_EQ(Prop(foreign, "PROCADDR"), 0);
+  EXPECT_EQ(SkinnedFormCount, formsBefore);
+  checked = true;
+  other.join();
 
   Log().Clear();
   EXPECT_EQ(SendMessageW(form, WM_DESTROY, 0, 0), 0);
@@ -272,6 +320,17 @@ TEST_F(SkinManagerTest, AWindowWithoutAClientEdgePaintsAsBefore) {
   AddFlatBorder(edit);
   RedrawWindow(edit, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
   EXPECT_EQ(testing_util::ReadWindow(edit).colours, before.colours);
+  // The edit repaints over its frame under Wine: count what the frame paint
+  // creates instead. Without a client edge it creates no brush at all.
+  auto& counts = testing_util::CountApiCalls();
+  int created = counts.gdiCreated;
+  SendMessageW(edit, WM_NCPAINT, 1, 0);
+  EXPECT_EQ(counts.gdiCreated, created);
+  HWND edged = parent.AddChild(L"Edit", WS_CHILD | WS_VISIBLE, WS_EX_CLIENTEDGE, 20, 50, 100, 20);
+  AddFlatBorder(edged);
+  created = counts.gdiCreated;
+  SendMessageW(edged, WM_NCPAINT, 1, 0);
+  EXPECT_GT(counts.gdiCreated, created) << "the rings are painted with brushes of their own";
 }
 
 TEST_F(SkinManagerTest, BorderPassesMessagesOnAndRepaintsTheFrameWhenReleased) {

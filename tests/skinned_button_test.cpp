@@ -147,6 +147,30 @@ TEST_F(SkinnedButtonTest, EveryRowOfTheTransitionTable) {
   }
 }
 
+// A handler that releases the skin while the message is passed on (a click
+// handler may destroy its button): the row must then leave the window alone.
+UINT releaseOn = 0;
+
+TEST_F(SkinnedButtonTest, ARowLeavesAButtonAloneThatLostItsSkinWhilePassingOn) {
+  Log().act = [](HWND window, UINT message) {
+    if (message == releaseOn) UnskinButton(window);
+  };
+  for (const Row& row : kRows) {
+    if (row.passed != Passed::First) continue;
+    SCOPED_TRACE(row.name);
+    ASSERT_EQ(KeysPresent(button), 13);
+    Preset(3, 40, row.mouseBefore);
+    releaseOn = row.message;
+    const int setTimers = counts->setTimer;
+    SendMessageW(button, row.message, row.wParam, 0);
+    EXPECT_EQ(KeysPresent(button), 0) << "all thirteen keys or none";
+    EXPECT_EQ(counts->setTimer, setTimers) << "no fade on a plain window";
+    releaseOn = 0;
+    ASSERT_EQ(SkinButton(button), 1);
+  }
+  Log().act = nullptr;
+}
+
 // Runs a fade to its end by sending WM_TIMER directly; returns the alphas used.
 std::vector<LONG_PTR> RunFade(HWND button) {
   std::vector<LONG_PTR> alphas;
