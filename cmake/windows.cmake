@@ -54,7 +54,7 @@ endfunction()
 
 tarvello_wine_test(shred_files_test tests/shred_files_test.cpp tests/temp_folder.cpp)
 tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answerer.cpp
-                   tests/temp_folder.cpp)
+                   tests/temp_folder.cpp tests/skin_test_util.cpp)
 
 # Needs real pixels on a screen: run on a virtual display.
 add_executable(e2e_test tests/e2e_test.cpp tests/box_answerer.cpp tests/screenshot.cpp

@@ -4,7 +4,7 @@
 #include "skin/shared_state.h"
 
 void BuildSkinAtlas() {
-  HDC screen = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+  HDC screen = CreateDCW(L"DISPLAY", L"", L"", nullptr);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, skin::kAtlasWidth, skin::kAtlasHeight);
   AtlasDC = CreateCompatibleDC(screen);
   AtlasBitmap = bitmap;

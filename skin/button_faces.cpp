@@ -1,5 +1,7 @@
 #include "skin/button_faces.h"
 
+#include <algorithm>
+
 #include "skin/face_geometry.h"
 #include "skin/shared_state.h"
 
@@ -13,8 +15,8 @@ BOOL GetWindowBounds(HWND window, WindowBounds& bounds) {
 }
 
 std::wstring GetWindowCaption(HWND window) {
-  const int n = GetWindowTextLengthW(window);
-  if (n <= 0) return {};
+  const int n = std::max(GetWindowTextLengthW(window), 0);
+  // Asked also for an empty caption, with a buffer of one.
   std::wstring text(size_t(n), L'\0');
   GetWindowTextW(window, text.data(), n + 1);
   return text;

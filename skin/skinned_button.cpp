@@ -51,15 +51,17 @@ void Release(HWND window) {
 }
 
 void OnSize(HWND window) {
-  const gdi::WindowDC dc = gdi::WindowDC::Whole(window);
   WindowBounds b;
   GetWindowBounds(window, b);
-  for (int s = 0; s < 4; ++s) {
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, b.width, b.height);
-    DeleteObject(SelectObject(FaceDC(window, s), bitmap));
-    SetProperty(window, skin::FaceBitmapKey(s), reinterpret_cast<LONG_PTR>(bitmap));
-  }
-  ComposeButtonFaces(window);
+  {
+    const gdi::WindowDC dc = gdi::WindowDC::Whole(window);
+    for (int s = 0; s < 4; ++s) {
+      HBITMAP bitmap = CreateCompatibleBitmap(dc, b.width, b.height);
+      DeleteObject(SelectObject(FaceDC(window, s), bitmap));
+      SetProperty(window, skin::FaceBitmapKey(s), reinterpret_cast<LONG_PTR>(bitmap));
+    }
+    ComposeButtonFaces(window);
+  }  // the whole-window DC goes back before the region changes the window
   SetButtonRegion(window, b.width, b.height);
 }
 

@@ -12,6 +12,7 @@
 
 #include "engine/shred_run.h"
 #include "tests/box_answerer.h"
+#include "tests/skin_test_util.h"
 #include "tests/temp_folder.h"
 #include "window/form1_layout.h"
 
@@ -247,6 +248,31 @@ TEST_F(MainWindowTest, LabelsSizeThemselvesToTheirText) {
   // The two labels of the top row are as wide as the layout gives them.
   EXPECT_EQ(Form1LabelRect(form, L"Label1").right, 8 + 64);
   EXPECT_EQ(Form1LabelRect(form, L"Label2").right, 352 + 84);
+}
+
+TEST_F(MainWindowTest, TheDriveListIsFlatLikeTheOtherControls) {
+  HWND drive = C(L"Drive1");
+  RedrawWindow(drive, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const auto p = testing_util::ReadWindow(drive);
+  const COLORREF frame = GetSysColor(COLOR_WINDOWFRAME), field = GetSysColor(COLOR_WINDOW);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE), arrow = GetSysColor(COLOR_BTNTEXT);
+  const int button = GetSystemMetrics(SM_CXVSCROLL);
+  const int w = p.width, h = p.height;
+  int wrong = 0;
+  // Ring 0: the frame; ring 1: the field's colour; no sunken edge.
+  for (int x = 0; x < w; ++x) wrong += (p.at(x, 0) != frame) + (p.at(x, h - 1) != frame);
+  for (int y = 0; y < h; ++y) wrong += (p.at(0, y) != frame) + (p.at(w - 1, y) != frame);
+  for (int x = 1; x < w - 1 - button; ++x)
+    wrong += (p.at(x, 1) != field) + (p.at(x, h - 2) != field);
+  for (int y = 1; y < h - 1; ++y) wrong += p.at(1, y) != field;
+  EXPECT_EQ(wrong, 0) << "a one-pixel frame around the field";
+  // The drop button: a line, then only its face and its arrow, no raised edge.
+  int raised = 0;
+  for (int y = 1; y < h - 1; ++y) {
+    EXPECT_EQ(p.at(w - 1 - button, y), frame) << y;
+    for (int x = w - button; x < w - 1; ++x) raised += p.at(x, y) != face && p.at(x, y) != arrow;
+  }
+  EXPECT_EQ(raised, 0);
 }
 
 TEST_F(MainWindowTest, AddButtonAddsTheTextAsTyped) {

@@ -208,6 +208,7 @@ TEST_F(SkinManagerTest, ActivationSkinsTheOtherDialogOfThisThread) {
 }
 
 TEST_F(SkinManagerTest, TheAtlasGoesWithTheLastCountedWindowInEitherOrder) {
+  const auto& counts = testing_util::CountApiCalls();  // counts the atlas's objects from here
   for (bool formFirst : {true, false}) {
     SCOPED_TRACE(formFirst ? "form first" : "buttons first");
     ASSERT_EQ(SkinInitialised, 0);
@@ -218,6 +219,8 @@ TEST_F(SkinManagerTest, TheAtlasGoesWithTheLastCountedWindowInEitherOrder) {
     SkinWindow(dialog);
     EXPECT_EQ(SkinnedFormCount, 1);
     EXPECT_EQ(SkinnedButtonCount, 3);
+    const HGDIOBJ atlasBitmap = AtlasBitmap, atlasDC = AtlasDC;
+    ASSERT_EQ(counts.liveObjects.count(atlasBitmap), 1u);
 
     SendMessageW(edit, WM_DESTROY, 0, 0);  // bordered windows hold no share
     EXPECT_TRUE(AtlasAlive());
@@ -231,6 +234,8 @@ TEST_F(SkinManagerTest, TheAtlasGoesWithTheLastCountedWindowInEitherOrder) {
       SendMessageW(dialog, WM_DESTROY, 0, 0);
     }
     EXPECT_FALSE(AtlasAlive());
+    EXPECT_EQ(counts.liveObjects.count(atlasDC), 0u);
+    EXPECT_EQ(counts.liveObjects.count(atlasBitmap), 0u) << "the bitmap goes with its DC";
     EXPECT_EQ(SkinInitialised, 0);
     EXPECT_EQ(SkinnedFormCount, 0);
     EXPECT_EQ(SkinnedButtonCount, 0);
