@@ -12,7 +12,7 @@ target_link_libraries(skin PUBLIC skin_core ${win32_libs})
 target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 # The shredding engine's Windows services; the engine itself is shred_core.
-add_library(engine_win STATIC engine/win32_shred_services.cpp)
+add_library(engine_win STATIC engine/win32_shred_services.cpp engine/folder_walk.cpp)
 target_link_libraries(engine_win PUBLIC shred_core ${win32_libs})
 target_compile_definitions(engine_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
@@ -35,11 +35,23 @@ add_custom_command(OUTPUT ${icon}
   DEPENDS ${CMAKE_SOURCE_DIR}/app/icon.txt ${CMAKE_SOURCE_DIR}/scripts/make_icon.py
   COMMENT "Drawing the icon from its grid")
 enable_language(RC)
-set_source_files_properties(app/tarvello.rc PROPERTIES OBJECT_DEPENDS ${icon})
+set(resource_inputs ${icon} ${CMAKE_SOURCE_DIR}/app/version.rc ${CMAKE_SOURCE_DIR}/app/tarvello.manifest)
+set_source_files_properties(app/tarvello.rc app/tarvello-cli.rc PROPERTIES OBJECT_DEPENDS
+                            "${resource_inputs}")
 
-add_executable(tarvello WIN32 app/main.cpp app/tarvello.rc)
-target_include_directories(tarvello PRIVATE ${CMAKE_BINARY_DIR})
-target_link_libraries(tarvello PRIVATE shred_win)
+add_executable(tarvello WIN32 app/main.cpp app/explorer_entries.cpp app/console_print.cpp
+                              app/tarvello.rc)
+target_include_directories(tarvello PRIVATE ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/app)
+target_link_libraries(tarvello PRIVATE shred_win ole32 uuid)
+
+# The console companion: the same engine, no window.
+add_executable(tarvello-cli app/cli_main.cpp app/console_print.cpp app/tarvello-cli.rc)
+target_include_directories(tarvello-cli PRIVATE ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/app)
+target_link_libraries(tarvello-cli PRIVATE engine_win)
+if(MINGW)
+  target_link_options(tarvello-cli PRIVATE -municode -static)
+endif()
+set_target_properties(tarvello-cli PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 if(MINGW)
   # wWinMain, and one .exe with no DLL beside it also when built on Windows.
   target_link_options(tarvello PRIVATE -municode -static)
@@ -84,3 +96,10 @@ foreach(name compose fade)
   add_executable(bench_${name} bench/${name}.cpp)
   target_link_libraries(bench_${name} PRIVATE shred_win)
 endforeach()
+
+# The programs run from a test: hand-over, Explorer entries, the console companion.
+add_executable(command_line_test tests/command_line_test.cpp app/explorer_entries.cpp
+                                 tests/box_answerer.cpp tests/temp_folder.cpp)
+target_link_libraries(command_line_test PRIVATE shred_win ole32 uuid GTest::gtest_main)
+add_dependencies(command_line_test tarvello tarvello-cli)
+gtest_discover_tests(command_line_test DISCOVERY_MODE PRE_TEST TEST_PREFIX "wine.")

@@ -222,6 +222,18 @@ bool IsUnsafeShredPath(const std::wstring& path) {
   return IsReservedDeviceName(path.substr(nameStart));
 }
 
+std::wstring VerbatimPath(const std::wstring& fullPath) {
+  if (fullPath.size() >= 3 && IsDriveLetter(fullPath[0]) && fullPath[1] == L':' &&
+      fullPath[2] == L'\\') {
+    return L"\\\\?\\" + fullPath;
+  }
+  if (fullPath.size() >= 3 && fullPath[0] == L'\\' && fullPath[1] == L'\\' && fullPath[2] != L'?' &&
+      fullPath[2] != L'.') {
+    return L"\\\\?\\UNC\\" + fullPath.substr(2);
+  }
+  return fullPath;
+}
+
 ResolvedPath ResolveEntry(const std::wstring& entry) {
   if (entry.find_first_not_of(L' ') == std::wstring::npos || HasInvalidCharacter(entry)) {
     return {{}, Reason::InvalidName};

@@ -89,6 +89,11 @@ struct ResolvedPath {
 };
 ResolvedPath ResolveEntry(const std::wstring& entry);
 
+// A full path ("C:\\..." or "\\\\server\\share\\...") in the "\\?\\" form that
+// reaches beyond 260 characters; anything else unchanged. No rewriting: the
+// path must already be canonical.
+std::wstring VerbatimPath(const std::wstring& fullPath);
+
 // True for a path the run must never open for writing nor delete: devices,
 // pipes and mailslots, raw volumes and disks, and paths with wildcards.
 bool IsUnsafeShredPath(const std::wstring& path);

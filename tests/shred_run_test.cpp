@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "engine/shred_cli.h"
 #include "tests/fake_shred.h"
 
 namespace shred {
@@ -441,6 +442,10 @@ TEST(ShredPathTest, AnEntryNamesExactlyOnePathOrSaysWhyNot) {
       {L"\\\\?\\UNC\\host\\pipe\\x", L"", Reason::Device},
       {L"\\\\.\\mailslot\\x", L"", Reason::Device},
   };
+  EXPECT_EQ(VerbatimPath(L"C:\\a b\\c."), L"\\\\?\\C:\\a b\\c.");
+  EXPECT_EQ(VerbatimPath(L"\\\\srv\\share\\f"), L"\\\\?\\UNC\\srv\\share\\f");
+  EXPECT_EQ(VerbatimPath(L"\\\\?\\C:\\f"), L"\\\\?\\C:\\f");
+  EXPECT_EQ(VerbatimPath(L"rel"), L"rel");
   for (const auto& row : rows) {
     const ResolvedPath out = ResolveEntry(row.entry);
     EXPECT_EQ(out.path, row.path) << row.entry.size() << " "
@@ -491,6 +496,50 @@ TEST(ShredPathTest, OrdinaryFilesAreSafe) {
         L"C:\\😀.bin"}) {
     EXPECT_FALSE(IsUnsafeShredPath(p)) << p;
   }
+}
+
+TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
+  const struct {
+    std::vector<std::wstring> arguments;
+    bool recurse, quiet, help;
+    size_t paths;
+    bool error;
+  } rows[] = {
+      {{L"C:\\a"}, false, false, false, 1, false},
+      {{L"/S", L"C:\\a", L"/q", L"C:\\b"}, true, true, false, 2, false},
+      {{L"/?"}, false, false, true, 0, false},
+      {{L"--", L"/s"}, false, false, false, 1, false},
+      {{}, false, false, false, 0, true},
+      {{L"/s"}, true, false, false, 0, true},
+      {{L"/x", L"C:\\a"}, false, false, false, 1, true},
+  };
+  for (const auto& row : rows) {
+    const CliOptions o = ParseCliArguments(row.arguments);
+    EXPECT_EQ(o.recurse, row.recurse);
+    EXPECT_EQ(o.quiet, row.quiet);
+    EXPECT_EQ(o.help, row.help);
+    EXPECT_EQ(o.paths.size(), row.paths);
+    EXPECT_EQ(!o.error.empty(), row.error) << row.arguments.size();
+  }
+}
+
+TEST(ShredCliTest, ExitStatusSaysWhetherEverythingWasShredded) {
+  ShredJob job;
+  job.entries = {L"a", L"b"};
+  job.results.assign(2, EntryResult{});
+  job.results[0].fate = job.results[1].fate = Fate::Shredded;
+  EXPECT_EQ(CliExitStatus(job, false), kCliAllShredded);
+  EXPECT_EQ(CliExitStatus(job, true), kCliInterrupted);
+  for (const Fate other :
+       {Fate::Survived, Fate::DeletedAsIs, Fate::LinkRemoved, Fate::NotReached}) {
+    job.results[1].fate = other;
+    EXPECT_EQ(CliExitStatus(job, false), kCliNotAllShredded);
+  }
+  job.results[1].fate = Fate::DeletedAsIs;
+  EXPECT_EQ(CliLines(job, false),
+            (std::vector<std::wstring>{
+                L"b：已删除，但未能覆盖原内容",
+                L"共 2 个文件：已粉碎 1 个，未能粉碎 0 个，已删除但未能覆盖 1 个。"}));
 }
 
 TEST(ShredListTest, AddKeepsOrderDuplicatesAndEmptyTexts) {

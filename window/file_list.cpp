@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/shred_run.h"
 #include "window/form1_layout.h"
 
 namespace form1 {
@@ -11,9 +12,10 @@ namespace {
 constexpr DWORD kSkippedAttributes =
     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
+// In the verbatim form, which reaches folders beyond 260 characters.
 std::wstring SearchPattern(const std::wstring& folder) {
-  if (!folder.empty() && folder.back() == L'\\') return folder + L"*";
-  return folder + L"\\*";
+  if (!folder.empty() && folder.back() == L'\\') return shred::VerbatimPath(folder) + L"*";
+  return shred::VerbatimPath(folder) + L"\\*";
 }
 
 }  // namespace
@@ -27,7 +29,7 @@ bool LoadFolderFiles(const std::wstring& folder, FileListData& out) {
   if (find == INVALID_HANDLE_VALUE) {
     // An empty drive root has no "." entry; anything else is unreadable.
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(shred::VerbatimPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;
     }

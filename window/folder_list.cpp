@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/shred_run.h"
 #include "skin/gdi_guards.h"
 
 namespace form1 {
@@ -25,7 +26,8 @@ size_t RootLength(const std::wstring& path) {
 }
 
 bool ReadSubfolders(const std::wstring& folder, std::vector<std::wstring>& names) {
-  const std::wstring pattern = folder + (folder.back() == L'\\' ? L"*" : L"\\*");
+  const std::wstring pattern =
+      shred::VerbatimPath(folder) + (folder.back() == L'\\' ? L"*" : L"\\*");
   WIN32_FIND_DATAW found;
   HANDLE find =
       FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
@@ -67,10 +69,10 @@ void DrawFolderGlyph(HDC dc, int x, int y, bool open) {
 
 std::wstring CanonicalFolderPath(const std::wstring& folder) {
   if (folder.empty()) return {};
-  wchar_t buffer[MAX_PATH * 4];
-  const DWORD n = GetFullPathNameW(folder.c_str(), DWORD(std::size(buffer)), buffer, nullptr);
-  if (n == 0 || n >= std::size(buffer)) return {};
-  std::wstring path(buffer, n);
+  std::wstring path(32768, L'\0');  // the longest path there is
+  const DWORD n = GetFullPathNameW(folder.c_str(), DWORD(path.size()), path.data(), nullptr);
+  if (n == 0 || n >= path.size()) return {};
+  path.resize(n);
   while (path.size() > RootLength(path) && path.back() == L'\\') path.pop_back();
   if (path.size() == 2 && path[1] == L':') path += L'\\';
   return path;
@@ -80,7 +82,7 @@ bool LoadFolderChain(const std::wstring& folder, FolderListData& out) {
   const std::wstring path = CanonicalFolderPath(folder);
   const size_t rootLength = RootLength(path);
   if (path.empty() || rootLength == 0) return false;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(shred::VerbatimPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return false;
   }

@@ -3,9 +3,12 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "engine/folder_walk.h"
 #include "engine/maker.h"
 #include "engine/win32_shred_services.h"
 #include "skin/gdi_guards.h"
@@ -43,6 +46,7 @@ struct Form1State {
   FileListData files;
   unsigned heldButtons = 0;    // mouse buttons pressed over Label2 and not yet released
   bool closeAfterRun = false;  // the window was closed while a shred run was going
+  std::vector<std::wstring> arrivedDuringRun;  // handed over while the list was being shredded
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   HFONT Font(FontId id) const { return fonts[int(id)].get(); }
@@ -167,6 +171,16 @@ void Label2_MouseDown(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Lab
 
 void Label2_MouseUp(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Label2"), 0); }
 
+// Paths handed over by Explorer, the command line or a drop: a folder stands
+// for its files. During a run the list must stay as the run found it.
+void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
+  if (ShredInProgress()) {
+    s.arrivedDuringRun.insert(s.arrivedDuringRun.end(), paths.begin(), paths.end());
+    return;
+  }
+  AddPaths(s, shred::ExpandFolders(paths, true));
+}
+
 void Command2_Click(Form1State& s) {
   shred::ListBoxShredList list(s.Control(kList1));
   shred::Win32ShredServices services(s.form);
@@ -182,9 +196,10 @@ void Command2_Click(Form1State& s) {
   }
   if (s.closeAfterRun) {
     PostMessageW(s.form, WM_CLOSE, 0, 0);
-  } else if (focus && IsWindow(focus)) {
-    SetFocus(focus);
+    return;
   }
+  if (focus && IsWindow(focus)) SetFocus(focus);
+  if (!s.arrivedDuringRun.empty()) AddHandedPaths(s, std::exchange(s.arrivedDuringRun, {}));
 }
 
 // Files dragged onto the window join the list in the order given, each as
@@ -196,7 +211,23 @@ void Form_DragDrop(Form1State& s, HDROP drop) {
     DragQueryFileW(drop, i, paths[i].data(), UINT(paths[i].size()) + 1);
   }
   DragFinish(drop);
-  AddPaths(s, paths);
+  AddHandedPaths(s, paths);
+}
+
+bool Form_CopyData(Form1State& s, const COPYDATASTRUCT& data) {
+  if (data.dwData != kCopyDataPaths || data.cbData % sizeof(wchar_t)) return false;
+  const auto* text = static_cast<const wchar_t*>(data.lpData);
+  const size_t length = data.cbData / sizeof(wchar_t);
+  std::vector<std::wstring> paths;
+  for (size_t at = 0; at < length;) {
+    const size_t end = std::find(text + at, text + length, L'\0') - text;
+    paths.emplace_back(text + at, end - at);
+    at = end + 1;
+  }
+  AddHandedPaths(s, paths);
+  if (IsIconic(s.form)) ShowWindow(s.form, SW_RESTORE);
+  SetForegroundWindow(s.form);
+  return true;
 }
 
 void Command3_Click(Form1State&) {
@@ -444,6 +475,8 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DROPFILES:
       Form_DragDrop(*s, HDROP(wParam));
       return 0;
+    case WM_COPYDATA:
+      return Form_CopyData(*s, *reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_NEXTDLGCTL:
       OnNextControl(*s, wParam, lParam);
       return 0;
@@ -534,6 +567,23 @@ void ShowForm1(HWND form) {
   ShowWindow(form, SW_SHOWNORMAL);
   UpdateWindow(form);
   SetFocus(GetDlgItem(form, kList1));
+}
+
+void AddPathsToForm1(HWND form, const std::vector<std::wstring>& paths) {
+  if (Form1State* s = StateOf(form)) AddHandedPaths(*s, paths);
+}
+
+HWND FindOpenForm1() { return FindWindowW(kClassName, Caption().c_str()); }
+
+bool SendPathsToForm1(HWND form, const std::vector<std::wstring>& paths) {
+  std::wstring text;
+  for (const auto& path : paths) text += path + L'\0';
+  COPYDATASTRUCT data{kCopyDataPaths, DWORD(text.size() * sizeof(wchar_t)), text.data()};
+  // This process was started by the user: it may bring the window forward.
+  SetForegroundWindow(form);
+  DWORD_PTR taken = 0;
+  return SendMessageTimeoutW(form, WM_COPYDATA, 0, LPARAM(&data), SMTO_NORMAL, 60000, &taken) &&
+         taken;
 }
 
 bool IsForm1DialogMessage(HWND form, MSG& message) { return IsDialogMessageW(form, &message); }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace form1 {
 
@@ -21,6 +22,18 @@ std::wstring WebPageCommandLine();
 HWND CreateForm1(HINSTANCE instance);
 // Centres the window on the screen, shows it and puts the focus on List1.
 void ShowForm1(HWND form);
+// Adds paths to the shred list as the Add button would, in order, a folder
+// standing for the regular files in it; during a run they wait for its end.
+void AddPathsToForm1(HWND form, const std::vector<std::wstring>& paths);
+// The Tarvello window already open on this desktop (its class and caption),
+// or nullptr.
+HWND FindOpenForm1();
+// Hands paths to that window, which may belong to another process, and
+// brings it to the front; false when it did not take them.
+bool SendPathsToForm1(HWND form, const std::vector<std::wstring>& paths);
+// WM_COPYDATA's dwData for a list of paths, each ended by a NUL.
+inline constexpr ULONG_PTR kCopyDataPaths = 0x50565254;  // "TRVP"
+
 // The dialog-style keyboard handling of the message loop (tab order, Enter).
 bool IsForm1DialogMessage(HWND form, MSG& message);
 

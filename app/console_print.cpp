@@ -1,0 +1,21 @@
+#include "app/console_print.h"
+
+namespace app {
+
+bool PrintLine(DWORD stream, const std::wstring& line) {
+  HANDLE out = GetStdHandle(stream);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+  const std::wstring text = line + L"\r\n";
+  DWORD mode = 0, written = 0;
+  if (GetConsoleMode(out, &mode)) {
+    return WriteConsoleW(out, text.c_str(), DWORD(text.size()), &written, nullptr) != 0;
+  }
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(size_t(n > 0 ? n : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr,
+                      nullptr);
+  return WriteFile(out, bytes.data(), DWORD(bytes.size()), &written, nullptr) != 0;
+}
+
+}  // namespace app

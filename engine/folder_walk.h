@@ -1,0 +1,16 @@
+// Paths as a user hands them over (Explorer, the command line, a drop): a
+// folder stands for the regular files inside it, recursively, in name order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace shred {
+
+// Each path in order; a folder (when `recurse`) is replaced by the files in
+// it and its subfolders, depth first, each folder's names in order. Links
+// and junctions are never followed: they are listed as the links they are.
+// A folder that cannot be read stays as it is, so that the run reports it.
+std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse);
+
+}  // namespace shred

@@ -1,0 +1,100 @@
+#include "engine/shred_cli.h"
+
+#include <algorithm>
+
+namespace shred {
+
+const wchar_t kCliUsage[] =
+    L"用法：tarvello-cli [/s] [/q] 路径...\r\n"
+    L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
+    L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
+    L"  /q  不显示汇总行\r\n"
+    L"  /?  显示本说明\r\n"
+    L"退出码：0 全部粉碎；1 有文件未能粉碎或未能覆盖；2 用法错误；3 被 Ctrl+C 中断";
+
+namespace {
+
+std::wstring Lowered(std::wstring s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c + 32) : c; });
+  return s;
+}
+
+}  // namespace
+
+CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
+  CliOptions options;
+  bool switches = true;
+  for (const std::wstring& argument : arguments) {
+    if (switches && argument == L"--") {
+      switches = false;
+    } else if (switches && !argument.empty() && argument[0] == L'/') {
+      const std::wstring name = Lowered(argument);
+      if (name == L"/s") {
+        options.recurse = true;
+      } else if (name == L"/q") {
+        options.quiet = true;
+      } else if (name == L"/?") {
+        options.help = true;
+      } else if (options.error.empty()) {
+        options.error = L"未知的开关：" + argument;
+      }
+    } else {
+      options.paths.push_back(argument);
+    }
+  }
+  if (options.error.empty() && !options.help && options.paths.empty()) {
+    options.error = L"没有给出要粉碎的路径";
+  }
+  return options;
+}
+
+int CliExitStatus(const ShredJob& job, bool interrupted) {
+  if (interrupted) return kCliInterrupted;
+  for (const EntryResult& result : job.results) {
+    if (result.fate != Fate::Shredded) return kCliNotAllShredded;
+  }
+  return job.results.size() == job.entries.size() ? kCliAllShredded : kCliNotAllShredded;
+}
+
+std::vector<std::wstring> CliLines(const ShredJob& job, bool quiet) {
+  std::vector<std::wstring> lines;
+  int shredded = 0, survived = 0, deletedAsIs = 0, links = 0, untouched = 0;
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    const EntryResult result = i < job.results.size() ? job.results[i] : EntryResult{};
+    const std::wstring& entry = result.renamed.empty() ? job.entries[i] : result.renamed;
+    switch (result.fate) {
+      case Fate::Shredded:
+        ++shredded;
+        break;
+      case Fate::NotReached:
+        ++untouched;
+        break;
+      case Fate::DeletedAsIs:
+        ++deletedAsIs;
+        lines.push_back(entry + L"：已删除，但未能覆盖原内容");
+        break;
+      case Fate::LinkRemoved:
+        ++links;
+        lines.push_back(entry + L"：是链接，已删除链接本身，其指向的文件未粉碎");
+        break;
+      default:
+        ++survived;
+        lines.push_back(
+            entry + L"：" +
+            ReasonText(result.fate == Fate::Survived ? result.reason : Reason::NotDeleted));
+        break;
+    }
+  }
+  if (quiet) return lines;
+  std::wstring summary = L"共 " + std::to_wstring(job.entries.size()) + L" 个文件：已粉碎 " +
+                         std::to_wstring(shredded) + L" 个，未能粉碎 " + std::to_wstring(survived) +
+                         L" 个";
+  if (deletedAsIs) summary += L"，已删除但未能覆盖 " + std::to_wstring(deletedAsIs) + L" 个";
+  if (links) summary += L"，已删除链接 " + std::to_wstring(links) + L" 个";
+  if (untouched) summary += L"，因中断未处理 " + std::to_wstring(untouched) + L" 个";
+  lines.push_back(summary + L"。");
+  return lines;
+}
+
+}  // namespace shred

@@ -1,0 +1,36 @@
+// The console companion's logic: its switches, what it prints, its exit
+// status. Needs no Windows; app/cli_main.cpp runs it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/shred_run.h"
+
+namespace shred {
+
+extern const wchar_t kCliUsage[];
+
+struct CliOptions {
+  bool recurse = false;  // /s: a folder stands for the files in it
+  bool quiet = false;    // /q: no summary line
+  bool help = false;     // /?
+  std::vector<std::wstring> paths;
+  std::wstring error;  // a usage error, in words
+};
+// The arguments after the program's name. Switches are case-insensitive and
+// may stand anywhere; "--" ends them.
+CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments);
+
+enum CliStatus {
+  kCliAllShredded = 0,
+  kCliNotAllShredded = 1,  // a survivor, or a file deleted without its contents overwritten
+  kCliUsageError = 2,
+  kCliInterrupted = 3,  // Ctrl+C: stopped at the next buffer
+};
+int CliExitStatus(const ShredJob& job, bool interrupted);
+// One line per entry that was not shredded, with its reason, then the
+// summary (left out with /q).
+std::vector<std::wstring> CliLines(const ShredJob& job, bool quiet);
+
+}  // namespace shred

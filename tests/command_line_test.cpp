@@ -1,0 +1,312 @@
+// Shredding from where the files are: paths handed over by other processes,
+// the Explorer entries, folders, the console companion and long paths, with
+// the real programs under Wine.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/explorer_entries.h"
+#include "engine/folder_walk.h"
+#include "tests/box_answerer.h"
+#include "tests/temp_folder.h"
+#include "window/file_list.h"
+#include "window/folder_list.h"
+#include "window/main_window.h"
+
+namespace {
+
+using testing_util::Exists;
+using testing_util::ReadBytes;
+using testing_util::TempFolder;
+using testing_util::WriteBytes;
+
+std::wstring ExeFolder() {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring path = exe;
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+struct Finished {
+  DWORD status = 0;
+  std::wstring output;  // what it printed, UTF-8 decoded
+};
+
+// Starts a program with its standard output and error going to a file.
+PROCESS_INFORMATION Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                          HANDLE output) {
+  std::wstring commandLine = Quoted(ExeFolder() + L"\\" + program);
+  for (const auto& a : arguments) commandLine += L" " + Quoted(a);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = output;
+  PROCESS_INFORMATION process{};
+  EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                             nullptr, nullptr, &startup, &process));
+  return process;
+}
+
+Finished RunProgram(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+  TempFolder scratch;
+  const std::wstring log = scratch / L"output.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE output =
+      CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  PROCESS_INFORMATION process = Start(program, arguments, output);
+  CloseHandle(output);
+  Finished done;
+  if (!process.hProcess) return done;
+  WaitForSingleObject(process.hProcess, 120000);
+  GetExitCodeProcess(process.hProcess, &done.status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const std::string bytes = ReadBytes(log);
+  done.output.resize(bytes.size());
+  done.output.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), int(bytes.size()),
+                                                done.output.data(), int(done.output.size()))));
+  return done;
+}
+
+bool Contains(const std::wstring& text, const std::wstring& part) {
+  return text.find(part) != std::wstring::npos;
+}
+
+// A path of about `length` characters in `dir`, its folders made.
+std::wstring LongPath(const TempFolder& dir, size_t length) {
+  std::wstring path = dir.path();
+  while (path.size() + 60 < length) {
+    path += L"\\" + std::wstring(50, L'd');
+    CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
+  }
+  return path + L"\\" + std::wstring(length - path.size() - 1, L'f');
+}
+
+std::vector<std::wstring> ListItems(HWND list) {
+  std::vector<std::wstring> items;
+  const int count = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    std::wstring item(size_t(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
+    SendMessageW(list, LB_GETTEXT, i, LPARAM(item.data()));
+    items.push_back(item);
+  }
+  return items;
+}
+
+class OpenWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetCurrentDirectoryW(MAX_PATH, previous_);
+    SetCurrentDirectoryW(dir.path().c_str());
+    form = form1::CreateForm1(GetModuleHandleW(nullptr));
+    ASSERT_NE(form, nullptr);
+    form1::ShowForm1(form);
+  }
+  void TearDown() override {
+    DestroyWindow(form);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    SetCurrentDirectoryW(previous_);
+  }
+  TempFolder dir;
+  HWND form = nullptr;
+  wchar_t previous_[MAX_PATH] = {};
+};
+
+TEST_F(OpenWindowTest, FiftyPathsFromFiveProcessesStartedTogetherArriveOnceEach) {
+  std::set<std::wstring> expected;
+  std::vector<HANDLE> processes;
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  for (int p = 0; p < 5; ++p) {
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < 10; ++i) {
+      paths.push_back(dir / (L"f" + std::to_wstring(p) + L"-" + std::to_wstring(i) + L".txt"));
+      ASSERT_TRUE(WriteBytes(paths.back(), "x"));
+      expected.insert(paths.back());
+    }
+    PROCESS_INFORMATION started = Start(L"tarvello.exe", paths, nul);
+    ASSERT_NE(started.hProcess, nullptr);
+    CloseHandle(started.hThread);
+    processes.push_back(started.hProcess);
+  }
+  // This window takes the paths while the five wait on it.
+  for (size_t left = processes.size(); left > 0;) {
+    const DWORD woke = MsgWaitForMultipleObjects(DWORD(processes.size()), processes.data(), FALSE,
+                                                 60000, QS_ALLINPUT);
+    ASSERT_NE(woke, WAIT_TIMEOUT);
+    if (woke < WAIT_OBJECT_0 + processes.size()) {
+      HANDLE done = processes[woke - WAIT_OBJECT_0];
+      DWORD status = 99;
+      GetExitCodeProcess(done, &status);
+      EXPECT_EQ(status, 0u) << "the window took the paths";
+      CloseHandle(done);
+      processes.erase(processes.begin() + (woke - WAIT_OBJECT_0));
+      --left;
+    }
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  }
+  CloseHandle(nul);
+  const auto items = ListItems(form1::Form1Control(form, L"List1"));
+  EXPECT_EQ(items.size(), 50u);
+  EXPECT_EQ(std::set<std::wstring>(items.begin(), items.end()), expected);
+}
+
+TEST_F(OpenWindowTest, HandedFoldersBringTheirFilesAndALongPathIsShredded) {
+  const std::wstring folder = dir / L"tree";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  CreateDirectoryW((folder + L"\\sub").c_str(), nullptr);
+  for (const wchar_t* name : {L"b.txt", L"A.txt", L"sub\\c.txt"}) {
+    ASSERT_TRUE(WriteBytes(folder + L"\\" + name, "x"));
+  }
+  const std::wstring longPath = LongPath(dir, 300);
+  ASSERT_TRUE(WriteBytes(L"\\\\?\\" + longPath, "long"));
+  form1::AddPathsToForm1(form, {folder, longPath});
+  EXPECT_EQ(ListItems(form1::Form1Control(form, L"List1")),
+            (std::vector<std::wstring>{folder + L"\\A.txt", folder + L"\\b.txt",
+                                       folder + L"\\sub\\c.txt", longPath}));
+  testing_util::BoxAnswerer boxes({{L"警告", IDOK}, {L"提示", IDOK}});
+  SendMessageW(form1::Form1Control(form, L"Command2"), BM_CLICK, 0, 0);
+  const auto& seen = boxes.Finish();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, L"已选文件粉碎完成！");
+  EXPECT_FALSE(Exists(L"\\\\?\\" + longPath));
+  EXPECT_TRUE(Exists(folder)) << "the folders themselves stay";
+}
+
+TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
+  TempFolder dir;
+  for (const wchar_t* sub : {L"z", L"M", L"M\\inner"})
+    CreateDirectoryW((dir / sub).c_str(), nullptr);
+  for (const wchar_t* name : {L"b.txt", L"A.txt", L"M\\x.txt", L"M\\inner\\y.txt", L"z\\w.txt"}) {
+    ASSERT_TRUE(WriteBytes(dir / name, "x"));
+  }
+  const std::wstring file = dir / L"b.txt";
+  EXPECT_EQ(
+      shred::ExpandFolders({file, dir.path()}, true),
+      (std::vector<std::wstring>{file, dir / L"A.txt", dir / L"b.txt", dir / L"M\\inner\\y.txt",
+                                 dir / L"M\\x.txt", dir / L"z\\w.txt"}));
+  EXPECT_EQ(shred::ExpandFolders({dir.path()}, false), std::vector<std::wstring>{dir.path()});
+}
+
+TEST(LongPaths, TheFolderAndFileListsReachBeyond260Characters) {
+  TempFolder dir;
+  const std::wstring file = LongPath(dir, 400);
+  const std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
+  ASSERT_GT(folder.size(), 300u);
+  ASSERT_TRUE(WriteBytes(L"\\\\?\\" + file, "x"));
+  form1::FolderListData folders;
+  ASSERT_TRUE(form1::LoadFolderChain(folder, folders));
+  EXPECT_EQ(folders.path, folder);
+  form1::FileListData files;
+  ASSERT_TRUE(form1::LoadFolderFiles(folder, files));
+  ASSERT_EQ(files.starts.size(), 1u);
+  EXPECT_EQ(folder + L"\\" + &files.pool[files.starts[0]], file);
+}
+
+// What the registry and the Send To folder hold where install writes.
+std::vector<std::wstring> ExplorerState() {
+  std::vector<std::wstring> state;
+  for (const wchar_t* key :
+       {L"Software\\Classes\\*", L"Software\\Classes\\*\\shell", L"Software\\Classes\\Directory",
+        L"Software\\Classes\\Directory\\shell", app::kVerbKeys[0], app::kVerbKeys[1]}) {
+    HKEY k = nullptr;
+    const bool there = RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &k) == ERROR_SUCCESS;
+    DWORD subkeys = 0, values = 0;
+    if (there) {
+      RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr);
+      RegCloseKey(k);
+    }
+    state.push_back(
+        std::wstring(key) +
+        (there ? L" " + std::to_wstring(subkeys) + L"/" + std::to_wstring(values) : L" -"));
+  }
+  wchar_t sendTo[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_SENDTO, nullptr, SHGFP_TYPE_CURRENT, sendTo);
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((std::wstring(sendTo) + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do state.push_back(found.cFileName);
+    while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  return state;
+}
+
+TEST(ExplorerEntries, InstallTwiceThenUninstallTwiceLeavesEverythingAsItWas) {
+  const auto before = ExplorerState();
+  for (int round = 0; round < 2; ++round) {
+    const Finished installed = RunProgram(L"tarvello.exe", {L"/install"});
+    EXPECT_EQ(installed.status, 0u) << testing::PrintToString(installed.output);
+    EXPECT_TRUE(Contains(installed.output,
+                         L"已写入 HKEY_CURRENT_USER\\Software\\Classes\\*\\shell\\Tarvello"));
+  }
+  wchar_t value[512] = {};
+  DWORD size = sizeof value;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, app::kVerbKeys[1], nullptr, RRF_RT_REG_SZ, nullptr,
+                         value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(value), L"使用 Tarvello 粉碎");
+  size = sizeof value;
+  ASSERT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, (std::wstring(app::kVerbKeys[0]) + L"\\command").c_str(),
+                   nullptr, RRF_RT_REG_SZ, nullptr, value, &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(value), Quoted(ExeFolder() + L"\\tarvello.exe") + L" \"%1\"");
+  const auto installed = ExplorerState();
+  EXPECT_NE(std::find(installed.begin(), installed.end(), app::kSendToName), installed.end());
+
+  for (int round = 0; round < 2; ++round) {
+    const Finished removed = RunProgram(L"tarvello.exe", {L"/uninstall"});
+    EXPECT_EQ(removed.status, 0u) << testing::PrintToString(removed.output);
+  }
+  EXPECT_EQ(ExplorerState(), before);
+}
+
+TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
+  TempFolder dir;
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {}).status, 2u);
+  const Finished unknown = RunProgram(L"tarvello-cli.exe", {L"/x", dir / L"a"});
+  EXPECT_EQ(unknown.status, 2u);
+  EXPECT_TRUE(Contains(unknown.output, L"未知的开关：/x"));
+  const Finished help = RunProgram(L"tarvello-cli.exe", {L"/?"});
+  EXPECT_EQ(help.status, 0u);
+  EXPECT_TRUE(Contains(help.output, L"用法：tarvello-cli"));
+
+  const std::wstring plain = dir / L"plain.txt", longPath = LongPath(dir, 300);
+  ASSERT_TRUE(WriteBytes(plain, "secret"));
+  ASSERT_TRUE(WriteBytes(L"\\\\?\\" + longPath, "secret"));
+  const Finished shredded = RunProgram(L"tarvello-cli.exe", {plain, longPath});
+  EXPECT_EQ(shredded.status, 0u) << testing::PrintToString(shredded.output);
+  EXPECT_FALSE(Exists(plain));
+  EXPECT_FALSE(Exists(L"\\\\?\\" + longPath));
+  EXPECT_EQ(shredded.output, L"共 2 个文件：已粉碎 2 个，未能粉碎 0 个。\r\n");
+
+  const std::wstring held = dir / L"held.txt", folder = dir / L"folder";
+  ASSERT_TRUE(WriteBytes(held, "secret"));
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(folder + L"\\inside.txt", "secret"));
+  HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const Finished survived = RunProgram(L"tarvello-cli.exe", {held, folder});
+  CloseHandle(holder);
+  EXPECT_EQ(survived.status, 1u);
+  EXPECT_EQ(survived.output, held + L"：正在被其他程序使用\r\n" + folder +
+                                 L"：不是文件\r\n共 2 个文件：已粉碎 0 个，未能粉碎 2 个。\r\n");
+  EXPECT_EQ(ReadBytes(held), "secret");
+
+  const Finished recursed = RunProgram(L"tarvello-cli.exe", {L"/S", L"/q", folder});
+  EXPECT_EQ(recursed.status, 0u);
+  EXPECT_EQ(recursed.output, L"") << "/q leaves the summary out";
+  EXPECT_FALSE(Exists(folder + L"\\inside.txt"));
+  EXPECT_TRUE(Exists(folder));
+}
+
+}  // namespace
