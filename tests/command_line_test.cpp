@@ -13,6 +13,7 @@
 #include "app/explorer_entries.h"
 #include "engine/folder_walk.h"
 #include "tests/box_answerer.h"
+#include "tests/list_items.h"
 #include "tests/temp_folder.h"
 #include "window/file_list.h"
 #include "window/folder_list.h"
@@ -21,6 +22,7 @@
 namespace {
 
 using testing_util::Exists;
+using testing_util::ListItems;
 using testing_util::ReadBytes;
 using testing_util::TempFolder;
 using testing_util::WriteBytes;
@@ -87,17 +89,6 @@ std::wstring LongPath(const TempFolder& dir, size_t length) {
     CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr);
   }
   return path + L"\\" + std::wstring(length - path.size() - 1, L'f');
-}
-
-std::vector<std::wstring> ListItems(HWND list) {
-  std::vector<std::wstring> items;
-  const int count = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    std::wstring item(size_t(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
-    SendMessageW(list, LB_GETTEXT, i, LPARAM(item.data()));
-    items.push_back(item);
-  }
-  return items;
 }
 
 class OpenWindowTest : public ::testing::Test {

@@ -12,6 +12,7 @@
 
 #include "engine/shred_run.h"
 #include "tests/box_answerer.h"
+#include "tests/list_items.h"
 #include "tests/skin_test_util.h"
 #include "tests/temp_folder.h"
 #include "window/form1_layout.h"
@@ -21,6 +22,7 @@ namespace {
 
 using testing_util::BoxAnswerer;
 using testing_util::Exists;
+using testing_util::ListItems;
 using testing_util::TempFolder;
 using testing_util::WriteBytes;
 
@@ -28,17 +30,6 @@ std::wstring Text(HWND window) {
   wchar_t text[2048] = {};
   GetWindowTextW(window, text, 2048);
   return text;
-}
-
-std::vector<std::wstring> ListItems(HWND list) {
-  std::vector<std::wstring> items;
-  const int count = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    std::wstring item(size_t(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
-    SendMessageW(list, LB_GETTEXT, i, LPARAM(item.data()));
-    items.push_back(item);
-  }
-  return items;
 }
 
 MSG KeyDown(HWND window, WPARAM key) {
@@ -85,6 +76,17 @@ class MainWindowTest : public ::testing::Test {
     for (wchar_t ch : text) SendMessageW(edit, WM_CHAR, ch, 1);
   }
   void Click(const wchar_t* button) { SendMessageW(C(button), BM_CLICK, 0, 0); }
+  // Adds `count` files of 24 MiB each through the text box; returns their bytes.
+  std::string AddBigFiles(int count) {
+    const std::string big(24u << 20, 'z');
+    for (int i = 0; i < count; ++i) {
+      const std::wstring path = dir / (L"big-" + std::to_wstring(i) + L".bin");
+      EXPECT_TRUE(WriteBytes(path, big));
+      SetWindowTextW(C(L"Text1"), path.c_str());
+      Click(L"Command1");
+    }
+    return big;
+  }
   void Notify(const wchar_t* control, int code) {
     HWND window = C(control);
     SendMessageW(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), code), LPARAM(window));
@@ -455,21 +457,16 @@ TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {
   memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
   GlobalUnlock(memory);
   SendMessageW(form, WM_DROPFILES, WPARAM(memory), 0);  // the window frees it
-  std::vector<std::wstring> expected = {L"first"};
-  expected.insert(expected.end(), dropped.begin(), dropped.end());
+  // A dropped folder brings the files inside it.
+  const std::vector<std::wstring> expected = {L"first", dropped[0], dir / L"sub\\inner.txt",
+                                              dropped[2], dropped[3]};
   EXPECT_EQ(ListItems(C(L"List1")), expected);
   EXPECT_TRUE(GetWindowLongW(form, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
 
 TEST_F(MainWindowTest, ALongRunShowsASkinnedProgressDialogThatCancels) {
   ProgressDialogDelayMs = 0;  // a fast disk would finish before half a second
-  const std::string big(24u << 20, 'z');
-  for (int i = 0; i < 8; ++i) {
-    const std::wstring path = dir / (L"big-" + std::to_wstring(i) + L".bin");
-    ASSERT_TRUE(WriteBytes(path, big));
-    SetWindowTextW(C(L"Text1"), path.c_str());
-    Click(L"Command1");
-  }
+  const std::string big = AddBigFiles(8);
   BoxAnswerer confirm({{L"警告", IDOK}});
   std::atomic<bool> dialogSkinned{false}, ownerDisabled{false};
   std::thread user([&] {
@@ -549,13 +546,7 @@ TEST_F(MainWindowTest, AFullListSaysSoAndAddsNothing) {
 
 TEST_F(MainWindowTest, ClosingDuringARunCancelsReportsThenCloses) {
   ProgressDialogDelayMs = 0;
-  const std::string big(24u << 20, 'z');
-  for (int i = 0; i < 4; ++i) {
-    const std::wstring path = dir / (L"big-" + std::to_wstring(i) + L".bin");
-    ASSERT_TRUE(WriteBytes(path, big));
-    SetWindowTextW(C(L"Text1"), path.c_str());
-    Click(L"Command1");
-  }
+  AddBigFiles(4);
   BoxAnswerer confirm({{L"警告", IDOK}});
   std::thread user([&] {
     for (int i = 0; i < 6000; ++i) {
