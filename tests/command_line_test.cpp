@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/explorer_entries.h"
@@ -170,6 +171,32 @@ TEST_F(OpenWindowTest, HandedFoldersBringTheirFilesAndALongPathIsShredded) {
   EXPECT_EQ(seen[1].text, L"已选文件粉碎完成！");
   EXPECT_FALSE(Exists(L"\\\\?\\" + longPath));
   EXPECT_TRUE(Exists(folder)) << "the folders themselves stay";
+}
+
+TEST_F(OpenWindowTest, PathsArrivingDuringARunWaitForItsEnd) {
+  const std::wstring listed = dir / L"listed.txt", late = dir / L"late.txt";
+  ASSERT_TRUE(WriteBytes(listed, "x"));
+  ASSERT_TRUE(WriteBytes(late, "late"));
+  form1::AddPathsToForm1(form, {listed});
+  // Another start hands a path over while the confirmation is open.
+  std::thread user([&] {
+    for (int i = 0; i < 3000; ++i) {
+      if (HWND box = testing_util::FindDialogBox(GetCurrentProcessId(), L"警告")) {
+        EXPECT_TRUE(form1::SendPathsToForm1(form, {late}));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      Sleep(5);
+    }
+    ADD_FAILURE() << "no confirmation";
+  });
+  testing_util::BoxAnswerer done({{L"提示", IDOK}});
+  SendMessageW(form1::Form1Control(form, L"Command2"), BM_CLICK, 0, 0);
+  user.join();
+  EXPECT_EQ(done.Finish().size(), 1u);
+  EXPECT_FALSE(Exists(listed));
+  EXPECT_EQ(ReadBytes(late), "late") << "not part of what the user confirmed";
+  EXPECT_EQ(ListItems(form1::Form1Control(form, L"List1")), std::vector<std::wstring>{late});
 }
 
 TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {

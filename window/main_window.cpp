@@ -46,7 +46,8 @@ struct Form1State {
   FileListData files;
   unsigned heldButtons = 0;    // mouse buttons pressed over Label2 and not yet released
   bool closeAfterRun = false;  // the window was closed while a shred run was going
-  std::vector<std::wstring> arrivedDuringRun;  // handed over while the list was being shredded
+  bool shredding = false;      // from the confirmation to the closing message
+  std::vector<std::wstring> arrivedDuringRun;  // handed over meanwhile
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   HFONT Font(FontId id) const { return fonts[int(id)].get(); }
@@ -172,9 +173,10 @@ void Label2_MouseDown(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Lab
 void Label2_MouseUp(Form1State& s) { SetLabelBorderStyle(s, *s.FindLabel(L"Label2"), 0); }
 
 // Paths handed over by Explorer, the command line or a drop: a folder stands
-// for its files. During a run the list must stay as the run found it.
+// for its files. From the confirmation to the closing message the list must
+// stay as the user confirmed it: what arrives meanwhile waits.
 void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
-  if (ShredInProgress()) {
+  if (s.shredding) {
     s.arrivedDuringRun.insert(s.arrivedDuringRun.end(), paths.begin(), paths.end());
     return;
   }
@@ -187,6 +189,7 @@ void Command2_Click(Form1State& s) {
   shred::ShredJob job;
   // Disabling the window for the run takes the focus away: it comes back.
   const HWND focus = GetFocus();
+  s.shredding = true;
   if (shred::PrepareShred(list, services, job)) {
     if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
       job.cancelled = true;
@@ -194,6 +197,7 @@ void Command2_Click(Form1State& s) {
     }
     shred::FinishShred(list, services, job);
   }
+  s.shredding = false;
   if (s.closeAfterRun) {
     PostMessageW(s.form, WM_CLOSE, 0, 0);
     return;
