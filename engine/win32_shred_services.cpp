@@ -244,10 +244,11 @@ bool Win32ShredServices::OpenChannel(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  // Truncated to length 0; after the overwrite it already is, and the
+  // file system need not be asked again.
   FileFacts facts;
-  LARGE_INTEGER start{};
   if (CheckHandle(file, facts) != Reason::None ||
-      !SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
+      (facts.size != 0 && Truncate(reinterpret_cast<FileId>(file)) != Reason::None)) {
     CloseHandle(file);
     return false;
   }
