@@ -173,48 +173,41 @@ TEST(ShredDestroy, ASurvivorHoldsOnlyTheNoticeWithAnOldDateAndItsOwnName) {
             L"共 2 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\n" + kept);
 }
 
-TEST(ShredDestroy, AFileAReaderHoldsWithDeleteSharingIsNotLeftPendingDeletion) {
-  TempFolder dir;
-  const auto file = dir / L"viewer-open.pdf";
-  ASSERT_TRUE(WriteBytes(file, Pattern(3000)));
-  // A viewer that lets others write, rename and delete: the deletion would
-  // only be pending until it closes, and the run must not call that done.
-  HANDLE reader = CreateFileW(file.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  testing::CallLog log;
-  testing::FakeList list(log);
-  list.items = {file};
-  PeekingServices services;
-  RunShred(list, services);
-  CloseHandle(reader);
-  EXPECT_EQ(ReadBytes(file), NoticeBytes()) << "overwritten, then back under its own name";
-  EXPECT_EQ(list.items, std::vector<std::wstring>{file});
-  EXPECT_EQ(services.messages.back(),
-            L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\n" + file);
-}
-
-TEST(ShredDestroy, AFileHeldOpenForWritingIsNeitherTouchedNorDeleted) {
-  TempFolder dir;
-  const auto log = dir / L"app.log";
-  ASSERT_TRUE(WriteBytes(log, Pattern(3000)));
-  // A program appending to its log, sharing everything, deletion included.
-  HANDLE writer = CreateFileW(log.c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  testing::CallLog calls;
-  testing::FakeList list(calls);
-  list.items = {log};
-  PeekingServices services;
-  RunShred(list, services);
-  CloseHandle(writer);
-  EXPECT_EQ(ReadBytes(log), Pattern(3000));
-  EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"app.log"});
-  EXPECT_EQ(list.items, std::vector<std::wstring>{log});
-  EXPECT_EQ(services.messages.back(),
-            L"共 1 个文件，其中 1 个未能粉碎：\r\n正在被其他程序使用（1 个）：\r\n" + log);
+// Another program holds the file: it is never called shredded. A writer keeps
+// it from being touched at all; a reader that shares deletion would only
+// make the deletion pending until it closes the file.
+TEST(ShredDestroy, AFileAnotherProgramHoldsIsNeverCalledShredded) {
+  const struct {
+    const char* name;
+    DWORD access, share;
+    bool overwritten;
+    const wchar_t* reason;
+  } rows[] = {
+      {"a log being written", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+       false, L"正在被其他程序使用"},
+      {"a viewer sharing deletion", GENERIC_READ,
+       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, L"内容已覆盖，但无法删除"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempFolder dir;
+    const auto file = dir / L"held.bin";
+    ASSERT_TRUE(WriteBytes(file, Pattern(3000)));
+    HANDLE holder =
+        CreateFileW(file.c_str(), row.access, row.share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    testing::CallLog log;
+    testing::FakeList list(log);
+    list.items = {file};
+    PeekingServices services;
+    RunShred(list, services);
+    CloseHandle(holder);
+    EXPECT_EQ(ReadBytes(file), row.overwritten ? NoticeBytes() : Pattern(3000));
+    EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"held.bin"}) << "under its own name";
+    EXPECT_EQ(list.items, std::vector<std::wstring>{file});
+    EXPECT_EQ(services.messages.back(), L"共 1 个文件，其中 1 个未能粉碎：\r\n" +
+                                            std::wstring(row.reason) + L"（1 个）：\r\n" + file);
+  }
 }
 
 TEST(ShredDestroy, AFileThatCannotBeDeletedGetsItsNameBackOrIsListedUnderItsNewOne) {
