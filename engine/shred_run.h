@@ -138,7 +138,8 @@ class ShredServices {
 
   virtual PathInfo Probe(const std::wstring& path) = 0;
   // Opens an existing file, or one of its streams ("path:name:$DATA"), for
-  // writing, sharing it with readers only and never following a link.
+  // writing, sharing it with readers only and never following a link, and
+  // says what the handle is; the run judges that. On failure nothing is open.
   virtual Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
   // The alternate data streams of the file, as names to append to its path.
   virtual std::vector<std::wstring> AlternateStreams(const std::wstring& path) = 0;

@@ -20,12 +20,12 @@ HANDLE AsHandle(FileId file) { return reinterpret_cast<HANDLE>(file); }
 
 Reason LastReason() { return ReasonFromError(GetLastError()); }
 
-// Whether the open handle is a regular file on a disk, with its attributes.
-Reason CheckHandle(HANDLE file, FileFacts& facts) {
+// What the open handle is: a disk file or not, its attributes and sizes.
+Reason ReadFacts(HANDLE file, FileFacts& facts) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   FILE_STANDARD_INFO standard{};
   facts.diskFile = GetFileType(file) == FILE_TYPE_DISK;
-  if (!facts.diskFile) return CheckOverwritable(false, 0);
+  if (!facts.diskFile) return Reason::None;
   if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ||
       !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
     return LastReason();
@@ -33,7 +33,13 @@ Reason CheckHandle(HANDLE file, FileFacts& facts) {
   facts.attributes = tag.FileAttributes;
   facts.size = standard.EndOfFile.QuadPart;
   facts.allocation = standard.AllocationSize.QuadPart;
-  return CheckOverwritable(true, facts.attributes);
+  return Reason::None;
+}
+
+// Whether the open handle is a regular file on a disk that may be written.
+Reason CheckHandle(HANDLE file, FileFacts& facts) {
+  const Reason reason = ReadFacts(file, facts);
+  return reason != Reason::None ? reason : CheckOverwritable(facts.diskFile, facts.attributes);
 }
 
 }  // namespace
@@ -123,12 +129,17 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return LastReason();
+  // What the handle is, the run judges; a handle that cannot say is closed
+  // here, so that a failed open never leaves the file held.
+  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) {
+    CloseHandle(handle);
+    return reason;
+  }
   file = reinterpret_cast<FileId>(handle);
-  const Reason reason = CheckHandle(handle, facts);
   // The tile for this file: as many generator bytes as it can use.
   tileFill_ = size_t(
       std::clamp<int64_t>(std::max(facts.size, facts.allocation), 1, int64_t(kRandomTileBytes)));
-  return reason;
+  return Reason::None;
 }
 
 std::vector<std::wstring> Win32ShredServices::AlternateStreams(const std::wstring& path) {

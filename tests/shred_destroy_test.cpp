@@ -128,6 +128,24 @@ TEST(ShredDestroy, OldBytesAreOverwrittenAndFlushedBeforeTheTruncation) {
   EXPECT_EQ(ReadBytes(path), "") << "then truncated";
 }
 
+TEST(ShredDestroy, AHandleTheRunRefusesIsClosedAtOnce) {
+  // Read-only, as if it had become so after the path was checked: Wine run
+  // by root opens it for writing all the same, and the run refuses it.
+  TempFolder dir;
+  const auto path = dir / L"became-read-only.txt";
+  ASSERT_TRUE(WriteBytes(path, Pattern(100)));
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  PeekingServices services;
+  CountingMonitor monitor;
+  const EntryResult result = DestroyContents(ResolveEntry(path).path, services, monitor);
+  EXPECT_EQ(result.fate, Fate::Survived);
+  EXPECT_TRUE(result.reason == Reason::ReadOnly || result.reason == Reason::AccessDenied);
+  EXPECT_EQ(ReadBytes(path), Pattern(100));
+  HANDLE alone = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(alone, INVALID_HANDLE_VALUE) << "no handle of the run is left open";
+  CloseHandle(alone);
+}
+
 TEST(ShredDestroy, OnlyTheAllocatedRangesOfASparseFileAreWritten) {
   TempFolder dir;
   const std::string old = Pattern(4u << 20);
