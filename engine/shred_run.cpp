@@ -358,9 +358,8 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
 namespace {
 
 // Check the path, destroy the contents, write the notice.
-EntryResult OverwriteEntry(const std::wstring& entry, ShredServices& services,
+EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services,
                            ShredMonitor& monitor) {
-  const ResolvedPath resolved = ResolveEntry(entry);
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
   const std::wstring& path = resolved.path;
   const PathInfo info = services.Probe(path);
@@ -395,7 +394,7 @@ std::wstring RenamedEntry(const std::wstring& entry, const std::wstring& hidden)
   return entry.substr(0, folder) + hidden.substr(hidden.find_last_of(L'\\') + 1);
 }
 
-// Rename, delete, check.
+// Check again, rename, delete: a deletion that succeeds is the last check.
 void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& services) {
   const std::wstring& path = result.path;
   const Fate done = result.fate == Fate::Overwritten ? Fate::Shredded : Fate::DeletedAsIs;
@@ -498,12 +497,13 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
       break;
     }
     monitor.Overwriting(i, job.entries[i]);
-    const std::wstring key = Lowered(ResolveEntry(job.entries[i]).path);
+    const ResolvedPath resolved = ResolveEntry(job.entries[i]);
+    const std::wstring key = Lowered(resolved.path);
     const auto seen = key.empty() ? first.end() : first.find(key);
     if (seen != first.end()) {
       sameAs[i] = seen->second;
     } else {
-      job.results[i] = OverwriteEntry(job.entries[i], services, monitor);
+      job.results[i] = OverwriteEntry(resolved, services, monitor);
       if (!key.empty()) first.emplace(key, i);
     }
     job.processed = i + 1;
