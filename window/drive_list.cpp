@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "skin/gdi_guards.h"
+
 namespace form1 {
 
 namespace {
@@ -36,7 +38,7 @@ std::wstring VolumeLabel(const wchar_t* root) {
 void DrawFlatField(HWND list) {
   RECT r;
   GetClientRect(list, &r);
-  HDC dc = GetDC(list);
+  const gdi::WindowDC dc = gdi::WindowDC::Client(list);
   const int button = GetSystemMetrics(SM_CXVSCROLL);
   FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
   RECT ring{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
@@ -51,12 +53,16 @@ void DrawFlatField(HWND list) {
     RECT bar{cx - 3 + row, cy + row, cx + 4 - row, cy + row + 1};
     FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNTEXT));
   }
-  ReleaseDC(list, dc);
+}
+
+// The row of the drive with this letter, or a negative number.
+LRESULT FindDrive(HWND list, wchar_t letter) {
+  const wchar_t prefix[] = {wchar_t(std::towupper(letter)), L':', 0};
+  return SendMessageW(list, CB_FINDSTRING, WPARAM(-1), LPARAM(prefix));
 }
 
 void SetDriveLabel(HWND list, wchar_t letter, const std::wstring& label) {
-  const wchar_t prefix[] = {wchar_t(std::towupper(letter)), L':', 0};
-  const LRESULT index = SendMessageW(list, CB_FINDSTRING, WPARAM(-1), LPARAM(prefix));
+  const LRESULT index = FindDrive(list, letter);
   if (index < 0) return;
   const LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
   SendMessageW(list, CB_DELETESTRING, index, 0);
@@ -162,8 +168,7 @@ void DrawDriveListItem(const DRAWITEMSTRUCT& item) {
 }
 
 bool SelectDriveLetter(HWND list, wchar_t letter) {
-  const wchar_t prefix[] = {wchar_t(std::towupper(letter)), L':', 0};
-  const LRESULT index = SendMessageW(list, CB_FINDSTRING, WPARAM(-1), LPARAM(prefix));
+  const LRESULT index = FindDrive(list, letter);
   if (index < 0) return false;
   SendMessageW(list, CB_SETCURSEL, index, 0);
   return true;
