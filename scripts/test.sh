@@ -18,12 +18,15 @@ passed=0
 failed=0
 skipped=0
 status=0
+times=$(mktemp)
 # Runs ctest in a build folder with extra arguments and adds up its counts.
 run_ctest() {
   local dir=$1 log
   shift
   log=$(mktemp)
   (cd "$dir" && ctest --output-on-failure --timeout 120 "$@") 2>&1 | tr -d '\r' | tee "$log" || status=1
+  # "  3/114 Test   #3: wine.X ......   Passed    1.23 sec": name and seconds.
+  sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* ([0-9]+\.[0-9]+) sec$/\2 \1/p' "$log" >>"$times"
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
   if [ -n "$line" ]; then
@@ -61,4 +64,7 @@ echo "Screenshots: build/win/screenshots/"
 
 echo
 echo "$passed passed, $failed failed, $skipped skipped"
+echo "Slowest tests (seconds):"
+sort -rn "$times" | head -5 | sed 's/^/  /'
+rm -f "$times"
 exit $status
