@@ -51,6 +51,7 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
 
 int CliExitStatus(const ShredJob& job, bool interrupted) {
   if (interrupted) return kCliInterrupted;
+  // Every entry, duplicates too: each shares the outcome of its file.
   for (const EntryResult& result : job.results) {
     if (result.fate != Fate::Shredded) return kCliNotAllShredded;
   }
@@ -59,9 +60,12 @@ int CliExitStatus(const ShredJob& job, bool interrupted) {
 
 std::vector<std::wstring> CliLines(const ShredJob& job, bool quiet) {
   std::vector<std::wstring> lines;
-  int shredded = 0, survived = 0, deletedAsIs = 0, links = 0, untouched = 0;
+  int files = 0, shredded = 0, survived = 0, deletedAsIs = 0, links = 0, untouched = 0;
   for (size_t i = 0; i < job.entries.size(); ++i) {
     const EntryResult result = i < job.results.size() ? job.results[i] : EntryResult{};
+    // Files are counted, not entries: a later entry for the same file is the first's.
+    if (result.sameAs >= 0) continue;
+    ++files;
     const std::wstring& entry = result.renamed.empty() ? job.entries[i] : result.renamed;
     switch (result.fate) {
       case Fate::Shredded:
@@ -78,16 +82,21 @@ std::vector<std::wstring> CliLines(const ShredJob& job, bool quiet) {
         ++links;
         lines.push_back(entry + L"：是链接，已删除链接本身，其指向的文件未粉碎");
         break;
+      case Fate::ShreddedCloud:
+        ++shredded;
+        lines.push_back(entry + L"：已粉碎，但云端可能仍保留以前的版本");
+        break;
       default:
         ++survived;
         lines.push_back(
             entry + L"：" +
-            ReasonText(result.fate == Fate::Survived ? result.reason : Reason::NotDeleted));
+            ReasonText(result.fate == Fate::Survived ? result.reason : Reason::NotDeleted) +
+            (result.holder.empty() ? L"" : L"（" + result.holder + L"）"));
         break;
     }
   }
   if (quiet) return lines;
-  std::wstring summary = L"共 " + std::to_wstring(job.entries.size()) + L" 个文件：已粉碎 " +
+  std::wstring summary = L"共 " + std::to_wstring(files) + L" 个文件：已粉碎 " +
                          std::to_wstring(shredded) + L" 个，未能粉碎 " + std::to_wstring(survived) +
                          L" 个";
   if (deletedAsIs) summary += L"，已删除但未能覆盖 " + std::to_wstring(deletedAsIs) + L" 个";

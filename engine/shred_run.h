@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ enum class Reason {
   Changed,    // what was opened is not what the path showed
   NotDeleted,
   NotDeletedRenamed,  // and it could not get its own name back
+  Link,               // a link the platform does not mark: its target is not the user's pick
+  OnlineOnly,         // a cloud file whose contents are not on this disk
+  SpecialFile,        // a reparse point of a kind the run does not know
 };
 
 // A short Chinese phrase for the report.
@@ -78,8 +82,31 @@ inline constexpr uint32_t kDirectory = 0x10;
 inline constexpr uint32_t kSparse = 0x200;
 inline constexpr uint32_t kReparsePoint = 0x400;
 inline constexpr uint32_t kCompressed = 0x800;
+inline constexpr uint32_t kOffline = 0x1000;
 inline constexpr uint32_t kEncrypted = 0x4000;
+inline constexpr uint32_t kRecallOnOpen = 0x40000;
+inline constexpr uint32_t kRecallOnDataAccess = 0x400000;
 }  // namespace attr
+
+// The platform's reparse tags the run tells apart.
+namespace tag {
+inline constexpr uint32_t kMountPoint = 0xA0000003;  // a junction
+inline constexpr uint32_t kSymlink = 0xA000000C;
+inline constexpr uint32_t kDedup = 0x80000013;
+inline constexpr uint32_t kOverlay = 0x80000017;  // compressed by the overlay filter
+inline constexpr uint32_t kCloud = 0x9000001A;    // and 0x9000101A ... 0x9000F01A
+inline constexpr uint32_t kCloudMask = 0xFFFF0FFF;
+}  // namespace tag
+
+// What a reparse point is to the run.
+enum class ReparseKind {
+  Link,         // removed itself, its target untouched
+  CloudLocal,   // a cloud file whose data is on the disk: overwritten like a file
+  CloudOnline,  // a cloud file whose data is not: never downloaded
+  AsIs,         // stored elsewhere (deduplicated, overlay-compressed): deleted as it is
+  Other,        // unknown: left alone
+};
+ReparseKind ClassifyReparse(uint32_t reparseTag, uint32_t attributes);
 
 // An entry turned into the one absolute path it denotes, in the "\\?\" form
 // that no platform rule rewrites, or the reason it denotes none.
@@ -98,18 +125,37 @@ std::wstring VerbatimPath(const std::wstring& fullPath);
 // pipes and mailslots, raw volumes and disks, and paths with wildcards.
 bool IsUnsafeShredPath(const std::wstring& path);
 
-// Whether an opened handle is a regular file that the run may overwrite.
-Reason CheckOverwritable(bool diskFile, uint32_t attributes);
+// Whether an opened handle is a regular file that the run may overwrite; a
+// reparse point only when it carries the tag the path showed.
+Reason CheckOverwritable(bool diskFile, uint32_t attributes, uint32_t reparseTag = 0,
+                         uint32_t expectedTag = 0);
+// Whether a handle's final path is the path it was opened by, as the texts
+// show without asking the volume: equal, or equal but for case.
+enum class PathMatch { Same, CaseOnly, Different };
+PathMatch ComparePaths(const std::wstring& path, const std::wstring& finalPath);
 // Compressed and encrypted files store other bytes than they show: writing
 // through the file system cannot reach the old ones.
 bool CanOverwriteInPlace(uint32_t attributes);
 
-// What is at a path, without opening it.
+// What is at a path, without opening it. Every reparse point is a Link here;
+// its tag says what kind.
 enum class PathKind { Missing, File, Folder, Link };
 struct PathInfo {
   PathKind kind = PathKind::Missing;
   uint32_t attributes = 0;
   Reason reason = Reason::None;  // why it is missing or could not be read
+  uint32_t reparseTag = 0;
+};
+
+// What a file is, whatever names lead to it: its volume's serial number and
+// its ID there. Hard links share it; two spellings that differ in case share
+// it on a case-insensitive folder and not on a case-sensitive one.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t high = 0, low = 0;
+  bool operator==(const FileIdentity&) const = default;
+  auto operator<=>(const FileIdentity&) const = default;
+  bool Known() const { return volume || high || low; }
 };
 
 // An open file or stream, as the services hand it out.
@@ -117,8 +163,11 @@ using FileId = std::intptr_t;
 struct FileFacts {
   bool diskFile = false;
   uint32_t attributes = 0;
+  uint32_t reparseTag = 0;
   int64_t size = 0;
   int64_t allocation = 0;  // the bytes the disk holds for it, clusters rounded up
+  FileIdentity identity;
+  std::wstring finalPath;  // where the handle really is, "\\?\" form; empty when unknown
 };
 struct Range {
   int64_t offset, length;
@@ -141,6 +190,12 @@ class ShredServices {
   // writing, sharing it with readers only and never following a link, and
   // says what the handle is; the run judges that. On failure nothing is open.
   virtual Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
+  // Whether the folder entry `path` is the file at `finalPath` though the
+  // texts differ: the same folder, and the entry's stored name is the final
+  // name (short names, case, a drive mapped to a folder); false for a link.
+  // `identity` is the file the handle holds.
+  virtual bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
+                           const FileIdentity& identity) = 0;
   // The alternate data streams of the file, as names to append to its path.
   virtual std::vector<std::wstring> AlternateStreams(const std::wstring& path) = 0;
   // The ranges of a sparse file that hold data; false when it cannot say.
@@ -152,24 +207,38 @@ class ShredServices {
   virtual void CloseFile(FileId file) = 0;
 
   // The notice channel: opens an existing file for the notice (never creates
-  // one), prints lines in code page 936 with CR LF, and closes it. Closing
-  // also gives the file a fixed old date, so that the rename and the deletion
-  // do not carry its own times.
-  virtual bool OpenChannel(const std::wstring& path) = 0;
+  // one) when it is still the file `expected` names (Changed otherwise),
+  // prints lines in code page 936 with CR LF, and closes it. Closing also
+  // gives the file a fixed old date, so that the rename and the deletion do
+  // not carry its own times.
+  virtual Reason OpenChannel(const std::wstring& path, const FileIdentity& expected) = 0;
   virtual bool PrintLine(const std::wstring& text) = 0;
   virtual void CloseChannel() = 0;
 
+  // Opens an existing file for renaming and deletion, sharing it with no
+  // one: while another handle holds it this fails with InUse, and once it
+  // is open nothing can be left pending deletion behind another program.
+  virtual Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
   // A free name as long as the file's own, in its folder; empty when none.
   virtual std::wstring RandomSibling(const std::wstring& path) = 0;
-  virtual Reason RenameFile(const std::wstring& from, const std::wstring& to) = 0;
-  // Deletes a regular file for good: fails while any other handle holds it,
-  // so that nothing is left pending deletion once it returns None.
-  virtual Reason RemoveFile(const std::wstring& path) = 0;
+  // Renames the open file (never replacing another), and marks it for deletion.
+  virtual Reason RenameOpenFile(FileId file, const std::wstring& to) = 0;
+  virtual Reason DeleteOpenFile(FileId file) = 0;
+  // Waits before a step is tried again.
+  virtual void Wait(int milliseconds) = 0;
+  // The programs that hold the file, as the platform names them; empty when
+  // it cannot say.
+  virtual std::wstring HolderOf(const std::wstring& path) = 0;
   // Removes a link itself, after checking that it still is one.
   virtual Reason RemoveLink(const std::wstring& path) = 0;
   // True when anything (file, folder, link, a file pending deletion) is there.
   virtual bool PathExists(const std::wstring& path) = 0;
 };
+
+// How long a file that another program holds at the delete step is tried
+// again: scanners and indexers open a freshly written file for a moment.
+inline constexpr int kDeleteRetryMs = 2000;
+inline constexpr int kDeleteRetryStepMs = 100;
 
 // The texts of the run, exactly as the user sees them.
 extern const wchar_t kConfirmText[];
@@ -189,16 +258,26 @@ enum class Fate {
   Shredded,       // overwritten completely and gone
   DeletedAsIs,    // gone, but its old contents could not be overwritten
   LinkRemoved,    // a link: the link is gone, its target untouched
+  ShreddedCloud,  // a cloud file overwritten and gone here; the cloud may keep versions
   Overwritten,    // (during the run) waiting for the delete pass
   OverwriteAsIs,  // (during the run) waiting, cannot be overwritten in place
   LinkToRemove,   // (during the run) waiting, a link
+  SameFile,       // (during the run) an earlier entry names this file
 };
+
+// Whether the entry's name is gone from the disk (shredded, deleted as it
+// was, or a link removed).
+bool IsGone(Fate fate);
 
 struct EntryResult {
   Fate fate = Fate::NotReached;
   Reason reason = Reason::None;
-  std::wstring path;     // the resolved path, empty when the entry named none
-  std::wstring renamed;  // the entry text for the name a survivor now has
+  std::wstring path;        // the resolved path, empty when the entry named none
+  std::wstring renamed;     // the entry text for the name a survivor now has
+  FileIdentity identity;    // the file that was opened, when it was
+  uint32_t reparseTag = 0;  // the tag a reparse point the run works on carries
+  int sameAs = -1;          // the earlier entry naming the same file: it shares that fate
+  std::wstring holder;      // the programs that held a file in use, when known
 };
 
 // One shred run: the entries as the run found them and what became of each.
@@ -220,11 +299,17 @@ class ShredMonitor {
   virtual void Deleting(int /*index*/, const std::wstring& /*path*/) {}
 };
 
+// The files an overwrite pass has opened so far, by identity, with the index
+// of the first entry that named each.
+using SeenFiles = std::map<FileIdentity, int>;
+
 // Overwrites every stream of the file at `path` (resolved) to its allocation
 // size, flushes and truncates each; the file's fate and, when it survives,
-// the reason.
+// the reason. A reparse point is worked on only when it carries
+// `expectedTag`. A file already in `seen` is left alone: Fate::SameFile.
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
-                            ShredMonitor& monitor);
+                            ShredMonitor& monitor, uint32_t expectedTag = 0,
+                            const SeenFiles* seen = nullptr);
 
 // The closing report: survivors grouped by reason, then the files deleted
 // without overwriting and the links removed. Each group names its first ten

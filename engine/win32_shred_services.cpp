@@ -1,6 +1,7 @@
 #include "engine/win32_shred_services.h"
 
 #include <bcrypt.h>
+#include <restartmanager.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -20,7 +21,40 @@ HANDLE AsHandle(FileId file) { return reinterpret_cast<HANDLE>(file); }
 
 Reason LastReason() { return ReasonFromError(GetLastError()); }
 
-// What the open handle is: a disk file or not, its attributes and sizes.
+// Which file the handle holds: the 128-bit ID where the volume has one,
+// else the 64-bit index every volume gives.
+FileIdentity ReadIdentity(HANDLE file) {
+  FileIdentity identity;
+  FILE_ID_INFO id{};
+  if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+    identity.volume = id.VolumeSerialNumber;
+    memcpy(&identity.low, id.FileId.Identifier, 8);
+    memcpy(&identity.high, id.FileId.Identifier + 8, 8);
+    if (identity.Known()) return identity;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(file, &info)) {
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.high = 0;
+    identity.low = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  }
+  return identity;
+}
+
+// Where the handle really is, in the "\\?\" form; empty when it cannot say.
+std::wstring ReadFinalPath(HANDLE file) {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+  if (n >= path.size()) {
+    path.resize(n + 1);
+    n = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+  }
+  path.resize(n < path.size() ? n : 0);
+  return path;
+}
+
+// What the open handle is: a disk file or not, its attributes, reparse
+// tag, sizes and identity.
 Reason ReadFacts(HANDLE file, FileFacts& facts) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   FILE_STANDARD_INFO standard{};
@@ -31,15 +65,31 @@ Reason ReadFacts(HANDLE file, FileFacts& facts) {
     return LastReason();
   }
   facts.attributes = tag.FileAttributes;
+  facts.reparseTag = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? tag.ReparseTag : 0;
   facts.size = standard.EndOfFile.QuadPart;
   facts.allocation = standard.AllocationSize.QuadPart;
+  facts.identity = ReadIdentity(file);
   return Reason::None;
 }
 
-// Whether the open handle is a regular file on a disk that may be written.
-Reason CheckHandle(HANDLE file, FileFacts& facts) {
-  const Reason reason = ReadFacts(file, facts);
-  return reason != Reason::None ? reason : CheckOverwritable(facts.diskFile, facts.attributes);
+// Opens a folder (following links, as a path does) to ask what it is.
+FileIdentity FolderIdentity(const std::wstring& folder) {
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  const FileIdentity identity = ReadIdentity(handle);
+  CloseHandle(handle);
+  return identity;
+}
+
+std::wstring FolderPart(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L'\\');
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+std::wstring NamePart(const std::wstring& path) {
+  return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
 }
 
 }  // namespace
@@ -116,6 +166,16 @@ PathInfo Win32ShredServices::Probe(const std::wstring& path) {
     return info;
   }
   info.attributes = attributes;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The folder entry carries the tag: what kind of reparse point it is.
+    WIN32_FIND_DATAW found;
+    HANDLE find =
+        FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (find != INVALID_HANDLE_VALUE) {
+      info.reparseTag = found.dwReserved0;
+      FindClose(find);
+    }
+  }
   info.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link
               : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? PathKind::Folder
                                                           : PathKind::File;
@@ -135,11 +195,41 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
     CloseHandle(handle);
     return reason;
   }
+  facts.finalPath = ReadFinalPath(handle);
   file = reinterpret_cast<FileId>(handle);
   // The tile for this file: as many generator bytes as it can use.
   tileFill_ = size_t(
       std::clamp<int64_t>(std::max(facts.size, facts.allocation), 1, int64_t(kRandomTileBytes)));
   return Reason::None;
+}
+
+bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
+                                     const FileIdentity& identity) {
+  const std::wstring folder = FolderPart(path);
+  const FileIdentity folderIdentity = FolderIdentity(folder);
+  if (!folderIdentity.Known() || folderIdentity != FolderIdentity(FolderPart(finalPath)))
+    return false;
+  // The name as the folder stores it, whatever spelling found it (case, a
+  // short name); a link keeps its own name, its target another.
+  WIN32_FIND_DATAW found;
+  HANDLE find =
+      FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  const std::wstring stored = found.cFileName, finalName = NamePart(finalPath);
+  if (stored == finalName) return true;
+  // Wine drops trailing dots and blanks from final paths: "dot." comes back
+  // as "dot". It is this file unless "dot" is a file of its own that the
+  // handle holds, that is, unless "dot." leads to its sibling.
+  const size_t kept = stored.find_last_not_of(L". ");
+  if (kept == std::wstring::npos || stored.substr(0, kept + 1) != finalName) return false;
+  HANDLE sibling = CreateFileW((folder + L"\\" + finalName).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (sibling == INVALID_HANDLE_VALUE) return true;
+  const bool same = ReadIdentity(sibling) == identity;
+  CloseHandle(sibling);
+  return !same;
 }
 
 std::vector<std::wstring> Win32ShredServices::AlternateStreams(const std::wstring& path) {
@@ -249,22 +339,27 @@ Reason Win32ShredServices::Truncate(FileId file) {
 
 void Win32ShredServices::CloseFile(FileId file) { CloseHandle(AsHandle(file)); }
 
-bool Win32ShredServices::OpenChannel(const std::wstring& path) {
+Reason Win32ShredServices::OpenChannel(const std::wstring& path, const FileIdentity& expected) {
   CloseChannel();
-  if (IsUnsafeShredPath(path)) return false;
+  if (IsUnsafeShredPath(path)) return Reason::Device;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return LastReason();
   // Truncated to length 0; after the overwrite it already is, and the
   // file system need not be asked again.
   FileFacts facts;
-  if (CheckHandle(file, facts) != Reason::None ||
-      (facts.size != 0 && Truncate(reinterpret_cast<FileId>(file)) != Reason::None)) {
+  Reason reason = ReadFacts(file, facts);
+  if (reason == Reason::None && facts.identity != expected) reason = Reason::Changed;
+  if (reason == Reason::None)
+    reason =
+        CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, facts.reparseTag);
+  if (reason == Reason::None && facts.size != 0) reason = Truncate(reinterpret_cast<FileId>(file));
+  if (reason != Reason::None) {
     CloseHandle(file);
-    return false;
+    return reason;
   }
   channel_ = file;
-  return true;
+  return Reason::None;
 }
 
 bool Win32ShredServices::PrintLine(const std::wstring& text) {
@@ -314,27 +409,62 @@ std::wstring Win32ShredServices::RandomSibling(const std::wstring& path) {
   return {};
 }
 
-Reason Win32ShredServices::RenameFile(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), 0) ? Reason::None : LastReason();
-}
-
-Reason Win32ShredServices::RemoveFile(const std::wstring& path) {
+Reason Win32ShredServices::OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) {
   if (IsUnsafeShredPath(path)) return Reason::Device;
   // Alone with the file (no sharing at all): when this handle closes with
   // the file marked for deletion, it is gone, not pending behind another
-  // program's handle. The handle must show the regular file the run checked.
-  HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastReason();
-  FileFacts facts;
-  Reason reason = CheckHandle(file, facts);
-  FILE_DISPOSITION_INFO dispose{TRUE};
-  if (reason == Reason::None &&
-      !SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose)) {
-    reason = LastReason();
+  // program's handle.
+  HANDLE handle = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastReason();
+  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) {
+    CloseHandle(handle);
+    return reason;
   }
-  CloseHandle(file);
-  return reason;
+  file = reinterpret_cast<FileId>(handle);
+  return Reason::None;
+}
+
+Reason Win32ShredServices::RenameOpenFile(FileId file, const std::wstring& to) {
+  // FILE_RENAME_INFO ends in the name; the platform reads FileNameLength bytes of it.
+  std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
+  memcpy(rename->FileName, to.c_str(), (to.size() + 1) * sizeof(wchar_t));
+  return SetFileInformationByHandle(AsHandle(file), FileRenameInfo, rename, DWORD(buffer.size()))
+             ? Reason::None
+             : LastReason();
+}
+
+Reason Win32ShredServices::DeleteOpenFile(FileId file) {
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  return SetFileInformationByHandle(AsHandle(file), FileDispositionInfo, &dispose, sizeof dispose)
+             ? Reason::None
+             : LastReason();
+}
+
+void Win32ShredServices::Wait(int milliseconds) { Sleep(DWORD(milliseconds)); }
+
+std::wstring Win32ShredServices::HolderOf(const std::wstring& path) {
+  DWORD session = 0;
+  wchar_t key[CCH_RM_SESSION_KEY + 1] = {};
+  if (RmStartSession(&session, 0, key) != ERROR_SUCCESS) return {};
+  std::wstring names;
+  LPCWSTR files[] = {path.c_str()};
+  UINT needed = 0, count = 8;
+  RM_PROCESS_INFO found[8];
+  DWORD reasons = 0;
+  if (RmRegisterResources(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS &&
+      RmGetList(session, &needed, &count, found, &reasons) == ERROR_SUCCESS) {
+    for (UINT i = 0; i < count; ++i) {
+      if (!names.empty()) names += L"、";
+      names += found[i].strAppName;
+    }
+  }
+  RmEndSession(session);
+  return names;
 }
 
 Reason Win32ShredServices::RemoveLink(const std::wstring& path) {

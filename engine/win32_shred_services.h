@@ -28,18 +28,23 @@ class Win32ShredServices : public ShredServices {
   bool ShowMessage(const std::wstring& text, const std::wstring& title, MessageKind kind) override;
   PathInfo Probe(const std::wstring& path) override;
   Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override;
+  bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
+                   const FileIdentity& identity) override;
   std::vector<std::wstring> AlternateStreams(const std::wstring& path) override;
   bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) override;
   Reason WriteRandom(FileId file, int64_t offset, int64_t length) override;
   Reason Flush(FileId file) override;
   Reason Truncate(FileId file) override;
   void CloseFile(FileId file) override;
-  bool OpenChannel(const std::wstring& path) override;
+  Reason OpenChannel(const std::wstring& path, const FileIdentity& expected) override;
   bool PrintLine(const std::wstring& text) override;
   void CloseChannel() override;
   std::wstring RandomSibling(const std::wstring& path) override;
-  Reason RenameFile(const std::wstring& from, const std::wstring& to) override;
-  Reason RemoveFile(const std::wstring& path) override;
+  Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override;
+  Reason RenameOpenFile(FileId file, const std::wstring& to) override;
+  Reason DeleteOpenFile(FileId file) override;
+  void Wait(int milliseconds) override;
+  std::wstring HolderOf(const std::wstring& path) override;
   Reason RemoveLink(const std::wstring& path) override;
   bool PathExists(const std::wstring& path) override;
 

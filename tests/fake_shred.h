@@ -2,9 +2,11 @@
 // Paths are kept without their "\\?\" prefix, so that tests read naturally.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/shred_run.h"
@@ -46,7 +48,12 @@ class FakeList : public ShredList {
   CallLog& log_;
 };
 
-// A file system of regular files (with streams), folders and links.
+// A file system of regular files (with streams), folders and links, where
+// each file has an identity: a name can be given to another file between
+// two steps (Replace), one file can have several names (aliases: another
+// case on a case-insensitive folder, a short name, a hard link), and a link
+// the platform does not mark looks like a file but opens its target.
+// Names are compared exactly, as on a case-sensitive folder.
 class FakeServices : public ShredServices {
  public:
   explicit FakeServices(CallLog& log) : log_(log) {}
@@ -54,6 +61,25 @@ class FakeServices : public ShredServices {
   static std::wstring Key(const std::wstring& path) {
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
     return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+  }
+  // The file a name leads to: an alias's or a link's target, or the name itself.
+  std::wstring Target(const std::wstring& k) const {
+    const std::wstring base = k.substr(0, k.find(L':', 2));
+    const std::wstring stream = k.substr(base.size());
+    if (auto a = aliases.find(base); a != aliases.end()) return a->second + stream;
+    if (auto l = unmarkedLinks.find(base); l != unmarkedLinks.end()) return l->second + stream;
+    return k;
+  }
+  FileIdentity IdOf(const std::wstring& k) {
+    const std::wstring base = k.substr(0, k.find(L':', 2));
+    auto [it, added] = ids.emplace(base, 0);
+    if (added) it->second = ++nextId_;
+    return FileIdentity{7, 0, it->second};
+  }
+  // Another file takes the name: new contents, a new identity.
+  void Replace(const std::wstring& k, const std::wstring& contents) {
+    files[k] = contents;
+    ids[k] = ++nextId_;
   }
 
   bool ShowMessage(const std::wstring& text, const std::wstring& title, MessageKind kind) override {
@@ -63,9 +89,12 @@ class FakeServices : public ShredServices {
   }
   PathInfo Probe(const std::wstring& path) override {
     const std::wstring k = Key(path);
-    if (links.count(k)) return {PathKind::Link, attr::kReparsePoint, Reason::None};
+    if (auto r = reparse.find(k); r != reparse.end())
+      return {PathKind::Link, attr::kReparsePoint | attributes[k], Reason::None, r->second};
+    if (links.count(k)) return {PathKind::Link, attr::kReparsePoint, Reason::None, tag::kSymlink};
     if (folders.count(k)) return {PathKind::Folder, attr::kDirectory, Reason::None};
-    if (files.count(k)) return {PathKind::File, attributes[k], Reason::None};
+    const std::wstring t = Target(k);
+    if (files.count(t)) return {PathKind::File, attributes[t], Reason::None};
     const auto missing = missingReason.find(k);
     return {PathKind::Missing, 0,
             missing == missingReason.end() ? Reason::NotFound : missing->second};
@@ -73,21 +102,38 @@ class FakeServices : public ShredServices {
   Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override {
     const std::wstring k = Key(path);
     log_.Add(L"openfile:" + k);
-    const std::wstring base = k.substr(0, k.find(L':', 2));
-    if (locked.count(base)) return Reason::InUse;
-    if (!files.count(k)) return Reason::NotFound;
-    open_.push_back(k);
+    const std::wstring t = Target(k);
+    const std::wstring base = t.substr(0, t.find(L':', 2));
+    if (locked.count(base) || locked.count(t)) return Reason::InUse;
+    if (!files.count(t)) return Reason::NotFound;
+    open_.push_back(t);
     file = FileId(open_.size());
     const auto h = handleAttributes.find(base);
     facts.diskFile = true;
     facts.attributes = h != handleAttributes.end() ? h->second : attributes[base];
-    facts.size = int64_t(files[k].size());
-    facts.allocation = allocation.count(k) ? allocation[k] : facts.size;
+    if (auto r = reparse.find(base); r != reparse.end()) {
+      facts.attributes |= attr::kReparsePoint;
+      facts.reparseTag = r->second;
+    }
+    facts.size = int64_t(files[t].size());
+    facts.allocation = allocation.count(t) ? allocation[t] : facts.size;
+    facts.identity = IdOf(t);
+    facts.finalPath = L"\\\\?\\" + base;
+    if (auto w = whenOpened.find(t); w != whenOpened.end()) {
+      auto hook = std::move(w->second);
+      whenOpened.erase(w);
+      hook(*this);
+    }
     return Reason::None;
+  }
+  bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
+                   const FileIdentity&) override {
+    log_.Add(L"samepath:" + Key(path));
+    return aliases.count(Key(path)) && aliases[Key(path)] == Key(finalPath);
   }
   std::vector<std::wstring> AlternateStreams(const std::wstring& path) override {
     std::vector<std::wstring> names;
-    const std::wstring k = Key(path);
+    const std::wstring k = Target(Key(path));
     for (const auto& [name, contents] : files) {
       if (name.size() > k.size() && name.rfind(k + L":", 0) == 0)
         names.push_back(name.substr(k.size()));
@@ -120,14 +166,17 @@ class FakeServices : public ShredServices {
     files[open_.at(size_t(file) - 1)].clear();
     return Reason::None;
   }
-  void CloseFile(FileId) override {}
-  bool OpenChannel(const std::wstring& path) override {
-    const std::wstring k = Key(path);
-    log_.Add(L"open:" + k);
-    if (!files.count(k) || locked.count(k)) return false;  // never creates a file
+  void CloseFile(FileId file) override { log_.Add(L"closefile:" + open_.at(size_t(file) - 1)); }
+  Reason OpenChannel(const std::wstring& path, const FileIdentity& expected) override {
+    if (onOpenChannel) std::exchange(onOpenChannel, nullptr)(*this);
+    const std::wstring k = Target(Key(path));
+    log_.Add(L"open:" + Key(path));
+    if (!files.count(k)) return Reason::NotFound;  // never creates a file
+    if (locked.count(k)) return Reason::InUse;
+    if (IdOf(k) != expected) return Reason::Changed;
     channel_ = k;
     files[k].clear();
-    return true;
+    return Reason::None;
   }
   bool PrintLine(const std::wstring& text) override {
     if (channel_.empty()) return false;
@@ -138,16 +187,47 @@ class FakeServices : public ShredServices {
     log_.Add(L"close");
     channel_.clear();
   }
+  Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override {
+    if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
+    const std::wstring k = Target(Key(path));
+    log_.Add(L"opendelete:" + Key(path));
+    if (auto held = heldFor.find(k); held != heldFor.end() && held->second > 0) {
+      --held->second;
+      return Reason::InUse;
+    }
+    if (locked.count(k)) return Reason::InUse;
+    facts = FileFacts{};
+    facts.diskFile = true;
+    if (folders.count(k)) {
+      facts.attributes = attr::kDirectory;
+    } else if (links.count(k)) {
+      facts.attributes = attr::kReparsePoint;
+      facts.reparseTag = tag::kSymlink;
+    } else if (!files.count(k)) {
+      return Reason::NotFound;
+    } else {
+      facts.attributes = attributes[k];
+      facts.identity = IdOf(k);
+    }
+    if (auto r = reparse.find(k); r != reparse.end()) {
+      facts.attributes |= attr::kReparsePoint;
+      facts.reparseTag = r->second;
+    }
+    open_.push_back(k);
+    file = FileId(open_.size());
+    return Reason::None;
+  }
   // The same folder, the name replaced by as many "z".
   std::wstring RandomSibling(const std::wstring& path) override {
     const size_t name = path.find_last_of(L'\\') + 1;
     return path.substr(0, name) + std::wstring(path.size() - name, L'z');
   }
-  Reason RenameFile(const std::wstring& from, const std::wstring& to) override {
-    const std::wstring f = Key(from), t = Key(to);
+  Reason RenameOpenFile(FileId file, const std::wstring& to) override {
+    std::wstring& f = open_.at(size_t(file) - 1);
+    const std::wstring t = Key(to);
     log_.Add(L"rename:" + f + L">" + t);
-    if (!files.count(f)) return Reason::NotFound;
     if (renameFails.count(f)) return Reason::AccessDenied;
+    if (files.count(t)) return Reason::AccessDenied;     // never replaces a file
     for (auto it = files.begin(); it != files.end();) {  // the file with its streams
       if (it->first == f || it->first.rfind(f + L":", 0) == 0) {
         files[t + it->first.substr(f.size())] = it->second;
@@ -156,20 +236,26 @@ class FakeServices : public ShredServices {
         ++it;
       }
     }
+    ids[t] = IdOf(f).low;
+    ids.erase(f);
     attributes[t] = attributes[f];
-    if (locked.count(f)) locked.insert(t);
     if (undeletable.count(f)) undeletable.insert(t);
+    f = t;
     return Reason::None;
   }
-  Reason RemoveFile(const std::wstring& path) override {
-    const std::wstring k = Key(path);
+  Reason DeleteOpenFile(FileId file) override {
+    const std::wstring k = open_.at(size_t(file) - 1);
     log_.Add(L"delete:" + k);
-    if (locked.count(k) || undeletable.count(k)) return Reason::AccessDenied;
-    if (!files.count(k)) return Reason::NotFound;
+    if (undeletable.count(k)) return Reason::AccessDenied;
     for (auto it = files.begin(); it != files.end();) {
       it = (it->first == k || it->first.rfind(k + L":", 0) == 0) ? files.erase(it) : std::next(it);
     }
     return Reason::None;
+  }
+  void Wait(int milliseconds) override { waited += milliseconds; }
+  std::wstring HolderOf(const std::wstring& path) override {
+    const auto h = holders.find(Key(path));
+    return h == holders.end() ? std::wstring() : h->second;
   }
   Reason RemoveLink(const std::wstring& path) override {
     const std::wstring k = Key(path);
@@ -188,17 +274,27 @@ class FakeServices : public ShredServices {
   bool answerOk = true;
   std::map<std::wstring, std::wstring> files;  // "path" and "path:name:$DATA"
   std::map<std::wstring, uint32_t> attributes, handleAttributes;
+  std::map<std::wstring, uint32_t> reparse;  // reparse points other than links, by tag
   std::map<std::wstring, int64_t> allocation;
   std::map<std::wstring, std::vector<Range>> ranges;              // answered for sparse files
   std::map<std::wstring, std::pair<int64_t, Reason>> writeFault;  // fails writes past an offset
   std::map<std::wstring, Reason> missingReason;
+  std::map<std::wstring, std::wstring> aliases, unmarkedLinks;  // name -> the file it opens
+  std::map<std::wstring, uint64_t> ids;
+  std::map<std::wstring, int> heldFor;  // deletion attempts that find it held
+  std::map<std::wstring, std::wstring> holders;
   std::set<std::wstring> folders, links, locked, undeletable, renameFails;
   std::vector<Message> messages;
+  int waited = 0;
+  // Run once, when the step first comes: what another program does meanwhile.
+  std::function<void(FakeServices&)> onOpenChannel, onOpenToDelete;
+  std::map<std::wstring, std::function<void(FakeServices&)>> whenOpened;  // by file
 
  private:
   CallLog& log_;
   std::wstring channel_;
   std::vector<std::wstring> open_;
+  uint64_t nextId_ = 100;
 };
 
 }  // namespace shred::testing

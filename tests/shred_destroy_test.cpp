@@ -64,10 +64,10 @@ class PeekingServices : public Win32ShredServices {
 // Deletion fails; optionally the rename back fails too.
 class UndeletableServices : public PeekingServices {
  public:
-  Reason RemoveFile(const std::wstring&) override { return Reason::AccessDenied; }
-  Reason RenameFile(const std::wstring& from, const std::wstring& to) override {
+  Reason DeleteOpenFile(FileId) override { return Reason::AccessDenied; }
+  Reason RenameOpenFile(FileId file, const std::wstring& to) override {
     if (renames++ == 1 && failRenameBack) return Reason::AccessDenied;
-    return PeekingServices::RenameFile(from, to);
+    return PeekingServices::RenameOpenFile(file, to);
   }
   bool failRenameBack = false;
   int renames = 0;

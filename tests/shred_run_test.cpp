@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "engine/shred_cli.h"
 #include "tests/fake_shred.h"
@@ -167,7 +168,7 @@ TEST_F(ShredRunTest, FileContentIsTheTwoLineNotice) {
   // Keep the file by failing its deletion after the overwrite.
   struct KeepFiles : FakeServices {
     using FakeServices::FakeServices;
-    Reason RemoveFile(const std::wstring&) override { return Reason::AccessDenied; }
+    Reason DeleteOpenFile(FileId) override { return Reason::AccessDenied; }
   } keep{log};
   keep.files[L"C:\\a"] = L"old contents that must go";
   RunShred(list, keep);
@@ -282,7 +283,7 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
          s.locked.insert(L"C:\\f:s:$DATA");
          s.files[L"C:\\f:s:$DATA"] = L"s";
        },
-       nullptr, true},
+       L"正在被其他程序使用", false},
       {"delete fails", [](auto& s) { s.undeletable.insert(L"C:\\f"); }, L"内容已覆盖，但无法删除",
        true},
       {"delete and rename back fail",
@@ -317,6 +318,226 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
                                                     shown);
     EXPECT_EQ(rowServices.messages.back().kind, MessageKind::Warning);
   }
+}
+
+// The run knows a file by its identity, not by the text of its path: what
+// takes a name between two steps is left alone, one file named twice is
+// worked once, two files that only look alike are two.
+TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
+  using S = testing::FakeServices;
+  const wchar_t* kDone = L"已选文件粉碎完成！";
+  const wchar_t* kChanged =
+      L"共 1 个文件，其中 1 个未能粉碎：\r\n文件在检查后发生了变化（1 个）：\r\nC:\\b";
+  struct Row {
+    const char* name;
+    std::vector<std::wstring> entries;
+    void (*setUp)(S&);
+    std::map<std::wstring, std::wstring> after;  // the files left, with their contents
+    std::vector<std::wstring> kept;              // the list after the run
+    std::wstring report;
+  };
+  const std::wstring notice = Notice();
+  const Row rows[] = {
+      {"saved again by an editor before the deletion",
+       {L"C:\\b"},
+       [](S& s) { s.onOpenToDelete = [](S& s) { s.Replace(L"C:\\b", L"new"); }; },
+       {{L"C:\\b", L"new"}},
+       {L"C:\\b"},
+       kChanged},
+      {"saved again while a large file is overwritten",
+       {L"C:\\b", L"C:\\big"},
+       [](S& s) {
+         s.files[L"C:\\big"] = L"big";
+         s.whenOpened[L"C:\\big"] = [](S& s) { s.Replace(L"C:\\b", L"new"); };
+       },
+       {{L"C:\\b", L"new"}},
+       {L"C:\\b"},
+       L"共 2 个文件，其中 1 个未能粉碎：\r\n文件在检查后发生了变化（1 个）：\r\nC:\\b"},
+      {"saved again before the notice",
+       {L"C:\\b"},
+       [](S& s) { s.onOpenChannel = [](S& s) { s.Replace(L"C:\\b", L"new"); }; },
+       {{L"C:\\b", L"new"}},
+       {L"C:\\b"},
+       kChanged},
+      {"replaced by a hard link to another file",
+       {L"C:\\b"},
+       [](S& s) {
+         s.files[L"C:\\other"] = L"keep";
+         s.onOpenToDelete = [](S& s) {
+           s.files.erase(L"C:\\b");
+           s.aliases[L"C:\\b"] = L"C:\\other";
+         };
+       },
+       {{L"C:\\other", L"keep"}},
+       {L"C:\\b"},
+       kChanged},
+      {"replaced by a link the platform does not mark",
+       {L"C:\\b"},
+       [](S& s) {
+         s.files[L"C:\\other"] = L"keep";
+         s.onOpenToDelete = [](S& s) {
+           s.files.erase(L"C:\\b");
+           s.unmarkedLinks[L"C:\\b"] = L"C:\\other";
+         };
+       },
+       {{L"C:\\other", L"keep"}},
+       {L"C:\\b"},
+       kChanged},
+      {"replaced by a link",
+       {L"C:\\b"},
+       [](S& s) {
+         s.onOpenToDelete = [](S& s) {
+           s.files.erase(L"C:\\b");
+           s.links.insert(L"C:\\b");
+         };
+       },
+       {},
+       {L"C:\\b"},
+       kChanged},
+      {"replaced by a folder",
+       {L"C:\\b"},
+       [](S& s) {
+         s.onOpenToDelete = [](S& s) {
+           s.files.erase(L"C:\\b");
+           s.folders.insert(L"C:\\b");
+         };
+       },
+       {},
+       {L"C:\\b"},
+       kChanged},
+      {"renamed away",
+       {L"C:\\b"},
+       [](S& s) {
+         s.onOpenToDelete = [](S& s) {
+           s.files[L"C:\\moved"] = s.files[L"C:\\b"];
+           s.files.erase(L"C:\\b");
+         };
+       },
+       {{L"C:\\moved", notice}},
+       {L"C:\\b"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n找不到文件（1 个）：\r\nC:\\b"},
+      {"case twins are two files",
+       {L"C:\\Case.txt", L"C:\\case.txt"},
+       [](S& s) { s.files[L"C:\\Case.txt"] = L"twin"; },
+       {},
+       {},
+       kDone},
+      {"one file by two texts is worked once",
+       {L"C:\\b", L"C:\\B", L"C:\\PROGRA~1"},
+       [](S& s) {
+         s.aliases[L"C:\\B"] = L"C:\\b";
+         s.aliases[L"C:\\PROGRA~1"] = L"C:\\b";
+       },
+       {},
+       {},
+       kDone},
+      {"a link the platform does not mark is never written through",
+       {L"C:\\b", L"C:\\sl"},
+       [](S& s) {
+         s.files[L"C:\\t\\target"] = L"keep";
+         s.unmarkedLinks[L"C:\\sl"] = L"C:\\t\\target";
+       },
+       {{L"C:\\t\\target", L"keep"}},
+       {L"C:\\sl"},
+       L"共 2 个文件，其中 1 个未能粉碎：\r\n是链接，其指向的文件不予粉碎（1 个）：\r\nC:\\sl"},
+      {"held for a moment at the deletion",
+       {L"C:\\b"},
+       [](S& s) { s.heldFor[L"C:\\b"] = kDeleteRetryMs / kDeleteRetryStepMs; },
+       {},
+       {},
+       kDone},
+      {"held throughout the deletion",
+       {L"C:\\b"},
+       [](S& s) {
+         s.heldFor[L"C:\\b"] = 1000;
+         s.holders[L"C:\\b"] = L"editor.exe";
+       },
+       {{L"C:\\b", Notice()}},
+       {L"C:\\b"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 "
+       L"个）：\r\nC:\\b（editor.exe）"},
+      {"a cloud file with its data here",
+       {L"C:\\b"},
+       [](S& s) { s.reparse[L"C:\\b"] = tag::kCloud | 0x3000; },
+       {},
+       {},
+       L"已粉碎，但云端可能仍保留以前的版本（1 个）：\r\nC:\\b"},
+      {"a cloud file whose data is online only",
+       {L"C:\\b"},
+       [](S& s) {
+         s.reparse[L"C:\\b"] = tag::kCloud;
+         s.attributes[L"C:\\b"] = attr::kRecallOnDataAccess;
+       },
+       {{L"C:\\b", L"secret"}},
+       {L"C:\\b"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n文件仅存于云端，不予下载（1 个）：\r\nC:\\b"},
+      {"a deduplicated file",
+       {L"C:\\b"},
+       [](S& s) { s.reparse[L"C:\\b"] = tag::kDedup; },
+       {},
+       {},
+       L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件）（1 个）：\r\nC:\\b"},
+      {"an unknown reparse point",
+       {L"C:\\b"},
+       [](S& s) { s.reparse[L"C:\\b"] = 0x80000099; },
+       {{L"C:\\b", L"secret"}},
+       {L"C:\\b"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n是特殊文件（重解析点），不予粉碎（1 个）：\r\nC:\\b"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CallLog rowLog;
+    FakeList rowList{rowLog};
+    S rowServices{rowLog};
+    rowList.items = row.entries;
+    rowServices.files[L"C:\\b"] = L"secret";
+    if (row.entries.size() > 1 && row.entries[1] == L"C:\\case.txt") {
+      rowServices.files.erase(L"C:\\b");
+      rowServices.files[L"C:\\case.txt"] = L"twin";
+    }
+    row.setUp(rowServices);
+    RunShred(rowList, rowServices);
+    EXPECT_EQ(rowServices.files, row.after);
+    EXPECT_EQ(rowList.items, row.kept);
+    EXPECT_EQ(rowServices.messages.back().text, row.report);
+    const auto writes = std::count_if(rowLog.calls.begin(), rowLog.calls.end(),
+                                      [](auto& c) { return c.rfind(L"write:", 0) == 0; });
+    if (row.name == std::string("one file by two texts is worked once")) {
+      EXPECT_EQ(writes, 1);
+    }
+    if (row.name == std::string("a deduplicated file")) {
+      EXPECT_EQ(writes, 0);
+    }
+    if (row.name == std::string("held for a moment at the deletion")) {
+      EXPECT_EQ(rowServices.waited, kDeleteRetryMs);
+    }
+  }
+}
+
+TEST(ShredReparseTest, EachTagIsTreatedAsWhatItIs) {
+  const struct {
+    uint32_t tag, attributes;
+    ReparseKind kind;
+  } rows[] = {
+      {tag::kSymlink, 0, ReparseKind::Link},
+      {tag::kMountPoint, attr::kDirectory, ReparseKind::Link},
+      {tag::kDedup, 0, ReparseKind::AsIs},
+      {tag::kOverlay, 0, ReparseKind::AsIs},
+      {tag::kCloud, 0, ReparseKind::CloudLocal},
+      {0x9000F01A, 0, ReparseKind::CloudLocal},
+      {tag::kCloud, attr::kOffline, ReparseKind::CloudOnline},
+      {0x9000101A, attr::kRecallOnOpen, ReparseKind::CloudOnline},
+      {tag::kCloud, attr::kRecallOnDataAccess, ReparseKind::CloudOnline},
+      {0x9000001B, 0, ReparseKind::Other},
+      {0x80000014, 0, ReparseKind::Other},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ClassifyReparse(row.tag, row.attributes), row.kind) << std::hex << row.tag;
+  }
+  EXPECT_EQ(ComparePaths(L"\\\\?\\C:\\a\\B.txt", L"\\\\?\\C:\\a\\B.txt"), PathMatch::Same);
+  EXPECT_EQ(ComparePaths(L"\\\\?\\C:\\a\\b.txt", L"\\\\?\\C:\\a\\B.txt"), PathMatch::CaseOnly);
+  EXPECT_EQ(ComparePaths(L"\\\\?\\C:\\a\\b.txt", L"\\\\?\\C:\\a\\c.txt"), PathMatch::Different);
+  EXPECT_EQ(ComparePaths(L"\\\\?\\C:\\a\\b", L"\\\\?\\C:\\a\\b.txt"), PathMatch::Different);
 }
 
 TEST_F(ShredRunTest, EveryStreamIsOverwrittenToItsAllocationFlushedThenTruncated) {
