@@ -7,10 +7,11 @@
 
 namespace shred {
 
-// Each path in order; a folder (when `recurse`) is replaced by the files in
-// it and its subfolders, depth first, each folder's names in order. Links
-// and junctions are never followed: they are listed as the links they are.
-// A folder that cannot be read stays as it is, so that the run reports it.
+// Each path in order; a folder (when `recurse`) is replaced by the regular
+// files in it and its subfolders, depth first, each folder's names in order.
+// Links and junctions are neither followed nor listed, and nothing whose
+// final path lies outside the folder is listed. A folder that cannot be read
+// stays as it is, so that the run reports it.
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse);
 
 }  // namespace shred

@@ -65,6 +65,6 @@ echo "Screenshots: build/win/screenshots/"
 echo
 echo "$passed passed, $failed failed, $skipped skipped"
 echo "Slowest tests (seconds):"
-sort -rn "$times" | head -5 | sed 's/^/  /'
+sort -rn "$times" | sed -n '1,5s/^/  /p'
 rm -f "$times"
 exit $status

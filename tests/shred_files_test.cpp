@@ -1,8 +1,11 @@
 // The shred run with the real Win32 services, on real files in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "engine/folder_walk.h"
+#include "engine/shred_cli.h"
 #include "engine/win32_shred_services.h"
 #include "tests/fake_shred.h"
 #include "tests/temp_folder.h"
@@ -182,6 +185,67 @@ TEST_F(ShredFilesTest, SymbolicLinkGoesAndItsTargetStays) {
   EXPECT_FALSE(Exists(link));
   EXPECT_EQ(services.messages.back(),
             L"是链接：已删除链接本身，其指向的文件未粉碎（1 个）：\r\n" + link);
+}
+
+// What the Linux side makes under Wine: a Unix link looks like a plain file
+// or folder, and names that differ in case are two files.
+TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
+  TempFolder outside;
+  const auto target = outside / L"target.txt";
+  ASSERT_TRUE(WriteBytes(target, kSecret));
+  ASSERT_TRUE(WriteBytes(outside / L"inner.txt", kSecret));
+  const std::string d = testing_util::UnixPath(dir.path()),
+                    o = testing_util::UnixPath(outside.path());
+  if (d.empty() ||
+      !testing_util::RunUnixShell("printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d +
+                                  "/case.txt' && ln -s '" + o + "/target.txt' '" + d +
+                                  "/sl.txt' && ln -s '" + o + "' '" + d + "/linkdir'") ||
+      !Exists(dir / L"sl.txt")) {
+    GTEST_SKIP() << "no Linux side to make links and case twins from";
+  }
+  std::vector<std::wstring> walked = ExpandFolders({dir.path()}, true);
+  std::sort(walked.begin(), walked.end());
+  EXPECT_EQ(walked, (std::vector<std::wstring>{dir / L"Case.txt", dir / L"case.txt"}))
+      << "no link, and nothing outside the folder";
+  walked.push_back(dir / L"sl.txt");
+  for (const auto& p : walked) list.items.push_back(p);
+  RunShred(list, services);
+  EXPECT_FALSE(Exists(dir / L"Case.txt"));
+  EXPECT_FALSE(Exists(dir / L"case.txt")) << "a case twin is a file of its own";
+  EXPECT_EQ(ReadBytes(target), kSecret) << "a link is never written through";
+  EXPECT_EQ(ReadBytes(outside / L"inner.txt"), kSecret);
+  EXPECT_EQ(list.items, std::vector<std::wstring>{dir / L"sl.txt"});
+  EXPECT_EQ(services.messages.back(),
+            L"共 3 个文件，其中 1 个未能粉碎：\r\n是链接，其指向的文件不予粉碎（1 个）：\r\n" +
+                dir / L"sl.txt");
+  testing_util::RunUnixShell("rm -f '" + d + "/sl.txt' '" + d + "/linkdir'");
+}
+
+// An editor saves B again (a new file under the old name) while a large
+// file is overwritten: the new B is neither written nor deleted.
+TEST_F(ShredFilesTest, AFileSavedAgainFromOutsideDuringTheRunIsLeftAlone) {
+  const auto b = Make(L"b.txt");
+  const auto big = Make(L"big.bin", std::string(3 * kOverwriteBufferBytes, 'x'));
+  const std::string unixB = testing_util::UnixPath(b);
+  if (unixB.empty() || !testing_util::RunUnixShell("true")) GTEST_SKIP() << "no Linux side";
+  struct SaveAgain : ShredMonitor {
+    void Overwriting(int index, const std::wstring&) override {
+      if (index == 1)
+        saved = testing_util::RunUnixShell("printf new > '" + file + ".tmp' && mv '" + file +
+                                           ".tmp' '" + file + "'");
+    }
+    std::string file;
+    bool saved = false;
+  } monitor;
+  monitor.file = unixB;
+  ShredJob job;
+  job.entries = {b, big};
+  ShredFiles(job, services, monitor);
+  ASSERT_TRUE(monitor.saved);
+  EXPECT_EQ(ReadBytes(b), "new");
+  EXPECT_EQ(job.results[0].reason, Reason::Changed);
+  EXPECT_EQ(job.results[1].fate, Fate::Shredded);
+  EXPECT_EQ(CliExitStatus(job, false), kCliNotAllShredded);
 }
 
 // The real message box, answered by a second thread as a user would.

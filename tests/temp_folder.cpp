@@ -63,4 +63,54 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
+std::string UnixPath(const std::wstring& path) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (!toUnix) return {};
+  char* unix = toUnix(path.c_str());
+  if (!unix) return {};
+  std::string out = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+bool RunUnixShell(const std::string& command) {
+  // Wine starts a Linux program it is given, but hands back no handle to
+  // wait on: the command leaves a mark when it is done.
+  static unsigned counter = 0;
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  const std::wstring mark = std::wstring(base) + L"tarvello-shell-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(++counter);
+  const std::string unixMark = UnixPath(mark);
+  if (unixMark.empty() || GetFileAttributesW(L"Z:\\bin\\sh") == INVALID_FILE_ATTRIBUTES)
+    return false;
+  std::string script = command + "; touch '" + unixMark + "'";
+  std::wstring line = L"Z:\\bin\\sh -c \"";
+  for (char c : script) {
+    if (c == '"' || c == '\\') line += L'\\';
+    line += wchar_t(static_cast<unsigned char>(c));
+  }
+  line += L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &process)) {
+    return false;
+  }
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  for (int i = 0; i < 500; ++i) {
+    if (GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileW(mark.c_str());
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
 }  // namespace testing_util

@@ -28,4 +28,11 @@ std::string ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 
+// Under Wine: the Linux path of a Windows path, empty elsewhere.
+std::string UnixPath(const std::wstring& path);
+// Under Wine: runs a command in the Linux shell, as another program on the
+// machine would act, and waits up to five seconds for it; false when no
+// Linux shell can be reached (not Wine) or it did not finish.
+bool RunUnixShell(const std::string& command);
+
 }  // namespace testing_util
