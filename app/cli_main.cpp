@@ -46,12 +46,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   shred::ShredJob job;
-  job.entries = shred::ExpandFolders(options.paths, options.recurse);
+  std::vector<shred::WalkNote> notes;
+  job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true);
   shred::Win32ShredServices services(nullptr);
   InterruptMonitor monitor;
   shred::ShredFiles(job, services, monitor);
-  for (const std::wstring& line : shred::CliLines(job, options.quiet)) {
+  for (const std::wstring& line : shred::CliLines(job, notes, options.quiet)) {
     Print(STD_OUTPUT_HANDLE, line);
   }
-  return shred::CliExitStatus(job, interrupted);
+  return shred::CliExitStatus(job, notes, interrupted);
 }

@@ -1,10 +1,12 @@
 #include "engine/folder_walk.h"
 
+#include <shlobj.h>
 #include <windows.h>
 
 #include <algorithm>
 
 #include "engine/shred_run.h"
+#include "engine/win32_shred_services.h"
 
 namespace shred {
 
@@ -43,18 +45,46 @@ bool LiesInside(const std::wstring& final, const std::wstring& root) {
           final[root.size()] == L'\\');
 }
 
+// The system's folders that are never expanded, asked of the platform, and
+// the folder that holds the users' profiles.
+const ProtectedFolders& SystemFolders() {
+  static const ProtectedFolders folders = [] {
+    ProtectedFolders out;
+    auto known = [](REFKNOWNFOLDERID id) {
+      PWSTR path = nullptr;
+      std::wstring text;
+      if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) text = path;
+      CoTaskMemFree(path);
+      return text;
+    };
+    for (REFKNOWNFOLDERID id : {FOLDERID_Windows, FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86,
+                                FOLDERID_ProgramFilesX64, FOLDERID_ProgramData, FOLDERID_Profile,
+                                FOLDERID_UserProfiles, FOLDERID_Public}) {
+      if (std::wstring path = known(id); !path.empty()) out.folders.push_back(path);
+    }
+    out.profiles = known(FOLDERID_UserProfiles);
+    return out;
+  }();
+  return folders;
+}
+
 // The folder's entries (names and whether each is a real folder), sorted by
-// name as Explorer sorts them, ignoring case; false when it cannot be read.
+// name as Explorer sorts them, ignoring case; `pattern` picks the names.
 // Links and junctions are left out: they are neither the files of the
-// folder nor what the user chose.
-bool ReadFolder(const std::wstring& folder, std::vector<std::pair<std::wstring, bool>>& entries) {
+// folder nor what the user chose. The reason when it cannot be read.
+Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
+                  std::vector<std::pair<std::wstring, bool>>& entries) {
   // The verbatim form reaches long paths and names Win32 would rewrite.
   const ResolvedPath resolved = ResolveEntry(folder);
-  if (resolved.reason != Reason::None) return false;
+  if (resolved.reason != Reason::None) return resolved.reason;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileExW((resolved.path + L"\\*").c_str(), FindExInfoBasic, &found,
+  HANDLE find = FindFirstFileExW((resolved.path + L"\\" + pattern).c_str(), FindExInfoBasic, &found,
                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? Reason::None
+                                                                         : ReasonFromError(error);
+  }
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -66,44 +96,88 @@ bool ReadFolder(const std::wstring& folder, std::vector<std::pair<std::wstring, 
     return CompareStringOrdinal(a.first.c_str(), int(a.first.size()), b.first.c_str(),
                                 int(b.first.size()), TRUE) == CSTR_LESS_THAN;
   });
-  return true;
+  return Reason::None;
 }
 
-// Adds the files of `folder`, whose final path lies inside `root`. Links
-// the platform does not mark (Unix links under Wine look like plain files
-// and folders) are seen by their final paths: what leads outside is left out.
-void AddFolder(const std::wstring& folder, const std::wstring& root,
-               std::vector<std::wstring>& out) {
-  std::vector<std::pair<std::wstring, bool>> entries;
-  if (!ReadFolder(folder, entries)) {
-    out.push_back(folder);
+struct Walk {
+  std::wstring root;     // the final path of the folder walked
+  std::wstring pattern;  // the names of files to list
+  bool recurse;
+  std::vector<std::wstring>& out;
+  std::vector<WalkNote>& notes;
+};
+
+// Adds the files of `folder`, whose final path lies inside the walk's root.
+// Links the platform does not mark (Unix links under Wine look like plain
+// files and folders) are seen by their final paths: what leads outside is
+// left out. Without a pattern every name goes in order, folders opened where
+// they stand; with one, its files come first, then the subfolders, as
+// "del /s" goes.
+void AddFolder(const std::wstring& folder, Walk& walk) {
+  const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
+  const bool all = walk.pattern == L"*";
+  std::vector<std::pair<std::wstring, bool>> matching, subfolders;
+  Reason reason = ReadFolder(folder, walk.pattern, matching);
+  if (reason == Reason::None && !all && walk.recurse) reason = ReadFolder(folder, L"*", subfolders);
+  if (reason != Reason::None) {
+    walk.notes.push_back({folder, ReasonText(reason)});
     return;
   }
-  const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
-  for (const auto& [name, isFolder] : entries) {
-    if (!LiesInside(FinalPathOf(prefix + name), root)) continue;
+  for (const auto& [name, isFolder] : matching) {
+    if (isFolder && !(all && walk.recurse)) continue;
+    if (!LiesInside(FinalPathOf(prefix + name), walk.root)) continue;
     if (isFolder) {
-      AddFolder(prefix + name, root, out);
+      AddFolder(prefix + name, walk);
     } else {
-      out.push_back(prefix + name);
+      walk.out.push_back(prefix + name);
     }
   }
+  for (const auto& [name, isFolder] : subfolders) {
+    if (isFolder && LiesInside(FinalPathOf(prefix + name), walk.root))
+      AddFolder(prefix + name, walk);
+  }
 }
+
+bool HasWildcard(const std::wstring& text) { return text.find_first_of(L"*?") != text.npos; }
 
 }  // namespace
 
-std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse) {
+std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
+                                        std::vector<WalkNote>& notes, bool wildcards) {
   std::vector<std::wstring> out;
   for (const std::wstring& path : paths) {
-    const ResolvedPath resolved = ResolveEntry(path);
+    const size_t nameStart = path.find_last_of(L"\\/") + 1;  // npos + 1 == 0
+    const bool pattern = wildcards && nameStart > 0 && HasWildcard(path.substr(nameStart)) &&
+                         !HasWildcard(path.substr(0, nameStart));
+    // A folder may be given with its trailing backslash.
+    std::wstring folder = pattern ? path.substr(0, nameStart) : path;
+    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') &&
+           folder.find_first_not_of(L"\\/") != std::wstring::npos && folder.size() > 3)
+      folder.pop_back();
+    const ResolvedPath resolved = ResolveEntry(folder);
     const DWORD attributes = resolved.reason == Reason::None
                                  ? GetFileAttributesW(resolved.path.c_str())
                                  : INVALID_FILE_ATTRIBUTES;
-    if (recurse && IsRealFolder(attributes)) {
-      AddFolder(path, FinalPathOf(path), out);
-    } else {
+    const bool expand =
+        pattern || (recurse && (IsRealFolder(attributes) || IsDriveOrShareRoot(folder)));
+    if (!expand) {
       out.push_back(path);
+      continue;
     }
+    if (IsProtectedFolder(folder, SystemFolders())) {
+      notes.push_back({path, kProtectedFolderText});
+      continue;
+    }
+    if (pattern && !IsRealFolder(attributes)) {
+      notes.push_back({path, ReasonText(resolved.reason == Reason::None ? Reason::PathNotFound
+                                                                        : resolved.reason)});
+      continue;
+    }
+    const size_t before = out.size(), notesBefore = notes.size();
+    Walk walk{FinalPathOf(folder), pattern ? path.substr(nameStart) : L"*", recurse, out, notes};
+    AddFolder(folder, walk);
+    if (pattern && out.size() == before && notes.size() == notesBefore)
+      notes.push_back({path, ReasonText(Reason::NotFound)});
   }
   return out;
 }

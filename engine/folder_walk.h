@@ -7,11 +7,24 @@
 
 namespace shred {
 
+// A path the walk turned down, and why, in the report's words.
+struct WalkNote {
+  std::wstring path;
+  std::wstring reason;
+  bool operator==(const WalkNote&) const = default;
+};
+
+extern const wchar_t kProtectedFolderText[];
+
 // Each path in order; a folder (when `recurse`) is replaced by the regular
 // files in it and its subfolders, depth first, each folder's names in order.
 // Links and junctions are neither followed nor listed, and nothing whose
-// final path lies outside the folder is listed. A folder that cannot be read
-// stays as it is, so that the run reports it.
-std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse);
+// final path lies outside the folder is listed. With `wildcards`, "*" and
+// "?" in the last part of a path name the matching regular files of its
+// folder (and, when `recurse`, of its subfolders). A drive's root and the
+// system's own folders are never expanded, a folder that cannot be read is
+// left out, and a pattern that matches nothing too: each gets a note.
+std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
+                                        std::vector<WalkNote>& notes, bool wildcards = false);
 
 }  // namespace shred

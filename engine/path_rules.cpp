@@ -1,11 +1,15 @@
 // Path rules: an entry as the user typed or picked it, turned into the one
 // file path it denotes, or the reason it denotes none.
 #include <algorithm>
+#include <cwctype>
 #include <vector>
 
+#include "engine/folder_walk.h"
 #include "engine/shred_run.h"
 
 namespace shred {
+
+const wchar_t kProtectedFolderText[] = L"是磁盘根目录或系统文件夹，不予粉碎";
 
 namespace {
 
@@ -181,6 +185,55 @@ ResolvedPath ResolveEntry(const std::wstring& entry) {
   if (out.reason != Reason::None) out.path.clear();
   if (out.path.size() > 32767) return {{}, Reason::InvalidName};
   return out;
+}
+
+namespace {
+
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+bool EqualFoldersNoCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsDriveOrShareRoot(const std::wstring& entry) {
+  std::wstring path = WithoutTrailingSeparators(entry);
+  if (IsVerbatimPrefix(path)) {
+    path = StartsWithNoCase(path, 4, L"UNC\\") ? L"\\\\" + path.substr(8) : path.substr(4);
+  }
+  if (path.size() == 2 && IsDriveLetter(path[0]) && path[1] == L':') return true;
+  if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\') {
+    const size_t share = path.find(L'\\', 2);
+    if (share != std::wstring::npos && share > 2 && path.find(L'\\', share + 1) == path.npos)
+      return true;
+  }
+  // "C:\t\.." and the like: nothing but the root is left.
+  return ResolveEntry(path).reason == Reason::NotAFile;
+}
+
+bool IsProtectedFolder(const std::wstring& entry, const ProtectedFolders& system) {
+  if (IsDriveOrShareRoot(entry)) return true;
+  const ResolvedPath folder = ResolveEntry(WithoutTrailingSeparators(entry));
+  if (folder.reason != Reason::None) return false;
+  for (const std::wstring& known : system.folders) {
+    const ResolvedPath resolved = ResolveEntry(WithoutTrailingSeparators(known));
+    if (resolved.reason == Reason::None && EqualFoldersNoCase(folder.path, resolved.path))
+      return true;
+  }
+  const ResolvedPath profiles = ResolveEntry(WithoutTrailingSeparators(system.profiles));
+  const size_t parent = folder.path.find_last_of(L'\\');
+  return profiles.reason == Reason::None &&
+         (EqualFoldersNoCase(folder.path, profiles.path) ||
+          EqualFoldersNoCase(folder.path.substr(0, parent), profiles.path));
 }
 
 }  // namespace shred

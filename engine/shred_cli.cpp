@@ -49,8 +49,9 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   return options;
 }
 
-int CliExitStatus(const ShredJob& job, bool interrupted) {
+int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool interrupted) {
   if (interrupted) return kCliInterrupted;
+  if (!notes.empty()) return kCliNotAllShredded;
   // Every entry, duplicates too: each shares the outcome of its file.
   for (const EntryResult& result : job.results) {
     if (result.fate != Fate::Shredded) return kCliNotAllShredded;
@@ -58,21 +59,24 @@ int CliExitStatus(const ShredJob& job, bool interrupted) {
   return job.results.size() == job.entries.size() ? kCliAllShredded : kCliNotAllShredded;
 }
 
-std::vector<std::wstring> CliLines(const ShredJob& job, bool quiet) {
+std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNote>& notes,
+                                   bool quiet) {
   std::vector<std::wstring> lines;
+  for (const WalkNote& note : notes) lines.push_back(ShownPath(note.path) + L"：" + note.reason);
   int files = 0, shredded = 0, survived = 0, deletedAsIs = 0, links = 0, untouched = 0;
   for (size_t i = 0; i < job.entries.size(); ++i) {
     const EntryResult result = i < job.results.size() ? job.results[i] : EntryResult{};
     // Files are counted, not entries: a later entry for the same file is the first's.
     if (result.sameAs >= 0) continue;
     ++files;
-    const std::wstring& entry = result.renamed.empty() ? job.entries[i] : result.renamed;
+    const std::wstring entry = ShownPath(result.renamed.empty() ? job.entries[i] : result.renamed);
     switch (result.fate) {
       case Fate::Shredded:
         ++shredded;
         break;
       case Fate::NotReached:
         ++untouched;
+        lines.push_back(entry + L"：未处理");
         break;
       case Fate::DeletedAsIs:
         ++deletedAsIs;

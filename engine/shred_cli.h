@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_walk.h"
 #include "engine/shred_run.h"
 
 namespace shred {
@@ -28,9 +29,11 @@ enum CliStatus {
   kCliUsageError = 2,
   kCliInterrupted = 3,  // Ctrl+C: stopped at the next buffer
 };
-int CliExitStatus(const ShredJob& job, bool interrupted);
-// One line per entry that was not shredded, with its reason, then the
-// summary (left out with /q).
-std::vector<std::wstring> CliLines(const ShredJob& job, bool quiet);
+// `notes`: the paths the walk turned down before the run.
+int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool interrupted);
+// One line per path the walk turned down and per entry that was not
+// shredded, with its reason, then the summary (left out with /q).
+std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNote>& notes,
+                                   bool quiet);
 
 }  // namespace shred

@@ -17,11 +17,13 @@ void AddGroup(std::wstring& text, const std::wstring& title,
   if (!text.empty()) text += L"\r\n";
   text += title + L"（" + std::to_wstring(paths.size()) + L" 个）：";
   for (size_t i = 0; i < paths.size() && i < size_t(kReportedPaths); ++i)
-    text += L"\r\n" + paths[i];
+    text += L"\r\n" + ShownPath(paths[i]);
   if (paths.size() > size_t(kReportedPaths)) text += L"\r\n…";
 }
 
 }  // namespace
+
+std::wstring ShownPath(const std::wstring& path) { return path.empty() ? L"（空）" : path; }
 
 bool IsGone(Fate fate) {
   return fate == Fate::Shredded || fate == Fate::DeletedAsIs || fate == Fate::LinkRemoved ||

@@ -62,6 +62,11 @@ PathMatch ComparePaths(const std::wstring& path, const std::wstring& finalPath) 
 
 namespace {
 
+bool IsStoredElsewhere(const FileFacts& facts) {
+  return (facts.attributes & attr::kReparsePoint) &&
+         ClassifyReparse(facts.reparseTag, facts.attributes) == ReparseKind::AsIs;
+}
+
 struct StreamResult {
   Reason reason = Reason::None;
   bool overwritten = true;  // false: truncated only, its old bytes could not be reached
@@ -145,16 +150,29 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   result.identity = facts.identity;
   result.reparseTag = expectedTag;
   if (seen && facts.identity.Known()) {
-    if (const auto earlier = seen->find(facts.identity); earlier != seen->end()) {
+    const auto earlier = seen->find(facts.identity);
+    if (earlier != seen->end() && services.IsSameFile(earlier->second.path, path)) {
       services.CloseFile(file);
       result.fate = Fate::SameFile;
-      result.sameAs = earlier->second;
+      result.sameAs = earlier->second.index;
       return result;
     }
   }
   uint64_t done = 0;
   StreamResult main = OverwriteStream(file, facts, services, monitor, done);
+  // The notice goes into the file that was overwritten, through the same
+  // handle: nothing that takes the name meanwhile can receive it. Once the
+  // contents are gone a failed notice changes nothing.
+  if (main.reason == Reason::None && !IsStoredElsewhere(facts))
+    services.WriteLines(file, {BannerLine(), NoticeLine()});
   services.CloseFile(file);
+  if (main.reason == Reason::Cancelled && done == 0) {
+    // The cancel came before the first byte: the file is untouched.
+    EntryResult untouched;
+    untouched.reason = Reason::Cancelled;
+    untouched.path = path;
+    return untouched;
+  }
   if (main.reason != Reason::None) return Survivor(main.reason, path);
   bool overwritten = main.overwritten;
   for (const std::wstring& stream : alternates) {
@@ -221,18 +239,6 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
   EntryResult result = DestroyContents(path, services, monitor, expectedTag, &seen);
   if (result.fate != Fate::Overwritten && result.fate != Fate::OverwriteAsIs) return result;
-  // The notice goes into the file that was overwritten, or into none.
-  const Reason channel = services.OpenChannel(path, result.identity);
-  if (channel == Reason::None) {
-    services.PrintLine(BannerLine());
-    services.PrintLine(NoticeLine());
-  }
-  services.CloseChannel();
-  if (channel == Reason::Changed) {
-    EntryResult changed = Survivor(Reason::Changed, path);
-    changed.identity = result.identity;
-    return changed;
-  }
   return result;
 }
 
@@ -337,12 +343,12 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
       if (job.results[i].fate == Fate::SameFile) {
         sameAs[i] = job.results[i].sameAs;
       } else if (job.results[i].identity.Known()) {
-        firstFile.emplace(job.results[i].identity, i);
+        firstFile.emplace(job.results[i].identity, SeenFile{i, resolved.path});
       }
       if (!resolved.path.empty()) firstText.emplace(resolved.path, i);
     }
     job.processed = i + 1;
-    if (job.results[i].reason == Reason::Cancelled) {
+    if (job.results[i].reason == Reason::Cancelled) {  // cut short, or never begun
       job.cancelled = true;
       break;
     }

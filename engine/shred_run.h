@@ -121,6 +121,22 @@ ResolvedPath ResolveEntry(const std::wstring& entry);
 // path must already be canonical.
 std::wstring VerbatimPath(const std::wstring& fullPath);
 
+// The folders a walk must never expand into their files, as the platform
+// names them: the Windows and program folders, ProgramData, the users'
+// folder and profiles; and the folder that holds the profiles, any of whose
+// direct subfolders is a user's profile.
+struct ProtectedFolders {
+  std::vector<std::wstring> folders;
+  std::wstring profiles;
+};
+// "X:", "X:\", "\\server\share" and their verbatim forms, or a path that
+// ".." takes up to one of them.
+bool IsDriveOrShareRoot(const std::wstring& entry);
+// A drive's or share's root, one of `system.folders`, or a user's profile
+// folder itself (not what is inside it). Compared as Windows compares
+// folder names, ignoring case.
+bool IsProtectedFolder(const std::wstring& entry, const ProtectedFolders& system);
+
 // True for a path the run must never open for writing nor delete: devices,
 // pipes and mailslots, raw volumes and disks, and paths with wildcards.
 bool IsUnsafeShredPath(const std::wstring& path);
@@ -206,18 +222,18 @@ class ShredServices {
   virtual Reason Truncate(FileId file) = 0;
   virtual void CloseFile(FileId file) = 0;
 
-  // The notice channel: opens an existing file for the notice (never creates
-  // one) when it is still the file `expected` names (Changed otherwise),
-  // prints lines in code page 936 with CR LF, and closes it. Closing also
-  // gives the file a fixed old date, so that the rename and the deletion do
-  // not carry its own times.
-  virtual Reason OpenChannel(const std::wstring& path, const FileIdentity& expected) = 0;
-  virtual bool PrintLine(const std::wstring& text) = 0;
-  virtual void CloseChannel() = 0;
+  // Writes the lines at the start of the open (overwritten, truncated) file
+  // in code page 936, each with CR LF, and gives the file a fixed old date,
+  // so that the rename and the deletion do not carry its own times.
+  virtual Reason WriteLines(FileId file, const std::vector<std::wstring>& lines) = 0;
+  // Whether two paths lead to one file, asked of the volume in full; the
+  // identity the run records may stand for the volume by the drive.
+  virtual bool IsSameFile(const std::wstring& a, const std::wstring& b) = 0;
 
   // Opens an existing file for renaming and deletion, sharing it with no
   // one: while another handle holds it this fails with InUse, and once it
   // is open nothing can be left pending deletion behind another program.
+  // Says what the handle is, its identity and final path too.
   virtual Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
   // A free name as long as the file's own, in its folder; empty when none.
   virtual std::wstring RandomSibling(const std::wstring& path) = 0;
@@ -253,7 +269,7 @@ std::wstring NoticeLine();
 
 // What became of one entry.
 enum class Fate {
-  NotReached,     // a cancel came first: untouched
+  NotReached,     // a cancel came first: untouched (reason Cancelled when it was this file's turn)
   Survived,       // still there, for `reason`
   Shredded,       // overwritten completely and gone
   DeletedAsIs,    // gone, but its old contents could not be overwritten
@@ -299,17 +315,25 @@ class ShredMonitor {
   virtual void Deleting(int /*index*/, const std::wstring& /*path*/) {}
 };
 
-// The files an overwrite pass has opened so far, by identity, with the index
-// of the first entry that named each.
-using SeenFiles = std::map<FileIdentity, int>;
+// The files an overwrite pass has opened so far, by identity, with the
+// first entry that named each and its path.
+struct SeenFile {
+  int index;
+  std::wstring path;
+};
+using SeenFiles = std::map<FileIdentity, SeenFile>;
 
 // Overwrites every stream of the file at `path` (resolved) to its allocation
-// size, flushes and truncates each; the file's fate and, when it survives,
-// the reason. A reparse point is worked on only when it carries
+// size, flushes and truncates each, and writes the notice into the main
+// stream through the handle that overwrote it; the file's fate and, when it
+// survives, the reason. A reparse point is worked on only when it carries
 // `expectedTag`. A file already in `seen` is left alone: Fate::SameFile.
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
                             ShredMonitor& monitor, uint32_t expectedTag = 0,
                             const SeenFiles* seen = nullptr);
+
+// How a path stands in a report: "（空）" for an empty entry.
+std::wstring ShownPath(const std::wstring& path);
 
 // The closing report: survivors grouped by reason, then the files deleted
 // without overwriting and the links removed. Each group names its first ten

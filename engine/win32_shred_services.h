@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,6 @@ namespace shred {
 class Win32ShredServices : public ShredServices {
  public:
   explicit Win32ShredServices(HWND owner) : owner_(owner) {}
-  ~Win32ShredServices() override { CloseChannel(); }
   Win32ShredServices(const Win32ShredServices&) = delete;
   Win32ShredServices& operator=(const Win32ShredServices&) = delete;
 
@@ -36,9 +36,8 @@ class Win32ShredServices : public ShredServices {
   Reason Flush(FileId file) override;
   Reason Truncate(FileId file) override;
   void CloseFile(FileId file) override;
-  Reason OpenChannel(const std::wstring& path, const FileIdentity& expected) override;
-  bool PrintLine(const std::wstring& text) override;
-  void CloseChannel() override;
+  Reason WriteLines(FileId file, const std::vector<std::wstring>& lines) override;
+  bool IsSameFile(const std::wstring& a, const std::wstring& b) override;
   std::wstring RandomSibling(const std::wstring& path) override;
   Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override;
   Reason RenameOpenFile(FileId file, const std::wstring& to) override;
@@ -50,14 +49,15 @@ class Win32ShredServices : public ShredServices {
 
  private:
   void Refresh(size_t bytes);
+  Reason ReadFacts(HANDLE file, FileFacts& facts);
+  FileIdentity ReadIdentity(HANDLE file, const std::wstring& finalPath);
 
   HWND owner_;
-  HANDLE channel_ = INVALID_HANDLE_VALUE;
-  std::string pending_;       // printed lines, written in one go when the channel closes
-  std::vector<BYTE> random_;  // the overwrite buffer, allocated on first use
-  size_t tileFill_ = 0;       // generator bytes the next file's tile needs
-  size_t replicated_ = 0;     // how far the current tile is copied through the buffer
-  uint64_t stamps_[4] = {};   // the block stamps' generator state
+  std::map<std::wstring, uint64_t> volumes_;  // the serial number of each root seen
+  std::vector<BYTE> random_;                  // the overwrite buffer, allocated on first use
+  size_t tileFill_ = 0;                       // generator bytes the next file's tile needs
+  size_t replicated_ = 0;    // how far the current tile is copied through the buffer
+  uint64_t stamps_[4] = {};  // the block stamps' generator state
   bool stampsKeyed_ = false;
 };
 

@@ -203,15 +203,79 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
   TempFolder dir;
   for (const wchar_t* sub : {L"z", L"M", L"M\\inner"})
     CreateDirectoryW((dir / sub).c_str(), nullptr);
-  for (const wchar_t* name : {L"b.txt", L"A.txt", L"M\\x.txt", L"M\\inner\\y.txt", L"z\\w.txt"}) {
+  for (const wchar_t* name : {L"b.txt", L"A.txt", L"c.log", L"M\\x.txt", L"M\\inner\\y.txt",
+                              L"M\\inner\\q.log", L"z\\w.txt"}) {
     ASSERT_TRUE(WriteBytes(dir / name, "x"));
   }
   const std::wstring file = dir / L"b.txt";
-  EXPECT_EQ(
-      shred::ExpandFolders({file, dir.path()}, true),
-      (std::vector<std::wstring>{file, dir / L"A.txt", dir / L"b.txt", dir / L"M\\inner\\y.txt",
-                                 dir / L"M\\x.txt", dir / L"z\\w.txt"}));
-  EXPECT_EQ(shred::ExpandFolders({dir.path()}, false), std::vector<std::wstring>{dir.path()});
+  using Paths = std::vector<std::wstring>;
+  using Notes = std::vector<shred::WalkNote>;
+  const struct {
+    const char* name;
+    Paths given;
+    bool recurse, wildcards;
+    Paths expected;
+    Notes notes;
+  } rows[] = {
+      {"a folder, depth first in name order",
+       {file, dir.path()},
+       true,
+       false,
+       {file, dir / L"A.txt", dir / L"b.txt", dir / L"c.log", dir / L"M\\inner\\q.log",
+        dir / L"M\\inner\\y.txt", dir / L"M\\x.txt", dir / L"z\\w.txt"},
+       {}},
+      {"not without /s", {dir.path()}, false, false, {dir.path()}, {}},
+      {"with its trailing backslash", {dir.path() + L"\\"}, false, true, {dir.path() + L"\\"}, {}},
+      {"a pattern in one folder", {dir / L"*.log"}, false, true, {dir / L"c.log"}, {}},
+      {"a pattern with /s: its files, then the subfolders'",
+       {dir / L"?.*"},
+       true,
+       true,
+       {dir / L"c.log", dir / L"M\\inner\\q.log", dir / L"M\\inner\\y.txt", dir / L"M\\x.txt",
+        dir / L"z\\w.txt"},
+       {}},
+      {"a pattern the window does not take", {dir / L"*.log"}, false, false, {dir / L"*.log"}, {}},
+      {"a pattern that matches nothing",
+       {dir / L"*.doc"},
+       true,
+       true,
+       {},
+       {{dir / L"*.doc", L"找不到文件"}}},
+      {"a pattern in a missing folder",
+       {dir / L"no\\*.log"},
+       false,
+       true,
+       {},
+       {{dir / L"no\\*.log", L"找不到文件所在的文件夹"}}},
+      {"drive roots",
+       {L"C:\\", L"C:", L"C:\\windows\\..", L"c:/"},
+       true,
+       true,
+       {},
+       {{L"C:\\", shred::kProtectedFolderText},
+        {L"C:", shred::kProtectedFolderText},
+        {L"C:\\windows\\..", shred::kProtectedFolderText},
+        {L"c:/", shred::kProtectedFolderText}}},
+      {"the system's folders and a profile itself",
+       {L"C:\\Windows", L"c:\\windows\\", L"C:\\Program Files", L"C:\\ProgramData", L"C:\\users",
+        L"C:\\users\\Public", L"C:\\windows\\*.exe"},
+       true,
+       true,
+       {},
+       {{L"C:\\Windows", shred::kProtectedFolderText},
+        {L"c:\\windows\\", shred::kProtectedFolderText},
+        {L"C:\\Program Files", shred::kProtectedFolderText},
+        {L"C:\\ProgramData", shred::kProtectedFolderText},
+        {L"C:\\users", shred::kProtectedFolderText},
+        {L"C:\\users\\Public", shred::kProtectedFolderText},
+        {L"C:\\windows\\*.exe", shred::kProtectedFolderText}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Notes notes;
+    EXPECT_EQ(shred::ExpandFolders(row.given, row.recurse, notes, row.wildcards), row.expected);
+    EXPECT_EQ(notes, row.notes);
+  }
 }
 
 TEST(LongPaths, TheFolderAndFileListsReachBeyond260Characters) {

@@ -167,25 +167,16 @@ class FakeServices : public ShredServices {
     return Reason::None;
   }
   void CloseFile(FileId file) override { log_.Add(L"closefile:" + open_.at(size_t(file) - 1)); }
-  Reason OpenChannel(const std::wstring& path, const FileIdentity& expected) override {
-    if (onOpenChannel) std::exchange(onOpenChannel, nullptr)(*this);
-    const std::wstring k = Target(Key(path));
-    log_.Add(L"open:" + Key(path));
-    if (!files.count(k)) return Reason::NotFound;  // never creates a file
+  Reason WriteLines(FileId file, const std::vector<std::wstring>& lines) override {
+    const std::wstring& k = open_.at(size_t(file) - 1);
+    log_.Add(L"notice:" + k);
     if (locked.count(k)) return Reason::InUse;
-    if (IdOf(k) != expected) return Reason::Changed;
-    channel_ = k;
     files[k].clear();
+    for (const auto& line : lines) files[k] += line + L"\r\n";
     return Reason::None;
   }
-  bool PrintLine(const std::wstring& text) override {
-    if (channel_.empty()) return false;
-    files[channel_] += text + L"\r\n";
-    return true;
-  }
-  void CloseChannel() override {
-    log_.Add(L"close");
-    channel_.clear();
+  bool IsSameFile(const std::wstring& a, const std::wstring& b) override {
+    return IdOf(Target(Key(a))) == IdOf(Target(Key(b))) && !differentVolumes.count(Key(b));
   }
   Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override {
     if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
@@ -287,12 +278,12 @@ class FakeServices : public ShredServices {
   std::vector<Message> messages;
   int waited = 0;
   // Run once, when the step first comes: what another program does meanwhile.
-  std::function<void(FakeServices&)> onOpenChannel, onOpenToDelete;
+  std::function<void(FakeServices&)> onOpenToDelete;
+  std::set<std::wstring> differentVolumes;  // same ID as another file, on another volume
   std::map<std::wstring, std::function<void(FakeServices&)>> whenOpened;  // by file
 
  private:
   CallLog& log_;
-  std::wstring channel_;
   std::vector<std::wstring> open_;
   uint64_t nextId_ = 100;
 };

@@ -125,7 +125,17 @@ TEST(ShredDestroy, OldBytesAreOverwrittenAndFlushedBeforeTheTruncation) {
   for (size_t i = 0; i < old.size(); ++i) same += services.seen[i] == old[i];
   // Random bytes match the old ones about once in 256.
   EXPECT_LT(same, old.size() / 100) << "the old contents are gone";
-  EXPECT_EQ(ReadBytes(path), "") << "then truncated";
+  // No two 4 KiB blocks alike, none of them zeros: the random tile reaches
+  // every byte and each block carries its own stamp.
+  std::set<std::string> blocks;
+  const std::string zeros(4096, '\0');
+  for (size_t at = 0; at + 4096 <= old.size(); at += 4096) {
+    const std::string block = services.seen.substr(at, 4096);
+    EXPECT_NE(block, zeros) << "block at " << at;
+    blocks.insert(block);
+  }
+  EXPECT_EQ(blocks.size(), old.size() / 4096) << "every block differs from every other";
+  EXPECT_EQ(ReadBytes(path), NoticeBytes()) << "then truncated, the notice written";
 }
 
 TEST(ShredDestroy, AHandleTheRunRefusesIsClosedAtOnce) {
@@ -389,7 +399,7 @@ TEST(ShredDestroy, ASparseFileDoesNotGrow) {
   CountingMonitor monitor;
   DestroyContents(ResolveEntry(path).path, services, monitor);
   EXPECT_LE(monitor.reported, allocatedBefore) << "only allocated ranges are overwritten";
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(ReadBytes(path), NoticeBytes());
 }
 
 // ---- the run on a worker thread ---------------------------------------------------

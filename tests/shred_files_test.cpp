@@ -203,7 +203,8 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
       !Exists(dir / L"sl.txt")) {
     GTEST_SKIP() << "no Linux side to make links and case twins from";
   }
-  std::vector<std::wstring> walked = ExpandFolders({dir.path()}, true);
+  std::vector<WalkNote> notes;
+  std::vector<std::wstring> walked = ExpandFolders({dir.path()}, true, notes);
   std::sort(walked.begin(), walked.end());
   EXPECT_EQ(walked, (std::vector<std::wstring>{dir / L"Case.txt", dir / L"case.txt"}))
       << "no link, and nothing outside the folder";
@@ -245,7 +246,7 @@ TEST_F(ShredFilesTest, AFileSavedAgainFromOutsideDuringTheRunIsLeftAlone) {
   EXPECT_EQ(ReadBytes(b), "new");
   EXPECT_EQ(job.results[0].reason, Reason::Changed);
   EXPECT_EQ(job.results[1].fate, Fate::Shredded);
-  EXPECT_EQ(CliExitStatus(job, false), kCliNotAllShredded);
+  EXPECT_EQ(CliExitStatus(job, {}, false), kCliNotAllShredded);
 }
 
 // The real message box, answered by a second thread as a user would.

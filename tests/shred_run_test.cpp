@@ -56,7 +56,7 @@ TEST_F(ShredRunTest, EmptyListAsksFirstThenSaysSo) {
   EXPECT_EQ(services.messages[1].text, L"请选择文件！");
   EXPECT_EQ(services.messages[1].title, L"提示");
   EXPECT_EQ(services.messages[1].kind, MessageKind::Info);
-  EXPECT_TRUE(CallsStartingWith(L"open:").empty());
+  EXPECT_TRUE(CallsStartingWith(L"notice:").empty());
 }
 
 TEST_F(ShredRunTest, OverwritesEveryFileBeforeDeletingAny) {
@@ -64,18 +64,19 @@ TEST_F(ShredRunTest, OverwritesEveryFileBeforeDeletingAny) {
   for (auto& p : list.items) services.files[p] = L"secret";
   RunShred(list, services);
 
-  EXPECT_EQ(CallsStartingWith(L"open:"),
-            (std::vector<std::wstring>{L"open:C:\\a", L"open:C:\\b", L"open:C:\\c"}));
+  EXPECT_EQ(CallsStartingWith(L"notice:"),
+            (std::vector<std::wstring>{L"notice:C:\\a", L"notice:C:\\b", L"notice:C:\\c"}));
   EXPECT_EQ(CallsStartingWith(L"rename:"),
             (std::vector<std::wstring>{L"rename:C:\\a>C:\\z", L"rename:C:\\b>C:\\z",
                                        L"rename:C:\\c>C:\\z"}));
   EXPECT_EQ(CallsStartingWith(L"delete:").size(), 3u);
-  const size_t lastOpen = IndexOf(L"open:C:\\c");
+  const size_t lastOpen = IndexOf(L"notice:C:\\c");
   const size_t firstDelete = IndexOf(L"rename:C:\\a>C:\\z");
   EXPECT_LT(lastOpen, firstDelete);
   EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), L"count"), 1)
       << "the run works on the entries as it found them";
-  EXPECT_EQ(log.calls[lastOpen + 1], L"close");
+  EXPECT_EQ(log.calls[lastOpen + 1], L"closefile:C:\\c")
+      << "written through the overwrite's handle";
   EXPECT_TRUE(services.files.empty());
   EXPECT_TRUE(list.items.empty());
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
@@ -87,7 +88,7 @@ TEST_F(ShredRunTest, DuplicatesAreOverwrittenTwiceAndDeletedOnce) {
   List({L"C:\\a", L"C:\\a"});
   services.files[L"C:\\a"] = L"secret";
   RunShred(list, services);
-  EXPECT_EQ(CallsStartingWith(L"open:").size(), 1u) << "the second names the same file";
+  EXPECT_EQ(CallsStartingWith(L"notice:").size(), 1u) << "the second names the same file";
   EXPECT_EQ(CallsStartingWith(L"delete:").size(), 1u);
   EXPECT_TRUE(list.items.empty());
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
@@ -104,7 +105,7 @@ TEST_F(ShredRunTest, EntriesThatNameNothingAreReportedNeverCreated) {
   EXPECT_EQ(services.messages.back().text,
             L"共 5 个文件，其中 5 个未能粉碎：\r\n"
             L"不是完整路径（1 个）：\r\nrel.txt\r\n"
-            L"文件名无效（1 个）：\r\n\r\n"
+            L"文件名无效（1 个）：\r\n（空）\r\n"
             L"找不到文件（1 个）：\r\nC:\\new.txt\r\n"
             L"找不到文件所在的文件夹（1 个）：\r\nC:\\gone\\f.txt\r\n"
             L"无法访问网络路径（1 个）：\r\n\\\\srv\\share\\f.txt");
@@ -156,7 +157,7 @@ TEST_F(ShredRunTest, DevicesAndWildcardsAreNeverTouchedAndCountAsFailures) {
   List({L"NUL", L"C:\\x\\*.txt", L"C:\\ok"});
   services.files[L"C:\\ok"] = L"secret";
   RunShred(list, services);
-  EXPECT_EQ(CallsStartingWith(L"open:"), std::vector<std::wstring>{L"open:C:\\ok"});
+  EXPECT_EQ(CallsStartingWith(L"notice:"), std::vector<std::wstring>{L"notice:C:\\ok"});
   EXPECT_EQ(CallsStartingWith(L"delete:"), std::vector<std::wstring>{L"delete:C:\\zz"});
   EXPECT_EQ(list.items, (std::vector<std::wstring>{L"NUL", L"C:\\x\\*.txt"}));
   EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
@@ -204,7 +205,7 @@ TEST_F(ShredRunTest, CancelFinishesTheFilesStartedAndKeepsTheRest) {
   EXPECT_TRUE(job.cancelled);
   EXPECT_EQ(monitor.order, (std::vector<std::wstring>{L"overwrite:C:\\a", L"overwrite:C:\\b",
                                                       L"delete:C:\\a", L"delete:C:\\b"}));
-  EXPECT_EQ(CallsStartingWith(L"open:").size(), 2u) << "c and d are never opened";
+  EXPECT_EQ(CallsStartingWith(L"notice:").size(), 2u) << "c and d are never opened";
   EXPECT_EQ(services.files[L"C:\\c"], L"secret");
   EXPECT_EQ(services.files[L"C:\\d"], L"secret");
   EXPECT_FALSE(services.PathExists(L"C:\\a"));
@@ -353,12 +354,16 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\b", L"new"}},
        {L"C:\\b"},
        L"共 2 个文件，其中 1 个未能粉碎：\r\n文件在检查后发生了变化（1 个）：\r\nC:\\b"},
-      {"saved again before the notice",
-       {L"C:\\b"},
-       [](S& s) { s.onOpenChannel = [](S& s) { s.Replace(L"C:\\b", L"new"); }; },
-       {{L"C:\\b", L"new"}},
-       {L"C:\\b"},
-       kChanged},
+      {"an ID shared by a file on another volume",
+       {L"C:\\b", L"D:\\b"},
+       [](S& s) {
+         s.files[L"D:\\b"] = L"other";
+         s.ids[L"D:\\b"] = s.IdOf(L"C:\\b").low;
+         s.differentVolumes.insert(L"D:\\b");
+       },
+       {},
+       {},
+       kDone},
       {"replaced by a hard link to another file",
        {L"C:\\b"},
        [](S& s) {
@@ -647,6 +652,9 @@ TEST(ShredPathTest, AnEntryNamesExactlyOnePathOrSaysWhyNot) {
       {L"C:\\a.txt\r\nC:\\b.txt", L"", Reason::InvalidName},
       {L"C:\\a\tb", L"", Reason::InvalidName},
       {L"C:\\a<b", L"", Reason::InvalidName},
+      {L"C:\\a|b", L"", Reason::InvalidName},
+      {L"C:\\a>b", L"", Reason::InvalidName},
+      {L"\\\\srv\\\\f.txt", L"", Reason::InvalidName},
       {L"C:\\t\\", L"", Reason::InvalidName},
       {L"C:\\a.txt:stream", L"", Reason::InvalidName},
       {L"C:\\*.txt", L"", Reason::InvalidName},
@@ -672,6 +680,44 @@ TEST(ShredPathTest, AnEntryNamesExactlyOnePathOrSaysWhyNot) {
     EXPECT_EQ(out.path, row.path) << row.entry.size() << " "
                                   << std::string(row.entry.begin(), row.entry.end());
     EXPECT_EQ(out.reason, row.reason) << std::string(row.entry.begin(), row.entry.end());
+  }
+}
+
+TEST(ShredPathTest, RootsSystemFoldersAndProfilesAreNeverExpanded) {
+  const ProtectedFolders system{{L"C:\\Windows", L"C:\\Program Files", L"D:\\ProgramData\\"},
+                                L"C:\\Users"};
+  const struct {
+    const wchar_t* entry;
+    bool root, protectedFolder;
+  } rows[] = {
+      {L"C:\\", true, true},
+      {L"C:", true, true},
+      {L"c:/", true, true},
+      {L"C:\\\\", true, true},
+      {L"C:\\t\\..", true, true},
+      {L"\\\\srv\\share", true, true},
+      {L"\\\\srv\\share\\", true, true},
+      {L"\\\\?\\C:\\", true, true},
+      {L"\\\\?\\UNC\\srv\\share", true, true},
+      {L"C:\\WINDOWS", false, true},
+      {L"c:\\windows\\", false, true},
+      {L"C:\\Windows\\System32\\..", false, true},
+      {L"C:\\Program Files", false, true},
+      {L"D:\\programdata", false, true},
+      {L"C:\\Users", false, true},
+      {L"C:\\Users\\Ann", false, true},
+      {L"C:\\users\\ann\\", false, true},
+      {L"C:\\Users\\Ann\\Documents", false, false},
+      {L"C:\\Windows\\Temp", false, false},
+      {L"C:\\Windows.old", false, false},
+      {L"C:\\Program Files Old", false, false},
+      {L"E:\\Users\\Ann", false, false},
+      {L"\\\\srv\\share\\d", false, false},
+      {L"C:\\t", false, false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(IsDriveOrShareRoot(row.entry), row.root) << row.entry;
+    EXPECT_EQ(IsProtectedFolder(row.entry, system), row.protectedFolder) << row.entry;
   }
 }
 
@@ -749,18 +795,50 @@ TEST(ShredCliTest, ExitStatusSaysWhetherEverythingWasShredded) {
   job.entries = {L"a", L"b"};
   job.results.assign(2, EntryResult{});
   job.results[0].fate = job.results[1].fate = Fate::Shredded;
-  EXPECT_EQ(CliExitStatus(job, false), kCliAllShredded);
-  EXPECT_EQ(CliExitStatus(job, true), kCliInterrupted);
+  EXPECT_EQ(CliExitStatus(job, {}, false), kCliAllShredded);
+  EXPECT_EQ(CliExitStatus(job, {}, true), kCliInterrupted);
+  EXPECT_EQ(CliExitStatus(job, {{L"C:\\", kProtectedFolderText}}, false), kCliNotAllShredded)
+      << "a path the walk turned down is not shredded";
   for (const Fate other :
        {Fate::Survived, Fate::DeletedAsIs, Fate::LinkRemoved, Fate::NotReached}) {
     job.results[1].fate = other;
-    EXPECT_EQ(CliExitStatus(job, false), kCliNotAllShredded);
+    EXPECT_EQ(CliExitStatus(job, {}, false), kCliNotAllShredded);
   }
-  job.results[1].fate = Fate::DeletedAsIs;
-  EXPECT_EQ(CliLines(job, false),
-            (std::vector<std::wstring>{
-                L"b：已删除，但未能覆盖原内容",
-                L"共 2 个文件：已粉碎 1 个，未能粉碎 0 个，已删除但未能覆盖 1 个。"}));
+}
+
+// Each entry's line as the console shows it, and the summary that counts
+// files, not entries.
+TEST(ShredCliTest, LinesNameEveryFileNotShredded) {
+  const auto result = [](Fate fate, Reason reason = Reason::None, std::wstring renamed = {},
+                         int sameAs = -1) {
+    EntryResult r;
+    r.fate = fate;
+    r.reason = reason;
+    r.renamed = renamed;
+    r.sameAs = sameAs;
+    return r;
+  };
+  ShredJob job;
+  job.entries = {L"a", L"b", L"C:\\d\\kept.txt", L"", L"A", L"e", L"f"};
+  job.results = {result(Fate::Shredded),
+                 result(Fate::DeletedAsIs),
+                 result(Fate::Survived, Reason::NotDeletedRenamed, L"C:\\d\\q8w1e3r5"),
+                 result(Fate::Survived, Reason::InvalidName),
+                 result(Fate::Shredded, Reason::None, {}, 0),
+                 result(Fate::NotReached),
+                 result(Fate::NotReached)};
+  EXPECT_EQ(
+      CliLines(job, {{L"C:\\Windows", kProtectedFolderText}}, false),
+      (std::vector<std::wstring>{
+          L"C:\\Windows：是磁盘根目录或系统文件夹，不予粉碎",
+          L"b：已删除，但未能覆盖原内容",
+          L"C:\\d\\q8w1e3r5：内容已覆盖，但无法删除，也无法改回原名",
+          L"（空）：文件名无效",
+          L"e：未处理",
+          L"f：未处理",
+          L"共 6 个文件：已粉碎 1 个，未能粉碎 2 个，已删除但未能覆盖 1 个，因中断未处理 2 个。",
+      }));
+  EXPECT_EQ(CliLines(job, {}, true).size(), 5u) << "no summary with /q";
 }
 
 TEST(ShredListTest, AddKeepsOrderDuplicatesAndEmptyTexts) {

@@ -186,7 +186,14 @@ void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
     s.arrivedDuringRun.insert(s.arrivedDuringRun.end(), paths.begin(), paths.end());
     return;
   }
-  AddPaths(s, shred::ExpandFolders(paths, true));
+  std::vector<shred::WalkNote> notes;
+  AddPaths(s, shred::ExpandFolders(paths, true, notes));
+  if (notes.empty()) return;
+  std::wstring text = L"以下路径未加入列表：";
+  for (size_t i = 0; i < notes.size() && i < 10; ++i)
+    text += L"\r\n" + notes[i].path + L"：" + notes[i].reason;
+  if (notes.size() > 10) text += L"\r\n…";
+  ShowBrowseMessage(s, text);
 }
 
 void Command2_Click(Form1State& s) {
