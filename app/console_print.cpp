@@ -10,10 +10,15 @@ bool PrintLine(DWORD stream, const std::wstring& line) {
   if (GetConsoleMode(out, &mode)) {
     return WriteConsoleW(out, text.c_str(), DWORD(text.size()), &written, nullptr) != 0;
   }
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  // Redirected: the bytes that type, findstr and PowerShell in this console
+  // read back, in its output code page (936 on a Chinese system, UTF-8
+  // after "chcp 65001"); without a console, the system's OEM code page.
+  UINT codePage = GetConsoleOutputCP();
+  if (codePage == 0) codePage = GetOEMCP();
+  const int n = WideCharToMultiByte(codePage, 0, text.c_str(), int(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
   std::string bytes(size_t(n > 0 ? n : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr,
+  WideCharToMultiByte(codePage, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr,
                       nullptr);
   return WriteFile(out, bytes.data(), DWORD(bytes.size()), &written, nullptr) != 0;
 }

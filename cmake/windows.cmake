@@ -64,7 +64,8 @@ function(tarvello_wine_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "wine." DISCOVERY_TIMEOUT 60)
 endfunction()
 
-tarvello_wine_test(shred_files_test tests/shred_files_test.cpp tests/temp_folder.cpp)
+tarvello_wine_test(shred_files_test tests/shred_files_test.cpp tests/box_answerer.cpp
+                   tests/temp_folder.cpp)
 tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answerer.cpp
                    tests/temp_folder.cpp tests/skin_test_util.cpp)
 

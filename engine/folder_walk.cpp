@@ -45,29 +45,6 @@ bool LiesInside(const std::wstring& final, const std::wstring& root) {
           final[root.size()] == L'\\');
 }
 
-// The system's folders that are never expanded, asked of the platform, and
-// the folder that holds the users' profiles.
-const ProtectedFolders& SystemFolders() {
-  static const ProtectedFolders folders = [] {
-    ProtectedFolders out;
-    auto known = [](REFKNOWNFOLDERID id) {
-      PWSTR path = nullptr;
-      std::wstring text;
-      if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) text = path;
-      CoTaskMemFree(path);
-      return text;
-    };
-    for (REFKNOWNFOLDERID id : {FOLDERID_Windows, FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86,
-                                FOLDERID_ProgramFilesX64, FOLDERID_ProgramData, FOLDERID_Profile,
-                                FOLDERID_UserProfiles, FOLDERID_Public}) {
-      if (std::wstring path = known(id); !path.empty()) out.folders.push_back(path);
-    }
-    out.profiles = known(FOLDERID_UserProfiles);
-    return out;
-  }();
-  return folders;
-}
-
 // The folder's entries (names and whether each is a real folder), sorted by
 // name as Explorer sorts them, ignoring case; `pattern` picks the names.
 // Links and junctions are left out: they are neither the files of the
@@ -142,8 +119,30 @@ bool HasWildcard(const std::wstring& text) { return text.find_first_of(L"*?") !=
 
 }  // namespace
 
+const ProtectedFolders& SystemFolders() {
+  static const ProtectedFolders folders = [] {
+    ProtectedFolders out;
+    auto known = [](REFKNOWNFOLDERID id) {
+      PWSTR path = nullptr;
+      std::wstring text;
+      if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) text = path;
+      CoTaskMemFree(path);
+      return text;
+    };
+    for (REFKNOWNFOLDERID id : {FOLDERID_Windows, FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86,
+                                FOLDERID_ProgramFilesX64, FOLDERID_ProgramData, FOLDERID_Profile,
+                                FOLDERID_UserProfiles, FOLDERID_Public}) {
+      if (std::wstring path = known(id); !path.empty()) out.folders.push_back(path);
+    }
+    out.profiles = known(FOLDERID_UserProfiles);
+    return out;
+  }();
+  return folders;
+}
+
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
-                                        std::vector<WalkNote>& notes, bool wildcards) {
+                                        std::vector<WalkNote>& notes, bool wildcards,
+                                        const ProtectedFolders* system) {
   std::vector<std::wstring> out;
   for (const std::wstring& path : paths) {
     const size_t nameStart = path.find_last_of(L"\\/") + 1;  // npos + 1 == 0
@@ -164,7 +163,7 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
       out.push_back(path);
       continue;
     }
-    if (IsProtectedFolder(folder, SystemFolders())) {
+    if (IsProtectedFolder(folder, system ? *system : SystemFolders())) {
       notes.push_back({path, kProtectedFolderText});
       continue;
     }

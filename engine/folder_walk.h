@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/shred_run.h"
+
 namespace shred {
 
 // A path the walk turned down, and why, in the report's words.
@@ -24,7 +26,12 @@ extern const wchar_t kProtectedFolderText[];
 // folder (and, when `recurse`, of its subfolders). A drive's root and the
 // system's own folders are never expanded, a folder that cannot be read is
 // left out, and a pattern that matches nothing too: each gets a note.
+// `system`: the folders never expanded, the platform's when none are given.
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
-                                        std::vector<WalkNote>& notes, bool wildcards = false);
+                                        std::vector<WalkNote>& notes, bool wildcards = false,
+                                        const ProtectedFolders* system = nullptr);
+
+// The system's folders as the platform names them (known folders).
+const ProtectedFolders& SystemFolders();
 
 }  // namespace shred

@@ -23,6 +23,27 @@ void AddGroup(std::wstring& text, const std::wstring& title,
 
 }  // namespace
 
+std::wstring FitForMessageBox(const std::wstring& text) {
+  std::wstring out;
+  size_t lines = 0;
+  for (size_t at = 0; at <= text.size();) {
+    size_t end = text.find(L"\r\n", at);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(at, end - at);
+    at = end + 2;
+    if (lines == kBoxLines) {
+      out += L"\r\n…";
+      break;
+    }
+    if (line.size() > kBoxLineChars) {
+      const size_t keep = (kBoxLineChars - 1) / 2;
+      line = line.substr(0, keep) + L"…" + line.substr(line.size() - keep);
+    }
+    out += (lines++ ? L"\r\n" : L"") + line;
+  }
+  return out;
+}
+
 std::wstring ShownPath(const std::wstring& path) { return path.empty() ? L"（空）" : path; }
 
 bool IsGone(Fate fate) {

@@ -26,7 +26,7 @@ std::wstring NoticeLine() {
 
 Reason CheckOverwritable(bool diskFile, uint32_t attributes, uint32_t reparseTag,
                          uint32_t expectedTag) {
-  if (!diskFile) return Reason::Device;
+  if (!diskFile) return Reason::NotAFile;  // a pipe or a device, reached through a link
   if (attributes & attr::kDirectory) return Reason::NotAFile;
   // A reparse point where the path showed another kind, or none: it changed since.
   if ((attributes & attr::kReparsePoint) && (expectedTag == 0 || reparseTag != expectedTag))
@@ -384,7 +384,7 @@ void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) 
     const Fate fate = i < job.results.size() ? job.results[i].fate : Fate::NotReached;
     const bool counted = i >= job.results.size() || job.results[i].sameAs < 0;
     if (fate == Fate::NotReached) ++untouched;
-    if (fate == Fate::Shredded && counted) ++shredded;
+    if ((fate == Fate::Shredded || fate == Fate::ShreddedCloud) && counted) ++shredded;
     if (!IsGone(fate)) {
       kept.push_back(job.results.size() > i && !job.results[i].renamed.empty()
                          ? job.results[i].renamed
@@ -392,18 +392,21 @@ void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) 
     }
   }
   const std::wstring report = ShredReport(job);
-  if (report.empty() && !job.cancelled) {
+  if (report.empty() && !job.cancelled && untouched == 0) {
     list.Clear();
     services.ShowMessage(kDoneText, kInfoTitle, MessageKind::Info);
     return;
   }
   list.Replace(kept);
   std::wstring text = report;
-  if (job.cancelled) {
-    text = L"粉碎已取消：已粉碎 " + std::to_wstring(shredded) + L" 个文件，" +
-           std::to_wstring(untouched) + L" 个文件未处理，仍保留在列表中。";
+  if (job.cancelled || untouched > 0) {
+    // Cancelled by the user, or stopped short by a failure of the run itself.
+    text = std::wstring(job.cancelled ? L"粉碎已取消" : L"粉碎未能进行到底") + L"：已粉碎 " +
+           std::to_wstring(shredded) + L" 个文件，" + std::to_wstring(untouched) +
+           L" 个文件未处理" + (job.closing ? L"。" : L"，仍保留在列表中。");
     if (!report.empty()) text += L"\r\n" + report;
   }
+  if (job.closing) text += L"\r\n窗口将关闭，列表不会保留。";
   services.ShowMessage(text, kInfoTitle, report.empty() ? MessageKind::Info : MessageKind::Warning);
 }
 

@@ -302,6 +302,7 @@ struct ShredJob {
   std::vector<EntryResult> results;
   int processed = 0;  // entries the overwrite pass has finished
   bool cancelled = false;
+  bool closing = false;  // the window closes after the report: nothing stays listed
 };
 
 // Watches a run from the thread that does the work: asked between two
@@ -331,6 +332,13 @@ using SeenFiles = std::map<FileIdentity, SeenFile>;
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
                             ShredMonitor& monitor, uint32_t expectedTag = 0,
                             const SeenFiles* seen = nullptr);
+
+// A message as a message box can show it on any screen: a line longer than
+// kBoxLineChars keeps its start and end around "…" in the middle, and past
+// kBoxLines lines the rest is left out with a last "…".
+inline constexpr size_t kBoxLineChars = 120;
+inline constexpr size_t kBoxLines = 40;
+std::wstring FitForMessageBox(const std::wstring& text);
 
 // How a path stands in a report: "（空）" for an empty entry.
 std::wstring ShownPath(const std::wstring& path);

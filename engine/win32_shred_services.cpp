@@ -206,14 +206,19 @@ bool Win32ShredServices::ShowMessage(const std::wstring& text, const std::wstrin
   UINT type = MB_OK;
   if (kind == MessageKind::Confirm) type = MB_OKCANCEL | MB_ICONQUESTION;
   if (kind == MessageKind::Warning) type = MB_OK | MB_ICONWARNING;
-  return MessageBoxW(owner_, text.c_str(), title.c_str(), type) == IDOK;
+  // Long paths and long reports are shortened so that the box, and its OK
+  // button, stay on the screen; the list keeps every path whole.
+  return MessageBoxW(owner_, FitForMessageBox(text).c_str(), title.c_str(), type) == IDOK;
 }
 
 PathInfo Win32ShredServices::Probe(const std::wstring& path) {
   PathInfo info;
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    info.reason = LastReason();
+    // Wine answers "invalid parameter" for a pipe or a device that a Unix
+    // link leads to: something is there, and it is not a file.
+    const DWORD error = GetLastError();
+    info.reason = error == ERROR_INVALID_PARAMETER ? Reason::NotAFile : ReasonFromError(error);
     return info;
   }
   info.attributes = attributes;

@@ -27,6 +27,8 @@ BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
   return FALSE;
 }
 
+}  // namespace
+
 bool HasIcon(HWND box) {
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
@@ -36,8 +38,6 @@ bool HasIcon(HWND box) {
   }
   return false;
 }
-
-}  // namespace
 
 HWND FindDialogBox(DWORD process, const std::wstring& title) {
   FindContext context{&title, process, nullptr};

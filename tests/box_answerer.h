@@ -26,6 +26,8 @@ struct SeenBox {
 
 // A visible "#32770" window of the process with this title, or nullptr.
 HWND FindDialogBox(DWORD process, const std::wstring& title);
+// Whether a message box shows an icon.
+bool HasIcon(HWND box);
 // A message box's text: its static control 0xFFFF.
 std::wstring DialogBoxText(HWND box);
 

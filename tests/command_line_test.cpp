@@ -39,7 +39,7 @@ std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
 struct Finished {
   DWORD status = 0;
-  std::wstring output;  // what it printed, UTF-8 decoded
+  std::wstring output;  // what it printed, decoded from the OEM code page
 };
 
 // Starts a program with its standard output and error going to a file.
@@ -73,7 +73,8 @@ Finished RunProgram(const std::wstring& program, const std::vector<std::wstring>
   CloseHandle(process.hProcess);
   const std::string bytes = ReadBytes(log);
   done.output.resize(bytes.size());
-  done.output.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), int(bytes.size()),
+  // Redirected output comes in the console's code page, the OEM one here.
+  done.output.resize(size_t(MultiByteToWideChar(GetOEMCP(), 0, bytes.data(), int(bytes.size()),
                                                 done.output.data(), int(done.output.size()))));
   return done;
 }
@@ -208,6 +209,7 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
     ASSERT_TRUE(WriteBytes(dir / name, "x"));
   }
   const std::wstring file = dir / L"b.txt";
+  TempFolder other;  // stand-ins for the system's folders
   using Paths = std::vector<std::wstring>;
   using Notes = std::vector<shred::WalkNote>;
   const struct {
@@ -228,11 +230,10 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
       {"with its trailing backslash", {dir.path() + L"\\"}, false, true, {dir.path() + L"\\"}, {}},
       {"a pattern in one folder", {dir / L"*.log"}, false, true, {dir / L"c.log"}, {}},
       {"a pattern with /s: its files, then the subfolders'",
-       {dir / L"?.*"},
+       {dir / L"*.log"},
        true,
        true,
-       {dir / L"c.log", dir / L"M\\inner\\q.log", dir / L"M\\inner\\y.txt", dir / L"M\\x.txt",
-        dir / L"z\\w.txt"},
+       {dir / L"c.log", dir / L"M\\inner\\q.log"},
        {}},
       {"a pattern the window does not take", {dir / L"*.log"}, false, false, {dir / L"*.log"}, {}},
       {"a pattern that matches nothing",
@@ -247,35 +248,51 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
        true,
        {},
        {{dir / L"no\\*.log", L"找不到文件所在的文件夹"}}},
-      {"drive roots",
-       {L"C:\\", L"C:", L"C:\\windows\\..", L"c:/"},
+      {"the system's folders and a profile itself, never walked",
+       {other / L"sys", other / L"sys\\", other / L"Users", other / L"Users\\ann",
+        other / L"sys\\*.txt"},
        true,
        true,
        {},
-       {{L"C:\\", shred::kProtectedFolderText},
-        {L"C:", shred::kProtectedFolderText},
-        {L"C:\\windows\\..", shred::kProtectedFolderText},
-        {L"c:/", shred::kProtectedFolderText}}},
-      {"the system's folders and a profile itself",
-       {L"C:\\Windows", L"c:\\windows\\", L"C:\\Program Files", L"C:\\ProgramData", L"C:\\users",
-        L"C:\\users\\Public", L"C:\\windows\\*.exe"},
+       {{other / L"sys", shred::kProtectedFolderText},
+        {other / L"sys\\", shred::kProtectedFolderText},
+        {other / L"Users", shred::kProtectedFolderText},
+        {other / L"Users\\ann", shred::kProtectedFolderText},
+        {other / L"sys\\*.txt", shred::kProtectedFolderText}}},
+      {"what is inside a profile is the user's",
+       {other / L"Users\\ann\\docs"},
        true,
-       true,
-       {},
-       {{L"C:\\Windows", shred::kProtectedFolderText},
-        {L"c:\\windows\\", shred::kProtectedFolderText},
-        {L"C:\\Program Files", shred::kProtectedFolderText},
-        {L"C:\\ProgramData", shred::kProtectedFolderText},
-        {L"C:\\users", shred::kProtectedFolderText},
-        {L"C:\\users\\Public", shred::kProtectedFolderText},
-        {L"C:\\windows\\*.exe", shred::kProtectedFolderText}}},
+       false,
+       {other / L"Users\\ann\\docs\\d.txt"},
+       {}},
   };
+  // Stand-ins for the system's folders, inside the test's own folder.
+  for (const wchar_t* sub : {L"sys", L"Users", L"Users\\ann", L"Users\\ann\\docs"})
+    CreateDirectoryW((other / sub).c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(other / L"sys\\s.txt", "x"));
+  ASSERT_TRUE(WriteBytes(other / L"Users\\ann\\docs\\d.txt", "x"));
+  const shred::ProtectedFolders system{{other / L"sys"}, other / L"Users"};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Notes notes;
-    EXPECT_EQ(shred::ExpandFolders(row.given, row.recurse, notes, row.wildcards), row.expected);
+    EXPECT_EQ(shred::ExpandFolders(row.given, row.recurse, notes, row.wildcards, &system),
+              row.expected);
     EXPECT_EQ(notes, row.notes);
   }
+}
+
+// The guard's folders come from the platform: checked by name, never walked.
+TEST(FolderWalk, TheSystemFoldersAreThePlatforms) {
+  wchar_t windows[MAX_PATH] = {}, profile[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
+  const shred::ProtectedFolders& system = shred::SystemFolders();
+  EXPECT_TRUE(shred::IsProtectedFolder(windows, system))
+      << testing::PrintToString(std::wstring(windows));
+  EXPECT_TRUE(shred::IsProtectedFolder(profile, system))
+      << testing::PrintToString(std::wstring(profile));
+  EXPECT_FALSE(shred::IsProtectedFolder(std::wstring(profile) + L"\\Documents", system));
+  EXPECT_FALSE(shred::IsProtectedFolder(TempFolder().path(), system));
 }
 
 TEST(LongPaths, TheFolderAndFileListsReachBeyond260Characters) {
@@ -321,6 +338,34 @@ std::vector<std::wstring> ExplorerState() {
     FindClose(find);
   }
   return state;
+}
+
+// A parent key that holds a value of someone else's is left where it is.
+TEST(ExplorerEntries, UninstallKeepsAParentKeyThatHoldsAValue) {
+  const auto before = ExplorerState();
+  const wchar_t* parent = L"Software\\Classes\\Directory\\shell";
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, parent, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                            nullptr),
+            ERROR_SUCCESS);
+  const wchar_t data[] = L"kept";
+  RegSetValueExW(k, L"tarvello-test", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
+  bool ok = false;
+  app::InstallExplorerEntries(ExeFolder() + L"\\tarvello.exe", ok);
+  app::UninstallExplorerEntries(ok);
+  EXPECT_TRUE(ok);
+  wchar_t value[16] = {};
+  DWORD size = sizeof value;
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, parent, L"tarvello-test", RRF_RT_REG_SZ, nullptr, value,
+                         &size),
+            ERROR_SUCCESS);
+  RegDeleteValueW(k, L"tarvello-test");
+  RegCloseKey(k);
+  // Whatever the test made goes again.
+  for (const wchar_t* key : {parent, L"Software\\Classes\\Directory"}) {
+    if (ExplorerState() != before) RegDeleteKeyW(HKEY_CURRENT_USER, key);
+  }
+  EXPECT_EQ(ExplorerState(), before);
 }
 
 TEST(ExplorerEntries, InstallTwiceThenUninstallTwiceLeavesEverythingAsItWas) {
@@ -383,6 +428,15 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   EXPECT_EQ(survived.output, held + L"：正在被其他程序使用\r\n" + folder +
                                  L"：不是文件\r\n共 2 个文件：已粉碎 0 个，未能粉碎 2 个。\r\n");
   EXPECT_EQ(ReadBytes(held), "secret");
+
+  const Finished nothing = RunProgram(L"tarvello-cli.exe", {dir / L"*.none"});
+  EXPECT_EQ(nothing.status, 1u);
+  EXPECT_EQ(nothing.output,
+            dir / L"*.none" + L"：找不到文件\r\n共 0 个文件：已粉碎 0 个，未能粉碎 0 个。\r\n");
+  const Finished pattern = RunProgram(L"tarvello-cli.exe", {L"/q", folder + L"\\*.txt"});
+  EXPECT_EQ(pattern.status, 0u) << testing::PrintToString(pattern.output);
+  EXPECT_FALSE(Exists(folder + L"\\inside.txt")) << "a pattern names the matching files";
+  ASSERT_TRUE(WriteBytes(folder + L"\\inside.txt", "secret"));
 
   const Finished recursed = RunProgram(L"tarvello-cli.exe", {L"/S", L"/q", folder});
   EXPECT_EQ(recursed.status, 0u);

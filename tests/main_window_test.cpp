@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <array>
 #include <atomic>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -134,6 +136,14 @@ TEST_F(MainWindowTest, WindowHasItsCaptionClassAndClientSize) {
   EXPECT_LE(std::abs((window.top + window.bottom) / 2 - GetSystemMetrics(SM_CYSCREEN) / 2), 1);
 }
 
+// The controls' places as the layout gives them: left, top, width, height.
+const std::map<std::wstring, std::array<int, 4>> kSpecifiedTwips = {
+    {L"Command3", {3960, 5880, 1935, 495}}, {L"Command2", {840, 5880, 1935, 495}},
+    {L"Command1", {5760, 5520, 855, 255}},  {L"Text1", {2640, 5510, 3135, 270}},
+    {L"File1", {2640, 3960, 3975, 1470}},   {L"Dir1", {120, 4200, 2535, 1560}},
+    {L"Drive1", {120, 3960, 2535, 300}},    {L"List1", {120, 360, 6495, 3450}},
+};
+
 TEST_F(MainWindowTest, ControlsStandInTheirPlacesWithTheirFonts) {
   std::set<HFONT> fonts;
   for (const ControlSpec& c : kControls) {
@@ -142,10 +152,14 @@ TEST_F(MainWindowTest, ControlsStandInTheirPlacesWithTheirFonts) {
     HWND control = C(c.name);
     ASSERT_NE(control, nullptr);
     const RECT r = ClientPlace(form, control);
-    EXPECT_EQ(r.left, c.left);
-    EXPECT_EQ(r.top, c.top);
-    EXPECT_EQ(r.right - r.left, c.width);
-    EXPECT_EQ(r.bottom - r.top, c.height);
+    // Where the control must stand, in twips as specified, 15 to the pixel.
+    const auto twips = kSpecifiedTwips.find(c.name);
+    ASSERT_NE(twips, kSpecifiedTwips.end());
+    const auto [left, top, width, height] = twips->second;
+    EXPECT_EQ(r.left, (left + 7) / 15);
+    EXPECT_EQ(r.top, (top + 7) / 15);
+    EXPECT_EQ(r.right - r.left, (width + 7) / 15);
+    EXPECT_EQ(r.bottom - r.top, (height + 7) / 15);
     EXPECT_FALSE(GetWindowLongW(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     // (The edit control takes WS_BORDER off its style and draws the line itself.)
     if (c.kind == ControlKind::ListBox || c.kind == ControlKind::FileList ||
@@ -328,6 +342,100 @@ TEST_F(MainWindowTest, RemoveLinkFramesWhileHeldAndRemovesTheSelection) {
   EXPECT_EQ(Form1LabelBorderStyle(form, L"Label2"), 0);
   MouseOnForm(WM_LBUTTONUP, {r.right, inside.y});
   EXPECT_EQ(ListItems(C(L"List1")).size(), 2u);
+
+  // The keyboard's way: Delete in the list removes the selected entry.
+  SetFocus(C(L"List1"));
+  SendMessageW(C(L"List1"), LB_SETCURSEL, 1, 0);
+  MSG del = KeyDown(C(L"List1"), VK_DELETE);
+  EXPECT_TRUE(IsForm1DialogMessage(form, del));
+  EXPECT_EQ(ListItems(C(L"List1")), std::vector<std::wstring>{L"a"});
+}
+
+TEST_F(MainWindowTest, ThePathBoxTakesWhatAPathCanHoldAndAddRefusesMore) {
+  const std::wstring fits = L"C:\\" + std::wstring(30996, L'p');  // 31,000 characters
+  SendMessageW(C(L"Text1"), EM_REPLACESEL, FALSE, LPARAM(fits.c_str()));
+  EXPECT_EQ(size_t(GetWindowTextLengthW(C(L"Text1"))), fits.size()) << "pasted whole";
+  Click(L"Command1");
+  EXPECT_EQ(ListItems(C(L"List1")), std::vector<std::wstring>{fits});
+
+  SetWindowTextW(C(L"Text1"), L"");
+  const std::wstring tooLong = L"C:\\" + std::wstring(40000, L'p');
+  SendMessageW(C(L"Text1"), EM_REPLACESEL, FALSE, LPARAM(tooLong.c_str()));
+  BoxAnswerer box({{L"提示", IDOK}});
+  Click(L"Command1");
+  const auto& seen = box.Finish();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, L"路径过长（最多 32767 个字符），未加入列表。");
+  EXPECT_EQ(ListItems(C(L"List1")).size(), 1u) << "never a shorter, different path";
+}
+
+// A held Enter key on the Shred button: the first press does nothing, the
+// repeats nothing, the release clicks; the confirmation opens only then.
+TEST_F(MainWindowTest, TheShredButtonClicksWhenEnterIsReleased) {
+  SetWindowTextW(C(L"Text1"), (dir / L"A.txt").c_str());
+  Click(L"Command1");
+  SetFocus(C(L"Command2"));
+  MSG press = KeyDown(C(L"Command2"), VK_RETURN);
+  EXPECT_TRUE(IsForm1DialogMessage(form, press));
+  press.lParam = 1 << 30;  // the key's repeats
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(IsForm1DialogMessage(form, press));
+  EXPECT_TRUE(Exists(dir / L"A.txt")) << "no run on the press";
+  BoxAnswerer boxes({{L"警告", IDCANCEL}});
+  MSG release = press;
+  release.message = WM_KEYUP;
+  EXPECT_TRUE(IsForm1DialogMessage(form, release));
+  EXPECT_EQ(boxes.Finish().size(), 1u) << "the confirmation came with the release";
+  MSG stray = release;  // a release whose press went elsewhere clicks nothing
+  EXPECT_TRUE(IsForm1DialogMessage(form, stray));
+  EXPECT_TRUE(Exists(dir / L"A.txt"));
+}
+
+// While the confirmation or the report is open, the list belongs to the run:
+// clicks another program sends change nothing, and a close request waits.
+TEST_F(MainWindowTest, CommandsAndCloseRequestsWaitWhileTheRunsBoxesAreOpen) {
+  for (const wchar_t* box : {L"警告", L"提示"}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(box)));
+    ASSERT_TRUE(WriteBytes(dir / L"A.txt", "a"));
+    SetWindowTextW(C(L"Text1"), (dir / L"A.txt").c_str());
+    Click(L"Command1");
+    SendMessageW(C(L"List1"), LB_SETCURSEL, 0, 0);
+    SetWindowTextW(C(L"Text1"), (dir / L"b.txt").c_str());
+    const RECT r = Form1LabelRect(form, L"Label2");
+    const LPARAM inside = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    std::atomic<int> boxesSeen{0};
+    std::thread other([&] {
+      // Press OK on every box; at the chosen one, act as another program first.
+      for (int i = 0; i < 3000 && boxesSeen < 2; ++i) {
+        HWND found = nullptr;
+        for (const wchar_t* title : {L"警告", L"提示"}) {
+          if (!found) found = testing_util::FindDialogBox(GetCurrentProcessId(), title);
+          if (found && wcscmp(title, box) == 0 && !(boxesSeen == 1 && title[0] == L'警')) {
+            SendMessageW(C(L"Command1"), BM_CLICK, 0, 0);
+            SendMessageW(form, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+            SendMessageW(form, WM_LBUTTONUP, 0, inside);
+            SendMessageW(C(L"Command3"), BM_CLICK, 0, 0);
+            PostMessageW(form, WM_CLOSE, 0, 0);
+          }
+        }
+        if (found) {
+          ++boxesSeen;
+          Sleep(50);
+          PostMessageW(found, WM_COMMAND, IDOK, 0);
+          for (int j = 0; j < 400 && IsWindow(found); ++j) Sleep(5);
+        }
+        Sleep(5);
+      }
+    });
+    Click(L"Command2");
+    other.join();
+    EXPECT_EQ(boxesSeen, 2) << "one confirmation, one report: no second run";
+    EXPECT_FALSE(Exists(dir / L"A.txt"));
+    EXPECT_TRUE(Exists(dir / L"b.txt")) << "never added, never shredded";
+    EXPECT_TRUE(ListItems(C(L"List1")).empty());
+    EXPECT_TRUE(IsWindow(form)) << "the window outlives the run's handler";
+    MSG close;
+    EXPECT_TRUE(PeekMessageW(&close, form, WM_CLOSE, WM_CLOSE, PM_REMOVE)) << "then it closes";
+  }
 }
 
 TEST_F(MainWindowTest, FileListShowsVisibleFilesAndFillsThePathBox) {

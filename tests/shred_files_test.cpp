@@ -7,6 +7,7 @@
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
 #include "engine/win32_shred_services.h"
+#include "tests/box_answerer.h"
 #include "tests/fake_shred.h"
 #include "tests/temp_folder.h"
 
@@ -199,7 +200,9 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   if (d.empty() ||
       !testing_util::RunUnixShell("printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d +
                                   "/case.txt' && ln -s '" + o + "/target.txt' '" + d +
-                                  "/sl.txt' && ln -s '" + o + "' '" + d + "/linkdir'") ||
+                                  "/sl.txt' && ln -s '" + o + "' '" + d +
+                                  "/linkdir' && ln -s /dev/null '" + d + "/devnull' && mkfifo '" +
+                                  o + "/fifo' && ln -s '" + o + "/fifo' '" + d + "/fifo'") ||
       !Exists(dir / L"sl.txt")) {
     GTEST_SKIP() << "no Linux side to make links and case twins from";
   }
@@ -209,17 +212,22 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   EXPECT_EQ(walked, (std::vector<std::wstring>{dir / L"Case.txt", dir / L"case.txt"}))
       << "no link, and nothing outside the folder";
   walked.push_back(dir / L"sl.txt");
+  walked.push_back(dir / L"devnull");
+  walked.push_back(dir / L"fifo");
   for (const auto& p : walked) list.items.push_back(p);
   RunShred(list, services);
   EXPECT_FALSE(Exists(dir / L"Case.txt"));
   EXPECT_FALSE(Exists(dir / L"case.txt")) << "a case twin is a file of its own";
   EXPECT_EQ(ReadBytes(target), kSecret) << "a link is never written through";
   EXPECT_EQ(ReadBytes(outside / L"inner.txt"), kSecret);
-  EXPECT_EQ(list.items, std::vector<std::wstring>{dir / L"sl.txt"});
+  EXPECT_EQ(list.items,
+            (std::vector<std::wstring>{dir / L"sl.txt", dir / L"devnull", dir / L"fifo"}));
   EXPECT_EQ(services.messages.back(),
-            L"共 3 个文件，其中 1 个未能粉碎：\r\n是链接，其指向的文件不予粉碎（1 个）：\r\n" +
+            L"共 5 个文件，其中 3 个未能粉碎：\r\n不是文件（2 个）：\r\n" + dir / L"devnull" +
+                L"\r\n" + dir / L"fifo" + L"\r\n是链接，其指向的文件不予粉碎（1 个）：\r\n" +
                 dir / L"sl.txt");
-  testing_util::RunUnixShell("rm -f '" + d + "/sl.txt' '" + d + "/linkdir'");
+  testing_util::RunUnixShell("rm -f '" + d + "/sl.txt' '" + d + "/linkdir' '" + d + "/devnull' '" +
+                             d + "/fifo' '" + o + "/fifo'");
 }
 
 // An editor saves B again (a new file under the old name) while a large
@@ -250,27 +258,73 @@ TEST_F(ShredFilesTest, AFileSavedAgainFromOutsideDuringTheRunIsLeftAlone) {
 }
 
 // The real message box, answered by a second thread as a user would.
-TEST(ShredMessageBoxTest, ConfirmationIsAQuestionWithOkAndCancel) {
-  Win32ShredServices services(nullptr);
-  for (const int button : {IDCANCEL, IDOK}) {
-    std::thread answer([button] {
-      for (int i = 0; i < 3000; ++i) {  // the first box of a new prefix is slow
-        if (HWND box = FindWindowW(L"#32770", L"警告")) {
-          wchar_t text[64] = {};
-          GetDlgItemTextW(box, 0xFFFF, text, 64);  // the message's static text
-          EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
-          EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
-          PostMessageW(box, WM_COMMAND, button, 0);
-          return;
-        }
-        Sleep(10);
+// What a box shows: its text, icon, buttons and place on the screen.
+struct ShownBox {
+  std::wstring text;
+  bool icon = false, cancel = false;
+  RECT place{};
+};
+
+// Shows the box through the real services and answers it from a second
+// thread as a user would; what the box looked like.
+ShownBox ShowAndAnswer(const std::wstring& text, const std::wstring& title, MessageKind kind,
+                       int button, bool* answeredOk = nullptr) {
+  ShownBox shown;
+  std::thread answer([&] {
+    for (int i = 0; i < 3000; ++i) {  // the first box of a new prefix is slow
+      if (HWND box = FindWindowW(L"#32770", title.c_str())) {
+        Sleep(20);
+        shown.text.resize(size_t(GetWindowTextLengthW(GetDlgItem(box, 0xFFFF))) + 1);
+        GetDlgItemTextW(box, 0xFFFF, shown.text.data(), int(shown.text.size()));
+        shown.text.resize(wcslen(shown.text.c_str()));
+        shown.icon = testing_util::HasIcon(box);
+        shown.cancel = GetDlgItem(box, IDCANCEL) != nullptr;
+        GetWindowRect(box, &shown.place);
+        PostMessageW(box, WM_COMMAND, button, 0);
+        return;
       }
-      ADD_FAILURE() << "no confirmation box appeared";
-    });
-    const bool ok = services.ShowMessage(kConfirmText, kConfirmTitle, MessageKind::Confirm);
-    answer.join();
+      Sleep(10);
+    }
+    ADD_FAILURE() << "no box appeared";
+  });
+  Win32ShredServices services(nullptr);
+  const bool ok = services.ShowMessage(text, title, kind);
+  answer.join();
+  if (answeredOk) *answeredOk = ok;
+  return shown;
+}
+
+TEST(ShredMessageBoxTest, ConfirmationIsAQuestionWithOkAndCancel) {
+  for (const int button : {IDCANCEL, IDOK}) {
+    bool ok = false;
+    const ShownBox box =
+        ShowAndAnswer(kConfirmText, kConfirmTitle, MessageKind::Confirm, button, &ok);
+    EXPECT_EQ(box.text, L"您确认粉碎已选文件吗？");
+    EXPECT_TRUE(box.icon) << "the question icon";
+    EXPECT_TRUE(box.cancel);
     EXPECT_EQ(ok, button == IDOK);
   }
+  const ShownBox info = ShowAndAnswer(kDoneText, kInfoTitle, MessageKind::Info, IDOK);
+  EXPECT_EQ(info.text, L"已选文件粉碎完成！");
+  EXPECT_FALSE(info.icon) << "OK only, no icon";
+  EXPECT_FALSE(info.cancel);
+  EXPECT_TRUE(ShowAndAnswer(L"x", kInfoTitle, MessageKind::Warning, IDOK).icon);
+}
+
+// Twelve failing entries of 5,000 characters: the box and its OK button
+// stay inside the screen's work area; the paths are shortened in the middle.
+TEST(ShredMessageBoxTest, AReportOfLongPathsFitsTheScreen) {
+  std::wstring report = L"共 12 个文件，其中 12 个未能粉碎：\r\n找不到文件（12 个）：";
+  for (int i = 0; i < 12; ++i) report += L"\r\nC:\\" + std::wstring(5000, wchar_t(L'a' + i));
+  const ShownBox box = ShowAndAnswer(report, kInfoTitle, MessageKind::Warning, IDOK);
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_GE(box.place.left, work.left);
+  EXPECT_GE(box.place.top, work.top);
+  EXPECT_LE(box.place.right, work.right);
+  EXPECT_LE(box.place.bottom, work.bottom);
+  EXPECT_NE(box.text.find(L"C:\\aaa"), std::wstring::npos);
+  EXPECT_NE(box.text.find(L"…"), std::wstring::npos);
 }
 
 }  // namespace

@@ -287,6 +287,19 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
        L"正在被其他程序使用", false},
       {"delete fails", [](auto& s) { s.undeletable.insert(L"C:\\f"); }, L"内容已覆盖，但无法删除",
        true},
+      {"rename and delete fail: its own name, never a renamed entry",
+       [](auto& s) {
+         s.renameFails.insert(L"C:\\f");
+         s.undeletable.insert(L"C:\\f");
+       },
+       L"内容已覆盖，但无法删除", true},
+      {"made read-only before the deletion",
+       [](auto& s) {
+         s.onOpenToDelete = [](testing::FakeServices& s) {
+           s.attributes[L"C:\\f"] = attr::kReadOnly;
+         };
+       },
+       L"文件或磁盘只读", false},
       {"delete and rename back fail",
        [](auto& s) {
          s.undeletable.insert(L"C:\\f");
@@ -606,7 +619,7 @@ TEST(ShredHandleTest, OnlyARegularWritableDiskFileIsOverwritten) {
   } rows[] = {
       {true, 0, Reason::None},
       {true, attr::kSparse | attr::kCompressed, Reason::None},
-      {false, 0, Reason::Device},
+      {false, 0, Reason::NotAFile},
       {true, attr::kDirectory, Reason::NotAFile},
       {true, attr::kReparsePoint, Reason::Changed},
       {true, attr::kReparsePoint | attr::kDirectory, Reason::NotAFile},
@@ -839,6 +852,20 @@ TEST(ShredCliTest, LinesNameEveryFileNotShredded) {
           L"共 6 个文件：已粉碎 1 个，未能粉碎 2 个，已删除但未能覆盖 1 个，因中断未处理 2 个。",
       }));
   EXPECT_EQ(CliLines(job, {}, true).size(), 5u) << "no summary with /q";
+}
+
+TEST(ShredReportTest, MessageBoxTextIsShortenedInTheMiddleAndCut) {
+  const std::wstring longPath = L"C:\\" + std::wstring(200, L'x') + L"\\end.txt";
+  const std::wstring fitted = FitForMessageBox(L"title\r\n" + longPath);
+  EXPECT_EQ(fitted,
+            L"title\r\n" + longPath.substr(0, 59) + L"…" + longPath.substr(longPath.size() - 59));
+  EXPECT_EQ(FitForMessageBox(std::wstring(120, L'y')), std::wstring(120, L'y')) << "120 stay whole";
+  std::wstring many;
+  for (int i = 0; i < 50; ++i) many += (i ? L"\r\n" : L"") + std::to_wstring(i);
+  std::wstring kept;
+  for (int i = 0; i < 40; ++i) kept += (i ? L"\r\n" : L"") + std::to_wstring(i);
+  EXPECT_EQ(FitForMessageBox(many), kept + L"\r\n…");
+  EXPECT_EQ(FitForMessageBox(kept), kept) << "40 lines stay whole";
 }
 
 TEST(ShredListTest, AddKeepsOrderDuplicatesAndEmptyTexts) {

@@ -29,6 +29,8 @@ constexpr int kFolderRowHeight = 16;
 constexpr COLORREF kLinkColour = 0x000080;
 constexpr wchar_t kBrowseTitle[] = L"提示";
 constexpr wchar_t kRunFailedText[] = L"内存不足，粉碎未能进行到底。";
+constexpr int kMaxPathText = 32767;
+constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
 struct Label {
   const ControlSpec* spec;
@@ -44,9 +46,10 @@ struct Form1State {
   Label labels[3]{};
   FolderListData folders;
   FileListData files;
-  unsigned heldButtons = 0;    // mouse buttons pressed over Label2 and not yet released
-  bool closeAfterRun = false;  // the window was closed while a shred run was going
-  bool shredding = false;      // from the confirmation to the closing message
+  unsigned heldButtons = 0;          // mouse buttons pressed over Label2 and not yet released
+  bool closeAfterRun = false;        // the window was closed while a shred run was going
+  bool shredding = false;            // from the confirmation to the closing message
+  bool enterPressedOnShred = false;  // Enter went down on the Shred button
   std::vector<std::wstring> arrivedDuringRun;  // handed over meanwhile
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
@@ -167,9 +170,17 @@ void File1_Click(Form1State& s) {
   SetWindowTextW(s.Control(kText1), text.c_str());
 }
 
-void Command1_Click(Form1State& s) { AddPaths(s, {WindowText(s.Control(kText1))}); }
+void Command1_Click(Form1State& s) {
+  const std::wstring text = WindowText(s.Control(kText1));
+  if (text.size() > size_t(kMaxPathText)) {
+    ShowBrowseMessage(s, kPathTooLongText);
+    return;
+  }
+  AddPaths(s, {text});
+}
 
 void Label2_Click(Form1State& s) {
+  if (s.shredding) return;  // the list belongs to the run until its report is dismissed
   shred::ListBoxShredList list(s.Control(kList1));
   shred::RemoveSelectedEntry(list);
 }
@@ -204,10 +215,12 @@ void Command2_Click(Form1State& s) {
   const HWND focus = GetFocus();
   s.shredding = true;
   if (shred::PrepareShred(list, services, job)) {
+    // Nobody cancelled when the worker could not run: the closing message
+    // says the run stopped short, not that it was cancelled.
     if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
-      job.cancelled = true;
       services.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
     }
+    job.closing = s.closeAfterRun;
     shred::FinishShred(list, services, job);
   }
   s.shredding = false;
@@ -289,6 +302,9 @@ HWND CreateControl(Form1State& s, const ControlSpec& c) {
       window =
           CreateWindowExW(0, L"Edit", c.caption, common | WS_BORDER | ES_AUTOHSCROLL, c.left, c.top,
                           c.width, c.height, s.form, HMENU(INT_PTR(c.id)), instance, nullptr);
+      // A path holds up to 32,767 characters; one more shows that the text
+      // is too long rather than cutting it to another, shorter path.
+      SendMessageW(window, EM_SETLIMITTEXT, kMaxPathText + 1, 0);
       break;
     case ControlKind::ListBox:
       window = CreateWindowExW(0, L"ListBox", nullptr,
@@ -396,6 +412,10 @@ bool OnSetCursor(Form1State& s, HWND over, UINT hitTest) {
 }
 
 void OnCommand(Form1State& s, int id, int code) {
+  // From the Shred button's click to the report's dismissal the list belongs
+  // to the run: clicks sent meanwhile (automation, accessibility tools) do
+  // nothing; dropped and handed-over paths wait.
+  if (s.shredding && (id == kCommand1 || id == kCommand2 || id == kCommand3 || id == IDOK)) return;
   switch (id) {
     case kCommand1:
       if (code == BN_CLICKED) Command1_Click(s);
@@ -485,6 +505,12 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
       // closes after that.
       if (ShredInProgress()) {
         CancelShredInProgress();
+        s->closeAfterRun = true;
+        return message == WM_CLOSE ? 0 : FALSE;
+      }
+      // The confirmation or the report is open: the run's handler is still
+      // on the stack and must not find its window gone. It closes after.
+      if (s->shredding) {
         s->closeAfterRun = true;
         return message == WM_CLOSE ? 0 : FALSE;
       }
@@ -603,7 +629,42 @@ bool SendPathsToForm1(HWND form, const std::vector<std::wstring>& paths) {
          taken;
 }
 
-bool IsForm1DialogMessage(HWND form, MSG& message) { return IsDialogMessageW(form, &message); }
+namespace {
+
+// Keys the dialog manager does not give the window: the Shred button clicks
+// when Enter is released, as a push button does for Space, so that a held
+// key's repeats never answer the confirmation; Delete in the shred list
+// removes the selected entry. True when the key was handled here.
+bool OnForm1Key(Form1State& s, const MSG& message) {
+  const HWND focus = GetFocus();
+  if (message.wParam == VK_RETURN && focus == s.Control(kCommand2)) {
+    if (message.message == WM_KEYDOWN) {
+      const bool repeat = (message.lParam & (1 << 30)) != 0;
+      if (!repeat) s.enterPressedOnShred = true;
+      return true;
+    }
+    if (message.message == WM_KEYUP) {
+      if (std::exchange(s.enterPressedOnShred, false)) SendMessageW(focus, BM_CLICK, 0, 0);
+      return true;
+    }
+  }
+  if (message.message == WM_KEYDOWN && message.wParam == VK_DELETE && focus == s.Control(kList1)) {
+    Label2_Click(s);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsForm1DialogMessage(HWND form, MSG& message) {
+  Form1State* s = StateOf(form);
+  if (s && (message.message == WM_KEYDOWN || message.message == WM_KEYUP) &&
+      OnForm1Key(*s, message)) {
+    return true;
+  }
+  return IsDialogMessageW(form, &message);
+}
 
 HWND Form1Control(HWND form, const wchar_t* name) {
   for (const ControlSpec& c : kControls) {
