@@ -138,6 +138,42 @@ TEST(ShredDestroy, OldBytesAreOverwrittenAndFlushedBeforeTheTruncation) {
   EXPECT_EQ(ReadBytes(path), NoticeBytes()) << "then truncated, the notice written";
 }
 
+// While the run writes, no other program may rename or delete the file,
+// nor write to it: only readers share it.
+TEST(ShredDestroy, WhileItIsWrittenOtherProgramsMayOnlyReadTheFile) {
+  TempFolder dir;
+  const auto path = dir / L"busy.bin";
+  ASSERT_TRUE(WriteBytes(path, Pattern(5000)));
+  struct TryingServices : PeekingServices {
+    Reason WriteRandom(FileId file, int64_t offset, int64_t length) override {
+      const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+      for (const DWORD access : {DWORD(DELETE), DWORD(GENERIC_WRITE), DWORD(GENERIC_READ)}) {
+        HANDLE other =
+            CreateFileW(opened.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        allowed.push_back(other != INVALID_HANDLE_VALUE);
+        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+      }
+      return PeekingServices::WriteRandom(file, offset, length);
+    }
+    std::vector<bool> allowed;
+  } services;
+  CountingMonitor monitor;
+  DestroyContents(ResolveEntry(path).path, services, monitor);
+  EXPECT_EQ(services.allowed, (std::vector<bool>{false, false, true}));
+}
+
+// Every open of the run opens what exists: a missing name is never created.
+TEST(ShredDestroy, AMissingFileIsNeverCreated) {
+  TempFolder dir;
+  const std::wstring missing = ResolveEntry(dir / L"missing.txt").path;
+  Win32ShredServices services(nullptr);
+  FileId file = 0;
+  FileFacts facts;
+  EXPECT_EQ(services.OpenFile(missing, file, facts), Reason::NotFound);
+  EXPECT_EQ(services.OpenToDelete(missing, file, facts), Reason::NotFound);
+  EXPECT_FALSE(Exists(missing));
+}
+
 TEST(ShredDestroy, AHandleTheRunRefusesIsClosedAtOnce) {
   // Read-only, as if it had become so after the path was checked: Wine run
   // by root opens it for writing all the same, and the run refuses it.
