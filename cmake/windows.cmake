@@ -69,6 +69,10 @@ tarvello_wine_test(shred_files_test tests/shred_files_test.cpp tests/box_answere
 tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answerer.cpp
                    tests/temp_folder.cpp tests/skin_test_util.cpp)
 
+# Raw NTFS and ext4 images, made and scanned from the Linux side.
+tarvello_wine_test(raw_disk_test tests/raw_disk_test.cpp tests/raw_disk.cpp tests/temp_folder.cpp)
+target_compile_definitions(raw_disk_test PRIVATE TARVELLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
 # Needs real pixels on a screen: run on a virtual display.
 add_executable(e2e_test tests/e2e_test.cpp tests/box_answerer.cpp tests/screenshot.cpp
                         tests/temp_folder.cpp)

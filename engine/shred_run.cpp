@@ -288,8 +288,9 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   }
   // Under a random name the folder no longer shows the file's; a file that
   // then cannot be deleted goes back to its own name, where the user finds it.
-  const std::wstring hidden = services.RandomSibling(path);
-  const bool renamed = !hidden.empty() && services.RenameOpenFile(file, hidden) == Reason::None;
+  std::wstring hidden = services.RandomSibling(path);
+  if (!hidden.empty() && services.RenameOpenFile(file, hidden) != Reason::None) hidden.clear();
+  const bool renamed = !hidden.empty();
   if (services.DeleteOpenFile(file) == Reason::None) {
     services.CloseFile(file);
     result.fate = done;

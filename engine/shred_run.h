@@ -235,7 +235,9 @@ class ShredServices {
   // is open nothing can be left pending deletion behind another program.
   // Says what the handle is, its identity and final path too.
   virtual Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
-  // A free name as long as the file's own, in its folder; empty when none.
+  // A free random name in the file's folder, longer than its own and sorted
+  // after its siblings' (so that the folder's index writes it over the
+  // place the old name held); empty when none.
   virtual std::wstring RandomSibling(const std::wstring& path) = 0;
   // Renames the open file (never replacing another), and marks it for deletion.
   virtual Reason RenameOpenFile(FileId file, const std::wstring& to) = 0;

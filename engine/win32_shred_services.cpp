@@ -420,25 +420,23 @@ std::wstring Win32ShredServices::RandomSibling(const std::wstring& path) {
   const size_t nameStart = path.find_last_of(L'\\') + 1;  // npos + 1 == 0
   const size_t length = path.size() - nameStart;
   if (length == 0) return {};
+  // NTFS leaves a removed name in its folder index's slack when the name was
+  // the last in its index node. The new name is longer and sorts after every
+  // sibling (the folder compares names upper-cased, and U+FF5E comes after
+  // letters, digits and CJK), so that writing it covers the old one.
+  constexpr size_t kMaxName = 255;
+  const size_t letters = std::min(kMaxName, length + 8) - 1;
   static const wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    std::vector<BYTE> noise(length);
-    if (BCryptGenRandom(nullptr, noise.data(), ULONG(length), BCRYPT_USE_SYSTEM_PREFERRED_RNG)) {
-      return {};
-    }
-    std::wstring candidate = path.substr(0, nameStart);
-    for (BYTE b : noise) candidate += kLetters[b % 36];
-    // From four letters on (1.6 million names) a taken name is too unlikely
-    // to ask the folder, which costs a search of it under Wine; the rename
-    // never replaces a file anyway, it fails and the file is deleted under
-    // its own name.
-    if (length >= 4) return candidate;
-    if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-      return candidate;
-    }
-  }
-  return {};
+  std::vector<BYTE> noise(letters);
+  if (BCryptGenRandom(nullptr, noise.data(), ULONG(letters), BCRYPT_USE_SYSTEM_PREFERRED_RNG))
+    return {};
+  // Eight random letters and more (2.8e12 names): a taken name is too
+  // unlikely to ask the folder, which costs a search of it under Wine; the
+  // rename never replaces a file anyway, it fails and the file is deleted
+  // under its own name.
+  std::wstring candidate = path.substr(0, nameStart) + L"\uFF5E";
+  for (BYTE b : noise) candidate += kLetters[b % 36];
+  return candidate;
 }
 
 Reason Win32ShredServices::OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) {

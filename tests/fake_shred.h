@@ -208,10 +208,11 @@ class FakeServices : public ShredServices {
     file = FileId(open_.size());
     return Reason::None;
   }
-  // The same folder, the name replaced by as many "z".
+  // The same folder, the name replaced by as many "z", then by as many "y".
   std::wstring RandomSibling(const std::wstring& path) override {
     const size_t name = path.find_last_of(L'\\') + 1;
-    return path.substr(0, name) + std::wstring(path.size() - name, L'z');
+    const wchar_t letter = siblings_++ % 2 ? L'y' : L'z';
+    return path.substr(0, name) + std::wstring(path.size() - name, letter);
   }
   Reason RenameOpenFile(FileId file, const std::wstring& to) override {
     std::wstring& f = open_.at(size_t(file) - 1);
@@ -286,6 +287,7 @@ class FakeServices : public ShredServices {
   CallLog& log_;
   std::vector<std::wstring> open_;
   uint64_t nextId_ = 100;
+  int siblings_ = 0;
 };
 
 }  // namespace shred::testing

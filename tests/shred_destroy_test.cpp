@@ -295,7 +295,7 @@ TEST(ShredDestroy, AFileThatCannotBeDeletedGetsItsNameBackOrIsListedUnderItsNewO
       EXPECT_EQ(name, L"kept-name.txt");
       continue;
     }
-    EXPECT_EQ(name.size(), std::wstring(L"kept-name.txt").size());
+    EXPECT_EQ(name.size(), std::wstring(L"kept-name.txt").size() + 8);
     EXPECT_NE(name, L"kept-name.txt");
     EXPECT_NE(services.messages.back().find(
                   L"内容已覆盖，但无法删除，也无法改回原名（1 个）：\r\n" + dir / name),
@@ -391,7 +391,9 @@ TEST(ShredDestroy, TheFolderLosesTheNameBeforeTheFileGoes) {
   EXPECT_EQ(events[0],
             std::make_pair(DWORD(FILE_ACTION_RENAMED_OLD_NAME), std::wstring(L"report-2026.txt")));
   EXPECT_EQ(events[1].first, DWORD(FILE_ACTION_RENAMED_NEW_NAME));
-  EXPECT_EQ(events[1].second.size(), std::wstring(L"report-2026.txt").size());
+  EXPECT_EQ(events[1].second.size(), std::wstring(L"report-2026.txt").size() + 8)
+      << "longer than the old name";
+  EXPECT_EQ(events[1].second[0], L'\uFF5E') << "sorted after every sibling";
   EXPECT_NE(events[1].second, L"report-2026.txt");
   EXPECT_EQ(events[2], std::make_pair(DWORD(FILE_ACTION_REMOVED), events[1].second));
 }

@@ -67,7 +67,7 @@ TEST_F(ShredRunTest, OverwritesEveryFileBeforeDeletingAny) {
   EXPECT_EQ(CallsStartingWith(L"notice:"),
             (std::vector<std::wstring>{L"notice:C:\\a", L"notice:C:\\b", L"notice:C:\\c"}));
   EXPECT_EQ(CallsStartingWith(L"rename:"),
-            (std::vector<std::wstring>{L"rename:C:\\a>C:\\z", L"rename:C:\\b>C:\\z",
+            (std::vector<std::wstring>{L"rename:C:\\a>C:\\z", L"rename:C:\\b>C:\\y",
                                        L"rename:C:\\c>C:\\z"}));
   EXPECT_EQ(CallsStartingWith(L"delete:").size(), 3u);
   const size_t lastOpen = IndexOf(L"notice:C:\\c");

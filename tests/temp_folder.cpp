@@ -1,5 +1,7 @@
 #include "tests/temp_folder.h"
 
+#include <cstdlib>
+
 namespace testing_util {
 
 TempFolder::TempFolder() {
@@ -111,6 +113,24 @@ bool RunUnixShell(const std::string& command) {
     Sleep(10);
   }
   return false;
+}
+
+int RunUnixCommand(const std::string& command, std::string& output) {
+  static unsigned counter = 0;
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  const std::wstring out = std::wstring(base) + L"tarvello-out-" +
+                           std::to_wstring(GetCurrentProcessId()) + L"-" +
+                           std::to_wstring(++counter);
+  const std::string unixOut = UnixPath(out);
+  if (unixOut.empty() || !RunUnixShell("(" + command + ") > '" + unixOut + "' 2>&1; echo $? > '" +
+                                       unixOut + ".status'"))
+    return -1;
+  output = ReadBytes(out);
+  const std::string status = ReadBytes(out + L".status");
+  DeleteFileW(out.c_str());
+  DeleteFileW((out + L".status").c_str());
+  return status == "<missing>" ? -1 : atoi(status.c_str());
 }
 
 }  // namespace testing_util

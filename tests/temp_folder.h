@@ -34,5 +34,8 @@ std::string UnixPath(const std::wstring& path);
 // machine would act, and waits up to five seconds for it; false when no
 // Linux shell can be reached (not Wine) or it did not finish.
 bool RunUnixShell(const std::string& command);
+// The same, with the command's exit status (-1 when it did not run) and what
+// it printed.
+int RunUnixCommand(const std::string& command, std::string& output);
 
 }  // namespace testing_util
