@@ -449,6 +449,15 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {},
        {},
        kDone},
+      {"one file held by another program, named by two texts, is counted once",
+       {L"C:\\b", L"C:\\B"},
+       [](S& s) {
+         s.aliases[L"C:\\B"] = L"C:\\b";
+         s.heldFor[L"C:\\b"] = 1000;
+       },
+       {{L"C:\\b", Notice()}},
+       {L"C:\\b", L"C:\\B"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\nC:\\b"},
       {"a link the platform does not mark is never written through",
        {L"C:\\b", L"C:\\sl"},
        [](S& s) {
