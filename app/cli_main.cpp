@@ -11,6 +11,7 @@
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
 #include "engine/win32_shred_services.h"
+#include "engine/win32_wipe_services.h"
 
 namespace {
 
@@ -27,7 +28,31 @@ class InterruptMonitor : public shred::ShredMonitor {
   bool CancelRequested() override { return interrupted; }
 };
 
+class WipeInterruptMonitor : public shred::WipeMonitor {
+ public:
+  bool CancelRequested() override { return interrupted; }
+};
+
 void Print(DWORD stream, const std::wstring& line) { app::PrintLine(stream, line); }
+
+// /free X: the drive's free space, after the checks that refuse a drive
+// that is not there, not local or not writable; touches no existing file.
+int WipeDrive(const std::wstring& argument) {
+  const std::wstring root = shred::WipeRoot(argument);
+  const std::wstring refusal =
+      shred::RefuseWipe(argument, root.empty() ? shred::DriveFacts{} : shred::QueryDrive(root));
+  if (!refusal.empty()) {
+    Print(STD_ERROR_HANDLE, argument + L"：" + refusal);
+    return shred::kCliNotAllShredded;
+  }
+  Print(STD_OUTPUT_HANDLE, L"正在清除 " + root.substr(0, 2) + L" 的剩余空间…（Ctrl+C 可中止）");
+  shred::Win32WipeServices services;
+  WipeInterruptMonitor monitor;
+  const shred::WipeResult result = shred::WipeFreeSpace(root, services, monitor);
+  Print(STD_OUTPUT_HANDLE, shred::WipeReport(root, result));
+  if (interrupted) return shred::kCliInterrupted;
+  return result.Complete() ? shred::kCliAllShredded : shred::kCliNotAllShredded;
+}
 
 }  // namespace
 
@@ -45,6 +70,9 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  // What a killed wipe left goes before anything else is done.
+  shred::RemoveWipeLeftovers();
+  if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive);
   shred::ShredJob job;
   std::vector<shred::WalkNote> notes;
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true);

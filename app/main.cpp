@@ -11,6 +11,7 @@
 
 #include "app/console_print.h"
 #include "app/explorer_entries.h"
+#include "engine/win32_wipe_services.h"
 #include "window/main_window.h"
 
 namespace {
@@ -56,6 +57,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (arguments.size() == 1 && _wcsicmp(arguments[0].c_str(), L"/uninstall") == 0) {
     return SetUpExplorer(false);
   }
+
+  // What a killed free-space wipe left (its own folder only) goes first.
+  shred::RemoveWipeLeftovers();
 
   // One window: Explorer starts a process per selected file, and whichever
   // comes first opens the window that the others hand their paths to. The

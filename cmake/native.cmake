@@ -18,3 +18,4 @@ endfunction()
 
 tarvello_native_test(shred_run_test tests/shred_run_test.cpp)
 tarvello_native_test(skin_geometry_test tests/skin_geometry_test.cpp)
+tarvello_native_test(free_space_wipe_test tests/free_space_wipe_test.cpp)

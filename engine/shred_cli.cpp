@@ -6,11 +6,14 @@ namespace shred {
 
 const wchar_t kCliUsage[] =
     L"用法：tarvello-cli [/s] [/q] 路径...\r\n"
+    L"      tarvello-cli /free 驱动器\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
     L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
     L"  /q  不显示汇总行\r\n"
+    L"  /free D:  清除驱动器 D: 的剩余空间：用随机数据填满后删除，不涉及任何现有文件\r\n"
     L"  /?  显示本说明\r\n"
-    L"退出码：0 全部粉碎；1 有文件未能粉碎或未能覆盖；2 用法错误；3 被 Ctrl+C 中断";
+    L"退出码：0 全部粉碎（或清除完成）；1 有文件未能粉碎或未能覆盖（或清除未完成）；2 用法错误；"
+    L"3 被 Ctrl+C 中断";
 
 namespace {
 
@@ -25,7 +28,8 @@ std::wstring Lowered(std::wstring s) {
 CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   CliOptions options;
   bool switches = true;
-  for (const std::wstring& argument : arguments) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
     if (switches && argument == L"--") {
       switches = false;
     } else if (switches && !argument.empty() && argument[0] == L'/') {
@@ -36,6 +40,12 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         options.quiet = true;
       } else if (name == L"/?") {
         options.help = true;
+      } else if (name == L"/free") {
+        if (i + 1 < arguments.size()) {
+          options.freeDrive = arguments[++i];
+        } else if (options.error.empty()) {
+          options.error = L"/free 后应跟驱动器，例如 /free D:";
+        }
       } else if (options.error.empty()) {
         options.error = L"未知的开关：" + argument;
       }
@@ -43,7 +53,11 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
       options.paths.push_back(argument);
     }
   }
-  if (options.error.empty() && !options.help && options.paths.empty()) {
+  if (options.error.empty() && !options.freeDrive.empty() && !options.paths.empty()) {
+    options.error = L"/free 不能与要粉碎的路径同用";
+  }
+  if (options.error.empty() && !options.help && options.paths.empty() &&
+      options.freeDrive.empty()) {
     options.error = L"没有给出要粉碎的路径";
   }
   return options;

@@ -13,9 +13,10 @@ namespace shred {
 extern const wchar_t kCliUsage[];
 
 struct CliOptions {
-  bool recurse = false;  // /s: a folder stands for the files in it
-  bool quiet = false;    // /q: no summary line
-  bool help = false;     // /?
+  bool recurse = false;    // /s: a folder stands for the files in it
+  bool quiet = false;      // /q: no summary line
+  bool help = false;       // /?
+  std::wstring freeDrive;  // /free X: wipes the drive's free space instead
   std::vector<std::wstring> paths;
   std::wstring error;  // a usage error, in words
 };

@@ -126,7 +126,9 @@ std::wstring ShredReport(const ShredJob& job) {
   for (int reason = 0; reason < kReasons; ++reason) {
     AddGroup(groups, ReasonText(Reason(reason)), byReason[reason]);
   }
-  AddGroup(groups, L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件）", deletedAsIs);
+  AddGroup(groups,
+           L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）",
+           deletedAsIs);
   AddGroup(groups, L"已粉碎，但云端可能仍保留以前的版本", cloud);
   AddGroup(groups, L"是链接：已删除链接本身，其指向的文件未粉碎", links);
   if (survivors == 0) return groups;

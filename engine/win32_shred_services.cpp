@@ -5,8 +5,9 @@
 #include <winioctl.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+
+#include "engine/xoshiro.h"
 
 namespace shred {
 
@@ -360,20 +361,9 @@ void Win32ShredServices::Refresh(size_t bytes) {
     stamps_[0] |= 1;  // never the all-zero state
     stampsKeyed_ = true;
   }
-  uint64_t* const s = stamps_;  // the state goes on from write to write
-  auto next = [s] {
-    const uint64_t result = std::rotl(s[1] * 5, 7) * 9;
-    const uint64_t t = s[1] << 17;
-    s[2] ^= s[0];
-    s[3] ^= s[1];
-    s[1] ^= s[2];
-    s[0] ^= s[3];
-    s[2] ^= t;
-    s[3] = std::rotl(s[3], 45);
-    return result;
-  };
+  // The state goes on from write to write.
   for (size_t at = 0; at < bytes; at += kBlock) {
-    const uint64_t stamp[2] = {next(), next()};
+    const uint64_t stamp[2] = {NextXoshiro(stamps_), NextXoshiro(stamps_)};
     memcpy(random_.data() + at, stamp, std::min(sizeof stamp, bytes - at));
   }
 }

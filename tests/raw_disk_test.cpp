@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "engine/win32_shred_services.h"
+#include "engine/win32_wipe_services.h"
 #include "tests/fake_shred.h"
 #include "tests/raw_disk.h"
 #include "tests/temp_folder.h"
@@ -68,6 +72,45 @@ TEST_P(RawDiskTest, AShreddedFileLeavesNoByteOnTheDisk) {
       const std::wstring name = f.name;
       EXPECT_EQ(disk.Count(name.substr(0, name.find(L'.'))), 0u) << ::testing::PrintToString(name);
     }
+  }
+}
+
+// Files deleted the ordinary way leave their bytes in the free space; a wipe
+// takes them away, leaves nothing of its own and gives the space back.
+TEST_P(RawDiskTest, AWipeTakesWhatOrdinaryDeletionLeft) {
+  const std::string kind = GetParam();
+  RawDisk disk(kind, kind == "ntfs" ? L'R' : L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << kind << ": " << disk.missing();
+  for (const Marked& f : kFiles) {
+    const std::wstring path = disk.root() + f.name;
+    ASSERT_TRUE(WriteBytes(path, Filled(f.content, f.size)));
+  }
+  for (const Marked& f : kFiles) ASSERT_TRUE(DeleteFileW((disk.root() + f.name).c_str()));
+  ULARGE_INTEGER before{}, after{};
+  GetDiskFreeSpaceExW(disk.root().c_str(), &before, nullptr, nullptr);
+  Win32WipeServices services;
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(disk.root(), services, monitor);
+  EXPECT_TRUE(result.Complete()) << ::testing::PrintToString(WipeReport(disk.root(), result));
+  EXPECT_GT(result.records, 0);
+  printf("%s: free %llu, written %llu, records %d\n", kind.c_str(),
+         (unsigned long long)result.freeBefore, (unsigned long long)result.written, result.records);
+  GetDiskFreeSpaceExW(disk.root().c_str(), &after, nullptr, nullptr);
+  EXPECT_EQ(GetFileAttributesW((disk.root() + kWipeFolderName).c_str()), INVALID_FILE_ATTRIBUTES)
+      << "no file or folder of the wipe remains";
+  EXPECT_LE(before.QuadPart - std::min(before.QuadPart, after.QuadPart), before.QuadPart / 100)
+      << "the free space is back within 1 %";
+  disk.Unmount();
+  for (const Marked& f : kFiles) {
+    EXPECT_EQ(disk.Count(f.content), 0u) << ::testing::PrintToString(std::wstring(f.content));
+  }
+  if (kind == "ntfs") {
+    std::wstring names;
+    for (const Marked& f : kFiles) {
+      const std::wstring name = f.name;
+      names += L" " + std::to_wstring(disk.Count(name.substr(0, name.find(L'.'))));
+    }
+    printf("copies of the deleted files' names on NTFS after the wipe:%ls\n", names.c_str());
   }
 }
 

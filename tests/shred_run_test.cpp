@@ -503,7 +503,8 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        [](S& s) { s.reparse[L"C:\\b"] = tag::kDedup; },
        {},
        {},
-       L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件）（1 个）：\r\nC:\\b"},
+       L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）（1 "
+       L"个）：\r\nC:\\b"},
       {"an unknown reparse point",
        {L"C:\\b"},
        [](S& s) { s.reparse[L"C:\\b"] = 0x80000099; },
@@ -602,9 +603,9 @@ TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
   EXPECT_NE(IndexOf(L"truncate:C:\\unknown"), SIZE_MAX);
   EXPECT_NE(IndexOf(L"truncate:C:\\packed"), SIZE_MAX);
   EXPECT_TRUE(list.items.empty()) << "deleted all the same";
-  EXPECT_EQ(
-      services.messages.back().text,
-      L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件）（2 个）：\r\nC:\\unknown\r\nC:\\packed");
+  EXPECT_EQ(services.messages.back().text,
+            L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）"
+            L"（2 个）：\r\nC:\\unknown\r\nC:\\packed");
   EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
 }
 
@@ -801,6 +802,9 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{}, false, false, false, 0, true},
       {{L"/s"}, true, false, false, 0, true},
       {{L"/x", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/FREE", L"D:"}, false, false, false, 0, false},
+      {{L"/free"}, false, false, false, 0, true},
+      {{L"/free", L"D:", L"C:\\a"}, false, false, false, 1, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
@@ -810,6 +814,7 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
     EXPECT_EQ(o.paths.size(), row.paths);
     EXPECT_EQ(!o.error.empty(), row.error) << row.arguments.size();
   }
+  EXPECT_EQ(ParseCliArguments({L"/q", L"/free", L"d:"}).freeDrive, L"d:");
 }
 
 TEST(ShredCliTest, ExitStatusSaysWhetherEverythingWasShredded) {

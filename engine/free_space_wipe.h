@@ -1,0 +1,93 @@
+// Wiping a drive's free space: files of random bytes in one folder of the
+// wipe's own at the drive's root until the disk is full, then small files
+// that take over the file records freed by earlier deletions, then all of it
+// deleted again. Nothing outside that folder is touched, and every way a
+// wipe ends removes what it made before it reports. Needs no Windows: the
+// file operations come through WipeServices.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/shred_run.h"
+
+namespace shred {
+
+// The folder a wipe works in, at the drive's root.
+extern const wchar_t kWipeFolderName[];
+
+// How the wipe writes: large blocks while there is room, halved down to one
+// cluster as the space runs out; a fill file is closed at kWipeFileBytes.
+inline constexpr uint64_t kWipeBlockBytes = 4u << 20;
+inline constexpr uint64_t kWipeFileBytes = 1ull << 30;
+// The small files of the record step: their contents fit in an NTFS file
+// record; at most this many, so that a wipe ends in bounded time.
+inline constexpr uint64_t kWipeRecordBytes = 400;
+inline constexpr int kWipeMaxRecords = 20000;
+// A wipe that wrote less than this share of the free space it found (in
+// hundredths) met a disk that others filled meanwhile.
+inline constexpr uint64_t kWipeFilledPercent = 90;
+
+class WipeServices {
+ public:
+  virtual ~WipeServices() = default;
+  // The free bytes of the drive and its cluster size; false when it cannot say.
+  virtual bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& clusterBytes) = 0;
+  virtual Reason MakeFolder(const std::wstring& path) = 0;
+  virtual Reason RemoveFolder(const std::wstring& path) = 0;
+  // The names of the regular files directly inside the folder.
+  virtual std::vector<std::wstring> FilesIn(const std::wstring& folder) = 0;
+  // Creates a new file (never opens an existing one); `direct`: written
+  // through to the disk without the cache, in whole clusters.
+  virtual Reason CreateFill(const std::wstring& path, bool direct, FileId& file) = 0;
+  // Appends random bytes; `written` says how many reached the file.
+  virtual Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) = 0;
+  virtual Reason Flush(FileId file) = 0;
+  virtual void Close(FileId file) = 0;
+  virtual Reason RemoveFile(const std::wstring& path) = 0;
+};
+
+class WipeMonitor {
+ public:
+  virtual ~WipeMonitor() = default;
+  virtual bool CancelRequested() { return false; }
+  // Bytes written so far of the free space there was.
+  virtual void Written(uint64_t /*bytes*/, uint64_t /*freeBefore*/) {}
+};
+
+struct WipeResult {
+  Reason reason = Reason::None;  // what stopped it, when not the full disk
+  bool cancelled = false;
+  bool filled = false;          // the free space ran out: all of it was written
+  bool recordsDone = false;     // the record step ran to its end
+  bool takenElsewhere = false;  // the disk filled well before the free space it had was written
+  uint64_t freeBefore = 0, written = 0;
+  int records = 0;
+  int fills = 0;          // fill files made
+  std::wstring leftover;  // the wipe's folder, when it could not be removed
+  bool Complete() const {
+    return reason == Reason::None && !cancelled && filled && !takenElsewhere && recordsDone &&
+           leftover.empty();
+  }
+};
+
+// Removes what a wipe left in its folder (a killed one), and the folder.
+// False when something stays.
+bool RemoveWipeFolder(const std::wstring& folder, WipeServices& services);
+
+WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeMonitor& monitor);
+
+// The drive a wipe may work on, as "X:\\"; why not, in words, otherwise.
+struct DriveFacts {
+  bool exists = false, network = false, readOnly = false;
+};
+std::wstring WipeRoot(const std::wstring& argument);
+std::wstring RefuseWipe(const std::wstring& argument, const DriveFacts& facts);
+
+// The closing words: how much was overwritten, whether the record step ran,
+// and what no wipe from inside the file system reaches.
+std::wstring WipeReport(const std::wstring& root, const WipeResult& result);
+extern const wchar_t kWipeLimitsText[];
+
+}  // namespace shred

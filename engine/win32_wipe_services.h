@@ -1,0 +1,42 @@
+// The free-space wipe's services on Windows: the drive's free space, the
+// wipe's own folder and its files, written without the cache.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/free_space_wipe.h"
+
+namespace shred {
+
+class Win32WipeServices : public WipeServices {
+ public:
+  Win32WipeServices();
+  ~Win32WipeServices() override;
+  Win32WipeServices(const Win32WipeServices&) = delete;
+  Win32WipeServices& operator=(const Win32WipeServices&) = delete;
+
+  bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& clusterBytes) override;
+  Reason MakeFolder(const std::wstring& path) override;
+  Reason RemoveFolder(const std::wstring& path) override;
+  std::vector<std::wstring> FilesIn(const std::wstring& folder) override;
+  Reason CreateFill(const std::wstring& path, bool direct, FileId& file) override;
+  Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) override;
+  Reason Flush(FileId file) override;
+  void Close(FileId file) override;
+  Reason RemoveFile(const std::wstring& path) override;
+
+ private:
+  BYTE* buffer_ = nullptr;  // kWipeBlockBytes, page-aligned for unbuffered writes
+  uint64_t state_[4] = {};  // the generator's state, keyed by the system's generator
+};
+
+// What the platform says of a drive ("X:\\").
+DriveFacts QueryDrive(const std::wstring& root);
+// Removes the wipe folders that killed wipes left on the local drives.
+void RemoveWipeLeftovers();
+
+}  // namespace shred

@@ -1,0 +1,247 @@
+// The free-space wipe's logic against a fake disk: how it fills, how every
+// ending removes what it made, and what it says.
+#include "engine/free_space_wipe.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+namespace shred {
+namespace {
+
+// A disk with `free` bytes in clusters, one folder level, files by name.
+class FakeDisk : public WipeServices {
+ public:
+  bool FreeSpace(const std::wstring&, uint64_t& freeBytes, uint64_t& clusterBytes) override {
+    freeBytes = free;
+    clusterBytes = cluster;
+    return true;
+  }
+  Reason MakeFolder(const std::wstring& path) override {
+    if (folders.count(path)) return Reason::AccessDenied;
+    folders[path] = true;
+    return Reason::None;
+  }
+  Reason RemoveFolder(const std::wstring& path) override {
+    if (!folders.count(path)) return Reason::NotFound;
+    for (const auto& [name, size] : files)
+      if (name.rfind(path + L"\\", 0) == 0) return Reason::AccessDenied;
+    if (stuck.count(path)) return Reason::AccessDenied;
+    folders.erase(path);
+    return Reason::None;
+  }
+  std::vector<std::wstring> FilesIn(const std::wstring& folder) override {
+    std::vector<std::wstring> names;
+    for (const auto& [name, size] : files)
+      if (name.rfind(folder + L"\\", 0) == 0) names.push_back(name.substr(folder.size() + 1));
+    return names;
+  }
+  Reason CreateFill(const std::wstring& path, bool direct, FileId& file) override {
+    if (files.count(path)) return Reason::AccessDenied;
+    if (!direct && records <= 0) return Reason::DiskFull;
+    if (direct && free < cluster) return Reason::DiskFull;
+    if (!direct) --records;
+    files[path] = 0;
+    open.push_back(path);
+    file = FileId(open.size());
+    return Reason::None;
+  }
+  Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) override {
+    ++appends;
+    if (onAppend) onAppend(*this);
+    if (failAt && total + length > failAt) return Reason::IoError;
+    written = std::min(length, free - free % cluster);
+    if (length < cluster) written = 0;  // small files live in their record
+    free -= written;
+    total += written;
+    files[open.at(size_t(file) - 1)] += written;
+    blocks.push_back(length);
+    return written == length || length < cluster ? Reason::None : Reason::DiskFull;
+  }
+  Reason Flush(FileId) override { return Reason::None; }
+  void Close(FileId) override {}
+  Reason RemoveFile(const std::wstring& path) override {
+    const auto found = files.find(path);
+    if (found == files.end()) return Reason::NotFound;
+    free += found->second;
+    files.erase(found);
+    return Reason::None;
+  }
+
+  uint64_t free = 0, cluster = 4096, total = 0, failAt = 0;
+  int records = 3, appends = 0;
+  std::map<std::wstring, uint64_t> files;
+  std::map<std::wstring, bool> folders;
+  std::map<std::wstring, bool> stuck;
+  std::vector<std::wstring> open;
+  std::vector<uint64_t> blocks;
+  std::function<void(FakeDisk&)> onAppend;
+};
+
+struct CancelAfter : WipeMonitor {
+  explicit CancelAfter(int checks) : left(checks) {}
+  bool CancelRequested() override { return left-- <= 0; }
+  int left;
+};
+
+const std::wstring kRoot = L"T:\\";
+const std::wstring kFolder = kRoot + kWipeFolderName;
+
+TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
+  struct Row {
+    const char* name;
+    uint64_t free;
+    void (*setUp)(FakeDisk&);
+    int cancelAfter;  // cancel checks that pass; -1 never
+    bool complete, filled, recordsDone, cancelled;
+    Reason reason;
+    uint64_t written;
+  };
+  const uint64_t MiB = 1 << 20;
+  const Row rows[] = {
+      {"done", 10 * MiB + 12288, [](FakeDisk&) {}, -1, true, true, true, false, Reason::None,
+       10 * MiB + 12288},
+      {"an empty disk", 0, [](FakeDisk&) {}, -1, true, true, true, false, Reason::None, 0},
+      {"cancelled before the first block", 10 * MiB, [](FakeDisk&) {}, 0, false, false, false, true,
+       Reason::None, 0},
+      {"cancelled in the middle", 10 * MiB, [](FakeDisk&) {}, 2, false, false, false, true,
+       Reason::None, 8 * MiB},
+      {"cancelled in the record step", 1 * MiB, [](FakeDisk& d) { d.records = 100; }, 13, false,
+       true, false, true, Reason::None, 1 * MiB},
+      {"a write fails", 10 * MiB, [](FakeDisk& d) { d.failAt = 5 * MiB; }, -1, false, false, false,
+       false, Reason::IoError, 4 * MiB},
+      {"another program fills the disk meanwhile", 100 * MiB,
+       [](FakeDisk& d) {
+         d.onAppend = [](FakeDisk& d) {
+           if (d.appends == 2) d.free = 0;
+         };
+       },
+       -1, false, true, true, false, Reason::None, 4 * MiB},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDisk disk;
+    disk.free = row.free;
+    row.setUp(disk);
+    CancelAfter cancel(row.cancelAfter);
+    WipeMonitor never;
+    WipeMonitor& monitor = row.cancelAfter >= 0 ? static_cast<WipeMonitor&>(cancel) : never;
+    const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+    EXPECT_EQ(result.Complete(), row.complete);
+    EXPECT_EQ(result.filled, row.filled);
+    EXPECT_EQ(result.recordsDone, row.recordsDone);
+    EXPECT_EQ(result.cancelled, row.cancelled);
+    EXPECT_EQ(result.reason, row.reason);
+    EXPECT_EQ(result.written, row.written);
+    EXPECT_TRUE(disk.files.empty()) << "every file it made is gone";
+    EXPECT_TRUE(disk.folders.empty()) << "and its folder";
+    EXPECT_EQ(result.leftover, L"");
+  }
+}
+
+TEST(FreeSpaceWipe, LargeBlocksThenHalvedDownToOneCluster) {
+  FakeDisk disk;
+  disk.free = 4 * 1024 * 1024 + 3 * 4096;
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+  EXPECT_TRUE(result.Complete());
+  EXPECT_EQ(disk.blocks.front(), kWipeBlockBytes);
+  // 4 MiB, then 4 MiB again (12 KiB of it fit), halving to 4 KiB, then the
+  // small record files.
+  // The last cluster is tried again after a flush, which lets a journalling
+  // file system hand out what it freed moments ago.
+  EXPECT_EQ(std::count(disk.blocks.begin(), disk.blocks.end(), 4096u), 2);
+  EXPECT_EQ(disk.blocks[disk.blocks.size() - 4], 4096u) << "the last fill block is one cluster";
+  EXPECT_EQ(result.written, uint64_t(4 * 1024 * 1024 + 3 * 4096));
+  EXPECT_EQ(result.records, 3) << "records until no more could be made";
+}
+
+TEST(FreeSpaceWipe, ClustersSmallerThanAPageAreFilledThroughTheCache) {
+  FakeDisk disk;
+  disk.cluster = 1024;
+  disk.free = 4 * 1024 * 1024 + 5 * 1024;
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+  EXPECT_TRUE(result.Complete());
+  EXPECT_EQ(result.written, uint64_t(4 * 1024 * 1024 + 5 * 1024)) << "the last 1 KiB clusters too";
+  EXPECT_EQ(result.fills, 2) << "one unbuffered file, one through the cache";
+}
+
+TEST(FreeSpaceWipe, ALeftoverFolderGoesFirstAndNothingElseIsTouched) {
+  FakeDisk disk;
+  disk.free = 1 << 20;
+  disk.folders[kFolder] = true;
+  disk.files[kFolder + L"\\fill-00000.bin"] = 1 << 20;  // a killed wipe's
+  disk.files[L"T:\\user.txt"] = 4096;
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+  EXPECT_TRUE(result.Complete());
+  EXPECT_EQ(disk.files, (std::map<std::wstring, uint64_t>{{L"T:\\user.txt", 4096}}));
+  EXPECT_TRUE(disk.folders.empty());
+
+  FakeDisk stuck;
+  stuck.folders[kFolder] = true;
+  stuck.stuck[kFolder] = true;
+  const WipeResult refused = WipeFreeSpace(kRoot, stuck, monitor);
+  EXPECT_FALSE(refused.Complete());
+  EXPECT_EQ(refused.leftover, kFolder);
+  EXPECT_EQ(stuck.appends, 0) << "nothing written beside a folder it cannot clear";
+}
+
+TEST(FreeSpaceWipe, OnlyADrivesRootOfAnExistingLocalWritableDrive) {
+  const DriveFacts ok{true, false, false};
+  const struct {
+    const wchar_t* argument;
+    DriveFacts facts;
+    const wchar_t* root;
+    const wchar_t* refusal;
+  } rows[] = {
+      {L"D:", ok, L"D:\\", L""},
+      {L"d:\\", ok, L"D:\\", L""},
+      {L"\\\\?\\E:\\", ok, L"E:\\", L""},
+      {L"D:\\dir", ok, L"", L"不是驱动器的根目录（例如 D: 或 D:\\）"},
+      {L"D", ok, L"", L"不是驱动器的根目录（例如 D: 或 D:\\）"},
+      {L"\\\\srv\\share", ok, L"", L"不是驱动器的根目录（例如 D: 或 D:\\）"},
+      {L"Q:", {false, false, false}, L"Q:\\", L"驱动器不存在"},
+      {L"N:", {true, true, false}, L"N:\\", L"是网络驱动器，不予清除"},
+      {L"R:", {true, false, true}, L"R:\\", L"驱动器只读"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(WipeRoot(row.argument), row.root) << row.argument;
+    EXPECT_EQ(RefuseWipe(row.argument, row.facts), row.refusal) << row.argument;
+  }
+}
+
+TEST(FreeSpaceWipe, TheReportSaysWhatWasDoneAndWhatNoWipeReaches) {
+  WipeResult done;
+  done.filled = done.recordsDone = true;
+  done.freeBefore = 300u << 20;
+  done.written = 299u << 20;
+  done.records = 1200;
+  EXPECT_EQ(
+      WipeReport(L"T:\\", done),
+      L"已清除 T: 的剩余空间：写入随机数据 299 MB（清除前剩余 300 MB），并覆盖了已释放的文件记录"
+      L"（1200 个）。\r\n临时文件已全部删除。\r\n" +
+          std::wstring(kWipeLimitsText));
+  WipeResult cancelled = done;
+  cancelled.cancelled = true;
+  cancelled.filled = cancelled.recordsDone = false;
+  cancelled.written = 10u << 20;
+  EXPECT_EQ(WipeReport(L"T:\\", cancelled)
+                .rfind(L"清除已取消：T: 的剩余空间写入了随机数据 10 MB（清除前剩余 300 MB）；"
+                       L"未覆盖已释放的文件记录。\r\n",
+                       0),
+            0u);
+  WipeResult taken = done;
+  taken.takenElsewhere = true;
+  taken.leftover = L"T:\\x";
+  EXPECT_NE(WipeReport(L"T:\\", taken).find(L"清除未完成"), std::wstring::npos);
+  EXPECT_NE(WipeReport(L"T:\\", taken).find(L"剩余空间在清除期间被其他程序占用"),
+            std::wstring::npos);
+  EXPECT_NE(WipeReport(L"T:\\", taken).find(L"临时文件夹未能删除，请手动删除：T:\\x"),
+            std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace shred
