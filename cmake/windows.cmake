@@ -71,7 +71,8 @@ tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answere
                    tests/temp_folder.cpp tests/skin_test_util.cpp)
 
 # Raw NTFS and ext4 images, made and scanned from the Linux side.
-tarvello_wine_test(raw_disk_test tests/raw_disk_test.cpp tests/raw_disk.cpp tests/temp_folder.cpp)
+tarvello_wine_test(raw_disk_test tests/raw_disk_test.cpp tests/raw_disk.cpp tests/temp_folder.cpp
+                   tests/box_answerer.cpp)
 target_compile_definitions(raw_disk_test PRIVATE TARVELLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # Needs real pixels on a screen: run on a virtual display.
@@ -96,6 +97,9 @@ tarvello_wine_test(skin_manager_test tests/skin_manager_test.cpp tests/message_l
                    ${skin_test_support})
 tarvello_wine_test(shred_destroy_test tests/shred_destroy_test.cpp tests/temp_folder.cpp
                    tests/skin_test_util.cpp tests/api_counter.cpp)
+add_executable(bench_free_space bench/free_space.cpp)
+target_link_libraries(bench_free_space PRIVATE engine_win)
+target_link_options(bench_free_space PRIVATE -municode)
 add_executable(bench_overwrite bench/overwrite.cpp tests/temp_folder.cpp)
 target_link_libraries(bench_overwrite PRIVATE shred_win)
 foreach(name compose fade)

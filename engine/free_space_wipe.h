@@ -17,8 +17,9 @@ namespace shred {
 // The folder a wipe works in, at the drive's root.
 extern const wchar_t kWipeFolderName[];
 
-// How the wipe writes: large blocks while there is room, halved down to one
-// cluster as the space runs out; a fill file is closed at kWipeFileBytes.
+// How the wipe writes: large unbuffered blocks while there is room, halved
+// down to one page as the space runs out; a fill file is closed at
+// kWipeFileBytes.
 inline constexpr uint64_t kWipeBlockBytes = 4u << 20;
 inline constexpr uint64_t kWipeFileBytes = 1ull << 30;
 // The small files of the record step: their contents fit in an NTFS file
@@ -38,8 +39,8 @@ class WipeServices {
   virtual Reason RemoveFolder(const std::wstring& path) = 0;
   // The names of the regular files directly inside the folder.
   virtual std::vector<std::wstring> FilesIn(const std::wstring& folder) = 0;
-  // Creates a new file (never opens an existing one); `direct`: written
-  // through to the disk without the cache, in whole clusters.
+  // Creates a new file (never opens an existing one); `direct`: written to
+  // the disk without the cache, in whole pages.
   virtual Reason CreateFill(const std::wstring& path, bool direct, FileId& file) = 0;
   // Appends random bytes; `written` says how many reached the file.
   virtual Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) = 0;

@@ -31,6 +31,7 @@ class Win32WipeServices : public WipeServices {
 
  private:
   BYTE* buffer_ = nullptr;  // kWipeBlockBytes, page-aligned for unbuffered writes
+  size_t filled_ = 0;       // how much of it holds random bytes
   uint64_t state_[4] = {};  // the generator's state, keyed by the system's generator
 };
 

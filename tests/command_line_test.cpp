@@ -13,6 +13,7 @@
 
 #include "app/explorer_entries.h"
 #include "engine/folder_walk.h"
+#include "engine/free_space_wipe.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
 #include "tests/temp_folder.h"
@@ -428,6 +429,19 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   EXPECT_EQ(survived.output, held + L"：正在被其他程序使用\r\n" + folder +
                                  L"：不是文件\r\n共 2 个文件：已粉碎 0 个，未能粉碎 2 个。\r\n");
   EXPECT_EQ(ReadBytes(held), "secret");
+
+  // A killed wipe's folder goes at the next start, and nothing beside it.
+  const std::wstring leftover = std::wstring(L"C:\\") + shred::kWipeFolderName;
+  CreateDirectoryW(leftover.c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(leftover + L"\\fill-00000.bin", "random"));
+  const Finished missingDrive = RunProgram(L"tarvello-cli.exe", {L"/free", L"Q:"});
+  EXPECT_EQ(missingDrive.status, 1u);
+  EXPECT_EQ(missingDrive.output, L"Q:：驱动器不存在\r\n");
+  EXPECT_FALSE(Exists(leftover));
+  const Finished notRoot = RunProgram(L"tarvello-cli.exe", {L"/free", dir.path()});
+  EXPECT_EQ(notRoot.status, 1u);
+  EXPECT_EQ(notRoot.output, dir.path() + L"：不是驱动器的根目录（例如 D: 或 D:\\）\r\n");
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/free"}).status, 2u);
 
   const Finished nothing = RunProgram(L"tarvello-cli.exe", {dir / L"*.none"});
   EXPECT_EQ(nothing.status, 1u);

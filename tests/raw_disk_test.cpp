@@ -4,13 +4,19 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
+#include "tests/box_answerer.h"
 #include "tests/fake_shred.h"
 #include "tests/raw_disk.h"
 #include "tests/temp_folder.h"
+#include "window/drive_list.h"
+#include "window/main_window.h"
+#include "window/shred_progress.h"
 
 namespace shred {
 namespace {
@@ -112,6 +118,52 @@ TEST_P(RawDiskTest, AWipeTakesWhatOrdinaryDeletionLeft) {
     }
     printf("copies of the deleted files' names on NTFS after the wipe:%ls\n", names.c_str());
   }
+}
+
+// The window's wipe: a confirmation that names the drive (Cancel writes
+// nothing), the progress dialog, the report. (Under a wineserver that keeps
+// running, a drive mapped meanwhile is missing from the drive list: the
+// test hands the window the drive as the system menu's command would.)
+TEST(WipeFromTheWindow, TheWindowAsksThenWipesAndReports) {
+  RawDisk disk("ext4", L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  ASSERT_TRUE(WriteBytes(disk.root() + L"deleted.txt", Filled(L"WINDOW-WIPE-MARKER", 5000)));
+  ASSERT_TRUE(DeleteFileW((disk.root() + L"deleted.txt").c_str()));
+  HWND form = form1::CreateForm1(GetModuleHandleW(nullptr));
+  ASSERT_NE(form, nullptr);
+  form1::ShowForm1(form);
+  wchar_t item[64] = {};
+  GetMenuStringW(GetSystemMenu(form, FALSE), form1::kWipeFreeSpaceCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"清除磁盘剩余空间…");
+  {
+    testing_util::BoxAnswerer no({{L"警告", IDCANCEL}});
+    form1::WipeFreeSpaceFromForm1(form, disk.root());
+    const auto& seen = no.Finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text.rfind(L"将清除驱动器 S: 的剩余空间（约 ", 0), 0u);
+  }
+  form1::ProgressDialogDelayMs = 0;
+  std::atomic<bool> sawProgress{false};
+  std::thread watcher([&] {
+    for (int i = 0; i < 2000 && !sawProgress; ++i) {
+      if (testing_util::FindDialogBox(GetCurrentProcessId(), form1::kWipeProgressTitle))
+        sawProgress = true;
+      Sleep(5);
+    }
+  });
+  testing_util::BoxAnswerer yes({{L"警告", IDOK}, {L"提示", IDOK}});
+  form1::WipeFreeSpaceFromForm1(form, disk.root());
+  const auto& seen = yes.Finish();
+  watcher.join();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text.rfind(L"已清除 S: 的剩余空间：", 0), 0u)
+      << ::testing::PrintToString(seen[1].text);
+  EXPECT_TRUE(sawProgress) << "the progress dialog showed";
+  DestroyWindow(form);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  disk.Unmount();
+  EXPECT_EQ(disk.Count(L"WINDOW-WIPE-MARKER"), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, RawDiskTest, ::testing::Values("ntfs", "ext4"));

@@ -11,6 +11,7 @@
 #include "engine/folder_walk.h"
 #include "engine/maker.h"
 #include "engine/win32_shred_services.h"
+#include "engine/win32_wipe_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
 #include "window/drive_list.h"
@@ -30,6 +31,9 @@ constexpr COLORREF kLinkColour = 0x000080;
 constexpr wchar_t kBrowseTitle[] = L"提示";
 constexpr wchar_t kRunFailedText[] = L"内存不足，粉碎未能进行到底。";
 constexpr int kMaxPathText = 32767;
+// The system menu's own command: the low four bits belong to the system.
+constexpr UINT kWipeCommand = kWipeFreeSpaceCommand;
+constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
 struct Label {
@@ -232,6 +236,38 @@ void Command2_Click(Form1State& s) {
   if (!s.arrivedDuringRun.empty()) AddHandedPaths(s, std::exchange(s.arrivedDuringRun, {}));
 }
 
+// The system menu's "清除磁盘剩余空间…": the free space of the drive selected
+// in the drive list, after a confirmation that names it and its free space.
+// Like a shred run, it owns the window until its report is dismissed.
+void Form_WipeFreeSpace(Form1State& s, const std::wstring& root) {
+  shred::Win32ShredServices boxes(s.form);
+  const std::wstring refusal = shred::RefuseWipe(root, shred::QueryDrive(root));
+  if (!refusal.empty()) {
+    boxes.ShowMessage(root.substr(0, 2) + L" " + refusal, shred::kInfoTitle,
+                      shred::MessageKind::Warning);
+    return;
+  }
+  ULARGE_INTEGER free{};
+  GetDiskFreeSpaceExW(root.c_str(), &free, nullptr, nullptr);
+  s.shredding = true;
+  const std::wstring question =
+      L"将清除驱动器 " + root.substr(0, 2) + L" 的剩余空间（约 " +
+      std::to_wstring(free.QuadPart >> 20) +
+      L" MB）：用随机数据填满后删除，已删除文件的残留内容将无法恢复，现有文件不受影响。"
+      L"清除期间该磁盘会暂时被占满。\r\n确定开始吗？";
+  if (boxes.ShowMessage(question, shred::kConfirmTitle, shred::MessageKind::Confirm)) {
+    shred::WipeResult result;
+    const bool ran = RunWipeWithProgress(s.form, root, result, ProgressDialogDelayMs);
+    std::wstring report = shred::WipeReport(root, result);
+    if (!ran) report = std::wstring(kRunFailedText) + L"\r\n" + report;
+    if (s.closeAfterRun) report += L"\r\n窗口将关闭。";
+    boxes.ShowMessage(report, shred::kInfoTitle,
+                      result.Complete() ? shred::MessageKind::Info : shred::MessageKind::Warning);
+  }
+  s.shredding = false;
+  if (s.closeAfterRun) PostMessageW(s.form, WM_CLOSE, 0, 0);
+}
+
 // Files dragged onto the window join the list in the order given, each as
 // the Add button would add it.
 void Form_DragDrop(Form1State& s, HDROP drop) {
@@ -367,6 +403,10 @@ void OnCreate(Form1State& s) {
   }
 
   DragAcceptFiles(s.form, TRUE);
+
+  HMENU system = GetSystemMenu(s.form, FALSE);
+  AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system, MF_STRING, kWipeCommand, kWipeMenuText);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -515,6 +555,13 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
         return message == WM_CLOSE ? 0 : FALSE;
       }
       break;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == kWipeCommand) {
+        if (!s->shredding)
+          Form_WipeFreeSpace(*s, SelectedDrive(s->Control(kDrive1)).substr(0, 2) + L"\\");
+        return 0;
+      }
+      break;
     case WM_DROPFILES:
       Form_DragDrop(*s, HDROP(wParam));
       return 0;
@@ -610,6 +657,11 @@ void ShowForm1(HWND form) {
   ShowWindow(form, SW_SHOWNORMAL);
   UpdateWindow(form);
   SetFocus(GetDlgItem(form, kList1));
+}
+
+void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root) {
+  Form1State* s = StateOf(form);
+  if (s && !s->shredding) Form_WipeFreeSpace(*s, root);
 }
 
 void AddPathsToForm1(HWND form, const std::vector<std::wstring>& paths) {

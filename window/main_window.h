@@ -31,6 +31,12 @@ HWND FindOpenForm1();
 // Hands paths to that window, which may belong to another process, and
 // brings it to the front; false when it did not take them.
 bool SendPathsToForm1(HWND form, const std::vector<std::wstring>& paths);
+// The system menu's "清除磁盘剩余空间…" (WM_SYSCOMMAND): wipes the free space of
+// the drive selected in the drive list, after a confirmation.
+inline constexpr UINT kWipeFreeSpaceCommand = 0x0110;
+// What that command does, for the drive at `root` ("X:\\").
+void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root);
+
 // WM_COPYDATA's dwData for a list of paths, each ended by a NUL.
 inline constexpr ULONG_PTR kCopyDataPaths = 0x50565254;  // "TRVP"
 

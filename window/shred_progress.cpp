@@ -3,12 +3,14 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "engine/win32_shred_services.h"
+#include "engine/win32_wipe_services.h"
 
 namespace form1 {
 
@@ -30,6 +32,21 @@ struct Progress {
   std::mutex mutex;
   std::wstring current;   // guarded by mutex
   bool deleting = false;  // guarded by mutex
+  bool wipe = false;      // a free-space wipe: bytes of the free space, speed, time left
+  DWORD started = 0;
+};
+
+class WipeProgressMonitor : public shred::WipeMonitor {
+ public:
+  explicit WipeProgressMonitor(Progress& progress) : progress_(progress) {}
+  bool CancelRequested() override { return progress_.cancel; }
+  void Written(uint64_t bytes, uint64_t freeBefore) override {
+    progress_.bytesTotal = freeBefore;
+    progress_.bytesDone = bytes;
+  }
+
+ private:
+  Progress& progress_;
 };
 
 class WorkerMonitor : public shred::ShredMonitor {
@@ -174,8 +191,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 HWND CreateProgressDialog(HWND owner, Progress& progress) {
-  DialogTemplate t(kProgressTitle, 280, 82);
-  t.AddItem(nullptr, 0x0082, L"正在粉碎：", SS_LEFT | SS_NOPREFIX, 7, 7, 266, 9, kStatusText);
+  DialogTemplate t(progress.wipe ? kWipeProgressTitle : kProgressTitle, 280, 82);
+  t.AddItem(nullptr, 0x0082, progress.wipe ? L"正在清除剩余空间：" : L"正在粉碎：",
+            SS_LEFT | SS_NOPREFIX, 7, 7, 266, 9, kStatusText);
   t.AddItem(nullptr, 0x0082, L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 7, 18, 266, 9,
             kProgressFileText);
   t.AddItem(nullptr, 0x0082, L"", SS_LEFT | SS_NOPREFIX, 7, 30, 266, 9, kProgressCountText);
@@ -191,6 +209,22 @@ HWND CreateProgressDialog(HWND owner, Progress& progress) {
 std::wstring Megabytes(uint64_t bytes) {
   wchar_t text[32];
   swprintf(text, 32, L"%.1f MB", double(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+// Bytes of the free space written, the speed so far and the time left at it.
+std::wstring WipeCountText(const Progress& progress, uint64_t bytes, uint64_t total) {
+  const double seconds = std::max(0.001, double(GetTickCount() - progress.started) / 1000.0);
+  const double speed = double(bytes) / seconds;
+  std::wstring text = L"已写入 " + Megabytes(bytes) + L" / " + Megabytes(total);
+  wchar_t rate[64];
+  swprintf(rate, 64, L"，%.1f MB/s", speed / (1024.0 * 1024.0));
+  text += rate;
+  if (speed > 0 && total > bytes) {
+    const int left = int(double(total - bytes) / speed);
+    text += L"，剩余约 " + (left >= 60 ? std::to_wstring(left / 60) + L" 分 " : std::wstring()) +
+            std::to_wstring(left % 60) + L" 秒";
+  }
   return text;
 }
 
@@ -213,9 +247,11 @@ void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
 
   const uint64_t bytes = progress.bytesDone;
   const uint64_t total = progress.bytesTotal;
-  const std::wstring count = L"已完成 " + std::to_wstring(progress.filesDone.load()) + L" / " +
-                             std::to_wstring(progress.fileCount) + L" 个文件，" + Megabytes(bytes) +
-                             L" / " + Megabytes(total);
+  const std::wstring count = progress.wipe
+                                 ? WipeCountText(progress, bytes, total)
+                                 : L"已完成 " + std::to_wstring(progress.filesDone.load()) +
+                                       L" / " + std::to_wstring(progress.fileCount) + L" 个文件，" +
+                                       Megabytes(bytes) + L" / " + Megabytes(total);
   if (count != shown.count)
     SetDlgItemTextW(dialog, kProgressCountText, (shown.count = count).c_str());
 
@@ -234,22 +270,27 @@ void CancelShredInProgress() {
 
 bool ShredInProgress() { return running != nullptr; }
 
-bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs) {
+namespace {
+
+// Runs `work` on a worker thread with the owner disabled, showing the
+// progress dialog once `dialogDelayMs` have passed; false when the work
+// could not start or ran out of memory.
+bool RunWithProgress(HWND owner, Progress& progress, const std::function<void()>& work,
+                     DWORD dialogDelayMs) {
   static const bool controlsReady = [] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     return InitCommonControlsEx(&controls) != 0;
   }();
   (void)controlsReady;
 
-  Progress progress;
-  progress.fileCount = int(job.entries.size());
+  progress.started = GetTickCount();
   std::atomic<bool> failed{false};
   EnableWindow(owner, FALSE);  // no other command runs meanwhile
   std::thread worker;
   try {
     worker = std::thread([&] {
       try {
-        Work(job, progress);
+        work();
       } catch (...) {  // out of memory: the job says how far it got
         failed = true;
       }
@@ -295,6 +336,30 @@ bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
   SetForegroundWindow(owner);
   if (quit) PostQuitMessage(quitCode);
   return !failed;
+}
+
+}  // namespace
+
+bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs) {
+  Progress progress;
+  progress.fileCount = int(job.entries.size());
+  return RunWithProgress(
+      owner, progress, [&] { Work(job, progress); }, dialogDelayMs);
+}
+
+bool RunWipeWithProgress(HWND owner, const std::wstring& root, shred::WipeResult& result,
+                         DWORD dialogDelayMs) {
+  Progress progress;
+  progress.wipe = true;
+  progress.current = L"驱动器 " + root.substr(0, 2);
+  return RunWithProgress(
+      owner, progress,
+      [&] {
+        shred::Win32WipeServices services;
+        WipeProgressMonitor monitor(progress);
+        result = shred::WipeFreeSpace(root, services, monitor);
+      },
+      dialogDelayMs);
 }
 
 }  // namespace form1

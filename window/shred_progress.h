@@ -6,11 +6,15 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "engine/free_space_wipe.h"
 #include "engine/shred_run.h"
 
 namespace form1 {
 
 inline constexpr wchar_t kProgressTitle[] = L"正在粉碎";
+inline constexpr wchar_t kWipeProgressTitle[] = L"正在清除剩余空间";
 inline constexpr int kProgressFileText = 101;
 inline constexpr int kProgressCountText = 102;
 inline constexpr int kProgressBar = 103;
@@ -23,6 +27,11 @@ extern DWORD ProgressDialogDelayMs;
 // far the run got. False when the work could not be started or ran out of
 // memory on the way (the job still says how far it got).
 bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs);
+// The same for a free-space wipe of the drive at `root` ("X:\\"): the
+// dialog shows the drive, bytes written of its free space, the speed and
+// the time left.
+bool RunWipeWithProgress(HWND owner, const std::wstring& root, shred::WipeResult& result,
+                         DWORD dialogDelayMs);
 // Asks the run in progress, if any, to stop at the next buffer.
 void CancelShredInProgress();
 bool ShredInProgress();
