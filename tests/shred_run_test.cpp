@@ -215,6 +215,26 @@ TEST_F(ShredRunTest, CancelFinishesTheFilesStartedAndKeepsTheRest) {
   EXPECT_EQ(services.messages.back().kind, MessageKind::Info);
 }
 
+// A run that stopped short without a cancel (the worker could not go on)
+// says so, and one before the window closes says the list goes with it.
+TEST_F(ShredRunTest, ARunCutShortOrClosingSaysSo) {
+  List({L"C:\\a", L"C:\\b"});
+  services.files[L"C:\\a"] = L"x";
+  services.files[L"C:\\b"] = L"x";
+  ShredJob job;
+  ASSERT_TRUE(PrepareShred(list, services, job));
+  job.results.assign(2, EntryResult{});  // nothing reached, nobody cancelled
+  FinishShred(list, services, job);
+  EXPECT_EQ(services.messages.back().text,
+            L"粉碎未能进行到底：已粉碎 0 个文件，2 个文件未处理，仍保留在列表中。");
+  EXPECT_EQ(list.items.size(), 2u);
+  job.cancelled = true;
+  job.closing = true;
+  FinishShred(list, services, job);
+  EXPECT_EQ(services.messages.back().text,
+            L"粉碎已取消：已粉碎 0 个文件，2 个文件未处理。\r\n窗口将关闭，列表不会保留。");
+}
+
 TEST_F(ShredRunTest, CancelAlsoReportsTheFilesThatSurvived) {
   List({L"C:\\folder", L"C:\\b", L"C:\\c"});
   services.folders.insert(L"C:\\folder");
