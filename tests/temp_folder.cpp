@@ -77,15 +77,23 @@ std::string UnixPath(const std::wstring& path) {
   return out;
 }
 
-bool RunUnixShell(const std::string& command) {
-  // Wine starts a Linux program it is given, but hands back no handle to
-  // wait on: the command leaves a mark when it is done.
+namespace {
+
+// A fresh name in the temporary folder: "tarvello-KIND-process-count".
+std::wstring TempName(const wchar_t* kind) {
   static unsigned counter = 0;
   wchar_t base[MAX_PATH];
   GetTempPathW(MAX_PATH, base);
-  const std::wstring mark = std::wstring(base) + L"tarvello-shell-" +
-                            std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(++counter);
+  return std::wstring(base) + L"tarvello-" + kind + L"-" + std::to_wstring(GetCurrentProcessId()) +
+         L"-" + std::to_wstring(++counter);
+}
+
+}  // namespace
+
+bool RunUnixShell(const std::string& command) {
+  // Wine starts a Linux program it is given, but hands back no handle to
+  // wait on: the command leaves a mark when it is done.
+  const std::wstring mark = TempName(L"shell");
   const std::string unixMark = UnixPath(mark);
   if (unixMark.empty() || GetFileAttributesW(L"Z:\\bin\\sh") == INVALID_FILE_ATTRIBUTES)
     return false;
@@ -116,12 +124,7 @@ bool RunUnixShell(const std::string& command) {
 }
 
 int RunUnixCommand(const std::string& command, std::string& output) {
-  static unsigned counter = 0;
-  wchar_t base[MAX_PATH];
-  GetTempPathW(MAX_PATH, base);
-  const std::wstring out = std::wstring(base) + L"tarvello-out-" +
-                           std::to_wstring(GetCurrentProcessId()) + L"-" +
-                           std::to_wstring(++counter);
+  const std::wstring out = TempName(L"out");
   const std::string unixOut = UnixPath(out);
   if (unixOut.empty() || !RunUnixShell("(" + command + ") > '" + unixOut + "' 2>&1; echo $? > '" +
                                        unixOut + ".status'"))
