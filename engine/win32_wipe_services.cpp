@@ -54,8 +54,30 @@ Reason Win32WipeServices::RemoveFolder(const std::wstring& path) {
   return RemoveDirectoryW(Verbatim(path).c_str()) ? Reason::None : ReasonFromError(GetLastError());
 }
 
+namespace {
+
+// True when the folder is itself, not a link or junction that leads away:
+// its final path is its own path (Unix links under Wine carry no mark).
+bool IsOwnFolder(const std::wstring& folder) {
+  HANDLE handle = CreateFileW(Verbatim(folder).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  wchar_t final[MAX_PATH + 8] = {};
+  const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+                  !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                  GetFinalPathNameByHandleW(handle, final, MAX_PATH + 8, 0) != 0;
+  CloseHandle(handle);
+  return ok && ComparePaths(Verbatim(folder), final) != PathMatch::Different;
+}
+
+}  // namespace
+
 std::vector<std::wstring> Win32WipeServices::FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
+  // Never the files of another folder that the wipe's name leads to.
+  if (!IsOwnFolder(folder)) return names;
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileExW((Verbatim(folder) + L"\\*").c_str(), FindExInfoBasic, &found,
                                  FindExSearchNameMatch, nullptr, 0);

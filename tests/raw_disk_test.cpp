@@ -120,6 +120,33 @@ TEST_P(RawDiskTest, AWipeTakesWhatOrdinaryDeletionLeft) {
   }
 }
 
+// A link at the wipe folder's name, to another folder (made from the Linux
+// side, where Wine shows no mark), is never followed: the wipe stops before
+// it writes anything and names the folder; the files it leads to stay.
+TEST(WipeFolder, ALinkInItsPlaceIsNeverFollowed) {
+  RawDisk disk("ext4", L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  ASSERT_TRUE(CreateDirectoryW((disk.root() + L"mine").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(disk.root() + L"mine\\keep.txt", "the user's"));
+  // The folder's name, made from this side, then swapped for a link from
+  // the Linux side under the same name.
+  ASSERT_TRUE(CreateDirectoryW((disk.root() + kWipeFolderName).c_str(), nullptr));
+  const std::string root = testing_util::UnixPath(disk.root());
+  ASSERT_TRUE(testing_util::RunUnixShell("cd '" + root +
+                                         "' && n=$(ls -d Tarvello*) && rmdir \"$n\" && "
+                                         "ln -s mine \"$n\""));
+  ASSERT_NE(GetFileAttributesW((disk.root() + kWipeFolderName + L"\\keep.txt").c_str()),
+            INVALID_FILE_ATTRIBUTES)
+      << "the link leads to the user's folder";
+  Win32WipeServices services;
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(disk.root(), services, monitor);
+  EXPECT_FALSE(result.Complete());
+  EXPECT_EQ(result.written, 0u);
+  EXPECT_EQ(result.leftover, disk.root() + kWipeFolderName);
+  EXPECT_EQ(testing_util::ReadBytes(disk.root() + L"mine\\keep.txt"), "the user's");
+}
+
 // The window's wipe: a confirmation that names the drive (Cancel writes
 // nothing), the progress dialog, the report. (Under a wineserver that keeps
 // running, a drive mapped meanwhile is missing from the drive list: the
