@@ -59,7 +59,14 @@ class FakeDisk : public WipeServices {
     blocks.push_back(length);
     return written == length || length < cluster ? Reason::None : Reason::DiskFull;
   }
-  Reason Flush(FileId) override { return Reason::None; }
+  // A journalling file system hands out what it freed once a flush commits.
+  Reason Flush(FileId) override {
+    if (!freedOnFlush.empty()) {
+      free += freedOnFlush.front();
+      freedOnFlush.erase(freedOnFlush.begin());
+    }
+    return Reason::None;
+  }
   void Close(FileId) override {}
   Reason RemoveFile(const std::wstring& path) override {
     const auto found = files.find(path);
@@ -76,6 +83,7 @@ class FakeDisk : public WipeServices {
   std::map<std::wstring, bool> stuck;
   std::vector<std::wstring> open;
   std::vector<uint64_t> blocks;
+  std::vector<uint64_t> freedOnFlush;
   std::function<void(FakeDisk&)> onAppend;
 };
 
@@ -155,6 +163,27 @@ TEST(FreeSpaceWipe, LargeBlocksThenHalvedDownToOneCluster) {
   EXPECT_EQ(disk.blocks[disk.blocks.size() - 4], 4096u) << "the last fill block is one cluster";
   EXPECT_EQ(result.written, uint64_t(4 * 1024 * 1024 + 3 * 4096));
   EXPECT_EQ(result.records, 3) << "records until no more could be made";
+}
+
+TEST(FreeSpaceWipe, EachFlushThatFreesMoreIsWrittenOnUntilNoneDoes) {
+  FakeDisk disk;
+  disk.free = 1 << 20;
+  disk.freedOnFlush = {8192, 8192};  // two commits of blocks freed moments ago
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+  EXPECT_TRUE(result.Complete());
+  EXPECT_EQ(result.written, uint64_t((1 << 20) + 16384)) << "both freed runs written";
+}
+
+TEST(FreeSpaceWipe, AFolderThatCannotBeRemovedAtTheEndIsNamed) {
+  FakeDisk disk;
+  disk.free = 1 << 20;
+  disk.onAppend = [](FakeDisk& d) { d.stuck[kFolder] = true; };  // another program in it
+  WipeMonitor monitor;
+  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+  EXPECT_FALSE(result.Complete());
+  EXPECT_EQ(result.leftover, kFolder);
+  EXPECT_TRUE(disk.files.empty()) << "its files are gone all the same";
 }
 
 TEST(FreeSpaceWipe, ClustersSmallerThanAPageAreFilledThroughTheCache) {
