@@ -80,10 +80,7 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
                              ShredMonitor& monitor, uint64_t& done) {
   StreamResult result;
   std::vector<Range> ranges;
-  const bool storedElsewhere =
-      (facts.attributes & attr::kReparsePoint) &&
-      ClassifyReparse(facts.reparseTag, facts.attributes) == ReparseKind::AsIs;
-  if (storedElsewhere) return {Reason::None, false};
+  if (IsStoredElsewhere(facts)) return {Reason::None, false};
   if (!CanOverwriteInPlace(facts.attributes)) {
     result.overwritten = false;
   } else if (facts.attributes & attr::kSparse) {
@@ -109,11 +106,13 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   return result;
 }
 
-EntryResult Survivor(Reason reason, const std::wstring& path = {}) {
+EntryResult Survivor(Reason reason, const std::wstring& path = {},
+                     const FileIdentity& identity = {}) {
   EntryResult result;
   result.fate = Fate::Survived;
   result.reason = reason;
   result.path = path;
+  result.identity = identity;
   return result;
 }
 
@@ -188,11 +187,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
       streamResult = OverwriteStream(file, streamFacts, services, monitor, done);
     services.CloseFile(file);
     if (reason == Reason::None) reason = streamResult.reason;
-    if (reason != Reason::None) {
-      EntryResult survivor = Survivor(reason, path);
-      survivor.identity = facts.identity;
-      return survivor;
-    }
+    if (reason != Reason::None) return Survivor(reason, path, facts.identity);
     overwritten = overwritten && streamResult.overwritten;
   }
   result.fate = overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;
@@ -201,7 +196,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
 
 namespace {
 
-// Check the path, destroy the contents, write the notice.
+// Check the path, then destroy the contents and write the notice.
 EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services,
                            ShredMonitor& monitor, const SeenFiles& seen) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
@@ -237,9 +232,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
       break;
   }
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
-  EntryResult result = DestroyContents(path, services, monitor, expectedTag, &seen);
-  if (result.fate != Fate::Overwritten && result.fate != Fate::OverwriteAsIs) return result;
-  return result;
+  return DestroyContents(path, services, monitor, expectedTag, &seen);
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -273,17 +266,15 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   FileFacts facts;
   Reason reason = OpenToDeleteWithRetry(path, services, file, facts);
   if (reason != Reason::None) {
-    result = Survivor(reason == Reason::InUse ? Reason::NotDeleted : reason, path);
+    result = Survivor(reason == Reason::InUse ? Reason::NotDeleted : reason, path, identity);
     if (reason == Reason::InUse) result.holder = services.HolderOf(path);
-    result.identity = identity;
     return;
   }
   reason = CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, result.reparseTag);
   if (reason == Reason::None && facts.identity != identity) reason = Reason::Changed;
   if (reason != Reason::None) {
     services.CloseFile(file);
-    result = Survivor(reason == Reason::NotAFile ? Reason::Changed : reason, path);
-    result.identity = identity;
+    result = Survivor(reason == Reason::NotAFile ? Reason::Changed : reason, path, identity);
     return;
   }
   // Under a random name the folder no longer shows the file's; a file that
@@ -296,8 +287,7 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
     result.fate = done;
     return;
   }
-  result = Survivor(Reason::NotDeleted, path);
-  result.identity = identity;
+  result = Survivor(Reason::NotDeleted, path, identity);
   if (renamed && services.RenameOpenFile(file, path) != Reason::None) {
     result.reason = Reason::NotDeletedRenamed;
     result.renamed = RenamedEntry(entry, hidden);
