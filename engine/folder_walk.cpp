@@ -26,14 +26,8 @@ std::wstring FinalPathOf(const std::wstring& path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {};
-  std::wstring final(MAX_PATH, L'\0');
-  DWORD n = GetFinalPathNameByHandleW(handle, final.data(), DWORD(final.size()), 0);
-  if (n >= final.size()) {
-    final.resize(n + 1);
-    n = GetFinalPathNameByHandleW(handle, final.data(), DWORD(final.size()), 0);
-  }
+  std::wstring final = ReadFinalPath(handle);
   CloseHandle(handle);
-  final.resize(n < final.size() ? n : 0);
   return final;
 }
 

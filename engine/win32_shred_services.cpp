@@ -70,18 +70,6 @@ std::wstring RootOf(const std::wstring& finalPath) {
   return finalPath.substr(0, end);
 }
 
-// Where the handle really is, in the "\\?\" form; empty when it cannot say.
-std::wstring ReadFinalPath(HANDLE file) {
-  std::wstring path(MAX_PATH, L'\0');
-  DWORD n = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
-  if (n >= path.size()) {
-    path.resize(n + 1);
-    n = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
-  }
-  path.resize(n < path.size() ? n : 0);
-  return path;
-}
-
 }  // namespace
 
 // Which file the handle holds. Asking the volume for its serial number costs
@@ -185,6 +173,17 @@ Reason ReasonFromError(DWORD error) {
     default:
       return Reason::IoError;
   }
+}
+
+std::wstring ReadFinalPath(HANDLE file) {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+  if (n >= path.size()) {
+    path.resize(n + 1);
+    n = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+  }
+  path.resize(n < path.size() ? n : 0);
+  return path;
 }
 
 std::string EncodeLine(const std::wstring& text) {

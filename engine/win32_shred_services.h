@@ -63,6 +63,9 @@ class Win32ShredServices : public ShredServices {
 
 // The reason for the calling thread's last error.
 Reason ReasonFromError(DWORD error);
+// Where an open handle really is, links followed, in the "\\?\" form; empty
+// when the platform cannot say.
+std::wstring ReadFinalPath(HANDLE file);
 // The bytes of one printed line: the text in code page 936, then CR LF.
 std::string EncodeLine(const std::wstring& text);
 // The size of the overwrite buffer, whatever the file's size.

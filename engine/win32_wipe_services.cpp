@@ -64,12 +64,11 @@ bool IsOwnFolder(const std::wstring& folder) {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  wchar_t final[MAX_PATH + 8] = {};
   const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-                  !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                  GetFinalPathNameByHandleW(handle, final, MAX_PATH + 8, 0) != 0;
+                  !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const std::wstring final = ok ? ReadFinalPath(handle) : std::wstring();
   CloseHandle(handle);
-  return ok && ComparePaths(Verbatim(folder), final) != PathMatch::Different;
+  return !final.empty() && ComparePaths(Verbatim(folder), final) != PathMatch::Different;
 }
 
 }  // namespace
