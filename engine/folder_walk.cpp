@@ -144,8 +144,7 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
                          !HasWildcard(path.substr(0, nameStart));
     // A folder may be given with its trailing backslash.
     std::wstring folder = pattern ? path.substr(0, nameStart) : path;
-    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') &&
-           folder.find_first_not_of(L"\\/") != std::wstring::npos && folder.size() > 3)
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
       folder.pop_back();
     const ResolvedPath resolved = ResolveEntry(folder);
     const DWORD attributes = resolved.reason == Reason::None

@@ -31,8 +31,6 @@ constexpr COLORREF kLinkColour = 0x000080;
 constexpr wchar_t kBrowseTitle[] = L"提示";
 constexpr wchar_t kRunFailedText[] = L"内存不足，粉碎未能进行到底。";
 constexpr int kMaxPathText = 32767;
-// The system menu's own command: the low four bits belong to the system.
-constexpr UINT kWipeCommand = kWipeFreeSpaceCommand;
 constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
@@ -406,7 +404,7 @@ void OnCreate(Form1State& s) {
 
   HMENU system = GetSystemMenu(s.form, FALSE);
   AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(system, MF_STRING, kWipeCommand, kWipeMenuText);
+  AppendMenuW(system, MF_STRING, kWipeFreeSpaceCommand, kWipeMenuText);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -556,7 +554,8 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
       }
       break;
     case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == kWipeCommand) {
+      // The low four bits of a system command belong to the system.
+      if ((wParam & 0xFFF0) == kWipeFreeSpaceCommand) {
         if (!s->shredding)
           Form_WipeFreeSpace(*s, SelectedDrive(s->Control(kDrive1)).substr(0, 2) + L"\\");
         return 0;
