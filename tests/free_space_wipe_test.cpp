@@ -105,27 +105,42 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
     bool complete, filled, recordsDone, cancelled;
     Reason reason;
     uint64_t written;
+    int fills;      // fill files made
+    bool leftover;  // its folder stays, and the result names it
   };
   const uint64_t MiB = 1 << 20;
   const Row rows[] = {
       {"done", 10 * MiB + 12288, [](FakeDisk&) {}, -1, true, true, true, false, Reason::None,
-       10 * MiB + 12288},
-      {"an empty disk", 0, [](FakeDisk&) {}, -1, true, true, true, false, Reason::None, 0},
+       10 * MiB + 12288, 1, false},
+      {"an empty disk", 0, [](FakeDisk&) {}, -1, true, true, true, false, Reason::None, 0, 0,
+       false},
       {"cancelled before the first block", 10 * MiB, [](FakeDisk&) {}, 0, false, false, false, true,
-       Reason::None, 0},
+       Reason::None, 0, 0, false},
       {"cancelled in the middle", 10 * MiB, [](FakeDisk&) {}, 2, false, false, false, true,
-       Reason::None, 8 * MiB},
+       Reason::None, 8 * MiB, 1, false},
       {"cancelled in the record step", 1 * MiB, [](FakeDisk& d) { d.records = 100; }, 13, false,
-       true, false, true, Reason::None, 1 * MiB},
+       true, false, true, Reason::None, 1 * MiB, 1, false},
       {"a write fails", 10 * MiB, [](FakeDisk& d) { d.failAt = 5 * MiB; }, -1, false, false, false,
-       false, Reason::IoError, 4 * MiB},
+       false, Reason::IoError, 4 * MiB, 1, false},
       {"another program fills the disk meanwhile", 100 * MiB,
        [](FakeDisk& d) {
          d.onAppend = [](FakeDisk& d) {
            if (d.appends == 2) d.free = 0;
          };
        },
-       -1, false, true, true, false, Reason::None, 4 * MiB},
+       -1, false, true, true, false, Reason::None, 4 * MiB, 1, false},
+      {"each flush that frees more is written on until none does", MiB,
+       // two commits of blocks freed moments ago
+       [](FakeDisk& d) {
+         d.freedOnFlush = {8192, 8192};
+       },
+       -1, true, true, true, false, Reason::None, MiB + 16384, 1, false},
+      {"clusters smaller than a page: the last through the cache", 4 * MiB + 5 * 1024,
+       [](FakeDisk& d) { d.cluster = 1024; }, -1, true, true, true, false, Reason::None,
+       4 * MiB + 5 * 1024, 2, false},
+      {"another program puts a file in its folder", MiB,
+       [](FakeDisk& d) { d.onAppend = [](FakeDisk& d) { d.stuck[kFolder] = true; }; }, -1, false,
+       true, true, false, Reason::None, MiB, 1, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -142,9 +157,10 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
     EXPECT_EQ(result.cancelled, row.cancelled);
     EXPECT_EQ(result.reason, row.reason);
     EXPECT_EQ(result.written, row.written);
+    EXPECT_EQ(result.fills, row.fills);
     EXPECT_TRUE(disk.files.empty()) << "every file it made is gone";
-    EXPECT_TRUE(disk.folders.empty()) << "and its folder";
-    EXPECT_EQ(result.leftover, L"");
+    EXPECT_EQ(disk.folders.empty(), !row.leftover) << "and its folder";
+    EXPECT_EQ(result.leftover, row.leftover ? kFolder : L"");
   }
 }
 
@@ -163,38 +179,6 @@ TEST(FreeSpaceWipe, LargeBlocksThenHalvedDownToOneCluster) {
   EXPECT_EQ(disk.blocks[disk.blocks.size() - 4], 4096u) << "the last fill block is one cluster";
   EXPECT_EQ(result.written, uint64_t(4 * 1024 * 1024 + 3 * 4096));
   EXPECT_EQ(result.records, 3) << "records until no more could be made";
-}
-
-TEST(FreeSpaceWipe, EachFlushThatFreesMoreIsWrittenOnUntilNoneDoes) {
-  FakeDisk disk;
-  disk.free = 1 << 20;
-  disk.freedOnFlush = {8192, 8192};  // two commits of blocks freed moments ago
-  WipeMonitor monitor;
-  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
-  EXPECT_TRUE(result.Complete());
-  EXPECT_EQ(result.written, uint64_t((1 << 20) + 16384)) << "both freed runs written";
-}
-
-TEST(FreeSpaceWipe, AFolderThatCannotBeRemovedAtTheEndIsNamed) {
-  FakeDisk disk;
-  disk.free = 1 << 20;
-  disk.onAppend = [](FakeDisk& d) { d.stuck[kFolder] = true; };  // another program in it
-  WipeMonitor monitor;
-  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
-  EXPECT_FALSE(result.Complete());
-  EXPECT_EQ(result.leftover, kFolder);
-  EXPECT_TRUE(disk.files.empty()) << "its files are gone all the same";
-}
-
-TEST(FreeSpaceWipe, ClustersSmallerThanAPageAreFilledThroughTheCache) {
-  FakeDisk disk;
-  disk.cluster = 1024;
-  disk.free = 4 * 1024 * 1024 + 5 * 1024;
-  WipeMonitor monitor;
-  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
-  EXPECT_TRUE(result.Complete());
-  EXPECT_EQ(result.written, uint64_t(4 * 1024 * 1024 + 5 * 1024)) << "the last 1 KiB clusters too";
-  EXPECT_EQ(result.fills, 2) << "one unbuffered file, one through the cache";
 }
 
 TEST(FreeSpaceWipe, ALeftoverFolderGoesFirstAndNothingElseIsTouched) {
