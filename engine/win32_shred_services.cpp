@@ -488,14 +488,28 @@ std::wstring Win32ShredServices::HolderOf(const std::wstring& path) {
 
 Reason Win32ShredServices::RemoveLink(const std::wstring& path) {
   if (IsUnsafeShredPath(path)) return Reason::Device;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return LastReason();
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return Reason::Changed;
-  // DeleteFileW removes a link to a file; a junction or a link to a folder
-  // goes with RemoveDirectoryW. Neither touches the target.
-  const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
-                                                               : DeleteFileW(path.c_str());
-  return removed ? Reason::None : LastReason();
+  // The link itself (never its target), checked and deleted through one
+  // handle: whatever takes the name between the check and the deletion is
+  // not touched. A link to a folder or a junction opens as a folder.
+  HANDLE link =
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (link == INVALID_HANDLE_VALUE) return LastReason();
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  Reason reason = Reason::None;
+  if (!GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)) {
+    reason = LastReason();
+  } else if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+             ClassifyReparse(tag.ReparseTag, tag.FileAttributes) != ReparseKind::Link) {
+    reason = Reason::Changed;
+  } else {
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if (!SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose))
+      reason = LastReason();
+  }
+  CloseHandle(link);
+  return reason;
 }
 
 bool Win32ShredServices::PathExists(const std::wstring& path) {
