@@ -19,7 +19,7 @@ class FakeDisk : public WipeServices {
     return true;
   }
   Reason MakeFolder(const std::wstring& path) override {
-    if (folders.count(path)) return Reason::AccessDenied;
+    if (folders.count(path) || denied) return Reason::AccessDenied;
     folders[path] = true;
     return Reason::None;
   }
@@ -38,7 +38,7 @@ class FakeDisk : public WipeServices {
     return names;
   }
   Reason CreateFill(const std::wstring& path, bool direct, FileId& file) override {
-    if (files.count(path)) return Reason::AccessDenied;
+    if (files.count(path) || deniedFiles) return Reason::AccessDenied;
     if (!direct && records <= 0) return Reason::DiskFull;
     if (direct && free < cluster) return Reason::DiskFull;
     if (!direct) --records;
@@ -78,6 +78,7 @@ class FakeDisk : public WipeServices {
 
   uint64_t free = 0, cluster = 4096, total = 0, failAt = 0;
   int records = 3, appends = 0;
+  bool denied = false, deniedFiles = false;  // the user may not write at the root / in the folder
   std::map<std::wstring, uint64_t> files;
   std::map<std::wstring, bool> folders;
   std::map<std::wstring, bool> stuck;
@@ -138,6 +139,10 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
       {"clusters smaller than a page: the last through the cache", 4 * MiB + 5 * 1024,
        [](FakeDisk& d) { d.cluster = 1024; }, -1, true, true, true, false, Reason::None,
        4 * MiB + 5 * 1024, 2, false},
+      {"its folder cannot be made", MiB, [](FakeDisk& d) { d.denied = true; }, -1, false, false,
+       false, false, Reason::AccessDenied, 0, 0, false},
+      {"no file can be made in its folder", MiB, [](FakeDisk& d) { d.deniedFiles = true; }, -1,
+       false, false, false, false, Reason::AccessDenied, 0, 0, false},
       {"another program puts a file in its folder", MiB,
        [](FakeDisk& d) { d.onAppend = [](FakeDisk& d) { d.stuck[kFolder] = true; }; }, -1, false,
        true, true, false, Reason::None, MiB, 1, true},
