@@ -23,7 +23,7 @@ std::wstring FillName(const std::wstring& folder, int index) {
 }
 
 // Writes fill files until the disk is full: 4 MiB blocks while they fit,
-// then halved down to one page, unbuffered and written through; the last
+// then halved down to one page, unbuffered (flushed at the end); the last
 // clusters smaller than a page go through the cache, one cluster at a time.
 void Fill(const std::wstring& folder, uint64_t cluster, WipeServices& services,
           WipeMonitor& monitor, WipeResult& result) {
@@ -151,7 +151,8 @@ WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeM
     FillRecords(folder, services, monitor, result, kWipeMaxRecords);
     // The fill files took the first freed records, and a record keeps in
     // its slack what a small file held there: once they are gone, as many
-    // small files again take those records over.
+    // small files again (and a few for the folder's own index) take those
+    // records over.
     for (int i = 0; i < result.fills; ++i) services.RemoveFile(FillName(folder, i));
     if (result.recordsDone) {
       result.recordsDone = false;
