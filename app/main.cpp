@@ -58,9 +58,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return SetUpExplorer(false);
   }
 
-  // What a killed free-space wipe left (its own folder only) goes first.
-  shred::RemoveWipeLeftovers();
-
   // One window: Explorer starts a process per selected file, and whichever
   // comes first opens the window that the others hand their paths to. The
   // gate makes "look for the window, else open it" one step.
@@ -81,6 +78,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   if (gate) ReleaseMutex(gate);
   if (!form) return 1;
+
+  // The process that opens the window clears what a killed free-space wipe
+  // left (its own folder only), once the others may hand their paths over.
+  shred::RemoveWipeLeftovers();
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -19,13 +19,7 @@ std::wstring Verbatim(const std::wstring& path) { return VerbatimPath(path); }
 
 }  // namespace
 
-Win32WipeServices::Win32WipeServices() {
-  buffer_ = static_cast<BYTE*>(
-      VirtualAlloc(nullptr, kWipeBlockBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  BCryptGenRandom(nullptr, reinterpret_cast<BYTE*>(state_), sizeof state_,
-                  BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-  state_[0] |= 1;  // never the all-zero state
-}
+Win32WipeServices::Win32WipeServices() = default;
 
 Win32WipeServices::~Win32WipeServices() {
   if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
@@ -107,7 +101,17 @@ Reason Win32WipeServices::CreateFill(const std::wstring& path, bool direct, File
 // each 4 KiB block make every block on the disk unlike every other.
 Reason Win32WipeServices::AppendRandom(FileId file, uint64_t length, uint64_t& written) {
   written = 0;
-  if (!buffer_) return Reason::DiskFull;
+  if (!buffer_) {
+    // The buffer and the generator's key on the first write only: the
+    // services are also made to clear a leftover folder at start-up.
+    buffer_ = static_cast<BYTE*>(
+        VirtualAlloc(nullptr, kWipeBlockBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    BCryptGenRandom(nullptr, reinterpret_cast<BYTE*>(state_), sizeof state_,
+                    BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    state_[0] |= 1;  // never the all-zero state
+  }
+  // No memory is no full disk: the wipe must not take it for the end.
+  if (!buffer_) return Reason::IoError;
   const size_t bytes = size_t(length < kWipeBlockBytes ? length : kWipeBlockBytes);
   constexpr size_t kStampEvery = 4096;
   for (size_t at = filled_; at < bytes; at += 8) {

@@ -14,7 +14,7 @@ namespace shred {
 
 class Win32WipeServices : public WipeServices {
  public:
-  Win32WipeServices();
+  Win32WipeServices();  // allocates nothing until the first write
   ~Win32WipeServices() override;
   Win32WipeServices(const Win32WipeServices&) = delete;
   Win32WipeServices& operator=(const Win32WipeServices&) = delete;
