@@ -76,7 +76,7 @@ int wmain(int argc, wchar_t** argv) {
   shred::ShredJob job;
   std::vector<shred::WalkNote> notes;
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true);
-  shred::Win32ShredServices services(nullptr);
+  shred::Win32ShredServices services;
   InterruptMonitor monitor;
   shred::ShredFiles(job, services, monitor);
   for (const std::wstring& line : shred::CliLines(job, notes, options.quiet)) {

@@ -11,6 +11,7 @@
 
 #include "app/console_print.h"
 #include "app/explorer_entries.h"
+#include "engine/handle_owner.h"
 #include "engine/win32_wipe_services.h"
 #include "window/main_window.h"
 
@@ -61,14 +62,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // One window: Explorer starts a process per selected file, and whichever
   // comes first opens the window that the others hand their paths to. The
   // gate makes "look for the window, else open it" one step.
-  HANDLE gate = CreateMutexW(nullptr, FALSE, L"Local\\Tarvello.OneWindow");
-  if (gate) WaitForSingleObject(gate, 30000);
+  const handles::Kernel gate(CreateMutexW(nullptr, FALSE, L"Local\\Tarvello.OneWindow"));
+  if (gate.valid()) WaitForSingleObject(gate, 30000);
   if (HWND open = form1::FindOpenForm1()) {
     const bool taken = form1::SendPathsToForm1(open, arguments);
-    if (gate) {
-      ReleaseMutex(gate);
-      CloseHandle(gate);
-    }
+    if (gate.valid()) ReleaseMutex(gate);
     return taken ? 0 : 1;
   }
   HWND form = form1::CreateForm1(instance);
@@ -76,7 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     form1::AddPathsToForm1(form, arguments);
     form1::ShowForm1(form);
   }
-  if (gate) ReleaseMutex(gate);
+  if (gate.valid()) ReleaseMutex(gate);
   if (!form) return 1;
 
   // The process that opens the window clears what a killed free-space wipe
@@ -89,6 +87,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  if (gate) CloseHandle(gate);
   return int(message.wParam);
 }

@@ -34,9 +34,9 @@ PROCESS_MEMORY_COUNTERS Memory() {
   return counters;
 }
 
-class SilentServices : public shred::Win32ShredServices {
+// The run's boxes, answered OK.
+class Silent : public shred::Prompts {
  public:
-  SilentServices() : Win32ShredServices(nullptr) {}
   bool ShowMessage(const std::wstring&, const std::wstring&, shred::MessageKind) override {
     return true;
   }
@@ -69,7 +69,8 @@ int main() {
   const std::wstring victim = dir / L"victim.bin";
   const std::wstring plain = dir / L"plain.bin";
   std::vector<BYTE> buffer(shred::kOverwriteBufferBytes, 0x5A);
-  SilentServices services;
+  shred::Win32ShredServices services;
+  Silent prompts;
   std::vector<double> shreds, writes;
   SIZE_T extra = 0;
   for (int round = 0; round < 5; ++round) {
@@ -77,7 +78,7 @@ int main() {
     const SIZE_T before = Memory().WorkingSetSize;
     OneEntry list(victim);
     double start = bench::Seconds();
-    shred::RunShred(list, services);
+    shred::RunShred(list, prompts, services);
     shreds.push_back(bench::Seconds() - start);
     const SIZE_T peak = Memory().PeakWorkingSetSize;
     if (peak > before) extra = std::max(extra, peak - before);

@@ -18,9 +18,9 @@ namespace {
 constexpr int kFiles = 2000;
 const std::string kContents(1024, 'x');
 
-class SilentServices : public shred::Win32ShredServices {
+// The run's boxes, answered OK.
+class Silent : public shred::Prompts {
  public:
-  SilentServices() : Win32ShredServices(nullptr) {}
   bool ShowMessage(const std::wstring&, const std::wstring&, shred::MessageKind) override {
     return true;
   }
@@ -42,7 +42,8 @@ int main() {
   std::vector<std::wstring> paths;
   shred::testing::CallLog log;
   shred::testing::FakeList list(log);
-  SilentServices services;
+  shred::Win32ShredServices services;
+  Silent prompts;
 
   const double shredding = bench::Best(
       3,
@@ -50,7 +51,7 @@ int main() {
         paths = MakeFiles(dir);
         list.items = paths;
       },
-      [&] { shred::RunShred(list, services); });
+      [&] { shred::RunShred(list, prompts, services); });
   std::vector<BYTE> noise(kContents.size());
   const double bare = bench::Best(
       3, [&] { paths = MakeFiles(dir); },

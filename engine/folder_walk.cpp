@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "engine/shred_run.h"
+#include "engine/handle_owner.h"
+#include "engine/shred_report.h"
 #include "engine/win32_shred_services.h"
 
 namespace shred {
@@ -22,13 +23,11 @@ bool IsRealFolder(DWORD attributes) {
 std::wstring FinalPathOf(const std::wstring& path) {
   const ResolvedPath resolved = ResolveEntry(path);
   if (resolved.reason != Reason::None) return {};
-  HANDLE handle = CreateFileW(resolved.path.c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return {};
-  std::wstring final = ReadFinalPath(handle);
-  CloseHandle(handle);
-  return final;
+  const handles::File handle(CreateFileW(resolved.path.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                         nullptr));
+  return handle.valid() ? ReadFinalPath(handle) : std::wstring();
 }
 
 // True when `final` lies inside the folder whose final path is `root`. A
@@ -49,9 +48,10 @@ Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
   const ResolvedPath resolved = ResolveEntry(folder);
   if (resolved.reason != Reason::None) return resolved.reason;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileExW((resolved.path + L"\\" + pattern).c_str(), FindExInfoBasic, &found,
-                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE) {
+  const handles::Find find(FindFirstFileExW((resolved.path + L"\\" + pattern).c_str(),
+                                            FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                            FIND_FIRST_EX_LARGE_FETCH));
+  if (!find.valid()) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? Reason::None
                                                                          : ReasonFromError(error);
@@ -62,7 +62,6 @@ Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     entries.emplace_back(name, IsRealFolder(found.dwFileAttributes));
   } while (FindNextFileW(find, &found));
-  FindClose(find);
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
     return CompareStringOrdinal(a.first.c_str(), int(a.first.size()), b.first.c_str(),
                                 int(b.first.size()), TRUE) == CSTR_LESS_THAN;
@@ -113,6 +112,33 @@ bool HasWildcard(const std::wstring& text) { return text.find_first_of(L"*?") !=
 
 }  // namespace
 
+FolderFacts Win32FolderLookup::LookUpFolder(const std::wstring& path) {
+  FolderFacts facts;
+  const ResolvedPath resolved = ResolveEntry(path);
+  if (resolved.reason != Reason::None) return facts;
+  // Links, junctions, mapped and substituted drives followed, as a walk
+  // would follow them into the folder.
+  const auto open = [](const std::wstring& at) {
+    return handles::File(CreateFileW(at.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  };
+  const handles::File folder = open(resolved.path);
+  if (!folder.valid()) return facts;
+  facts.identity = ReadFileIdentity(folder);
+  std::wstring final = ReadFinalPath(folder);
+  while (!final.empty() && final.back() == L'\\') final.pop_back();
+  const size_t parent = final.find_last_of(L'\\');
+  if (parent == std::wstring::npos) return facts;
+  // A volume's root, reached through a folder (a link to it, a volume
+  // mounted there): the folder is the root of the volume it is on.
+  const handles::File root = open(RootOfFinalPath(final) + L"\\");
+  facts.root = root.valid() && ReadFileIdentity(root) == facts.identity;
+  const handles::File above = open(final.substr(0, parent));
+  if (above.valid()) facts.parent = ReadFileIdentity(above);
+  return facts;
+}
+
 const ProtectedFolders& SystemFolders() {
   static const ProtectedFolders folders = [] {
     ProtectedFolders out;
@@ -136,7 +162,7 @@ const ProtectedFolders& SystemFolders() {
 
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
                                         std::vector<WalkNote>& notes, bool wildcards,
-                                        const ProtectedFolders* system) {
+                                        const ProtectedFolders* system, FolderLookup* lookup) {
   std::vector<std::wstring> out;
   for (const std::wstring& path : paths) {
     const size_t nameStart = path.find_last_of(L"\\/") + 1;  // npos + 1 == 0
@@ -156,7 +182,9 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
       out.push_back(path);
       continue;
     }
-    if (IsProtectedFolder(folder, system ? *system : SystemFolders())) {
+    Win32FolderLookup platform;
+    if (IsProtectedFolder(folder, system ? *system : SystemFolders(),
+                          lookup ? lookup : &platform)) {
       notes.push_back({path, kProtectedFolderText});
       continue;
     }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/shred_run.h"
+#include "engine/path_rules.h"
 
 namespace shred {
 
@@ -16,8 +16,6 @@ struct WalkNote {
   bool operator==(const WalkNote&) const = default;
 };
 
-extern const wchar_t kProtectedFolderText[];
-
 // Each path in order; a folder (when `recurse`) is replaced by the regular
 // files in it and its subfolders, depth first, each folder's names in order.
 // Links and junctions are neither followed nor listed, and nothing whose
@@ -26,10 +24,18 @@ extern const wchar_t kProtectedFolderText[];
 // folder (and, when `recurse`, of its subfolders). A drive's root and the
 // system's own folders are never expanded, a folder that cannot be read is
 // left out, and a pattern that matches nothing too: each gets a note.
-// `system`: the folders never expanded, the platform's when none are given.
+// `system`: the folders never expanded, the platform's when none are given;
+// `lookup`: how folders are known by identity, the platform's when none.
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
                                         std::vector<WalkNote>& notes, bool wildcards = false,
-                                        const ProtectedFolders* system = nullptr);
+                                        const ProtectedFolders* system = nullptr,
+                                        FolderLookup* lookup = nullptr);
+
+// Folders as the platform knows them: opened with links followed.
+class Win32FolderLookup : public FolderLookup {
+ public:
+  FolderFacts LookUpFolder(const std::wstring& path) override;
+};
 
 // The system's folders as the platform names them (known folders).
 const ProtectedFolders& SystemFolders();

@@ -4,8 +4,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "engine/folder_walk.h"
-#include "engine/shred_run.h"
+#include "engine/path_rules.h"
 
 namespace shred {
 
@@ -220,10 +219,10 @@ bool IsDriveOrShareRoot(const std::wstring& entry) {
   return ResolveEntry(path).reason == Reason::NotAFile;
 }
 
-bool IsProtectedFolder(const std::wstring& entry, const ProtectedFolders& system) {
-  if (IsDriveOrShareRoot(entry)) return true;
-  const ResolvedPath folder = ResolveEntry(WithoutTrailingSeparators(entry));
-  if (folder.reason != Reason::None) return false;
+namespace {
+
+// By its text, as Windows compares folder names.
+bool IsProtectedByText(const ResolvedPath& folder, const ProtectedFolders& system) {
   for (const std::wstring& known : system.folders) {
     const ResolvedPath resolved = ResolveEntry(WithoutTrailingSeparators(known));
     if (resolved.reason == Reason::None && EqualFoldersNoCase(folder.path, resolved.path))
@@ -234,6 +233,39 @@ bool IsProtectedFolder(const std::wstring& entry, const ProtectedFolders& system
   return profiles.reason == Reason::None &&
          (EqualFoldersNoCase(folder.path, profiles.path) ||
           EqualFoldersNoCase(folder.path.substr(0, parent), profiles.path));
+}
+
+// One folder by two identities. A volume that tells no serial number (Wine's
+// root drive) matches any: for a guard, taking a folder for a protected one
+// only refuses it.
+bool IsSameFolder(const FileIdentity& a, const FileIdentity& b) {
+  return a.Known() && b.Known() && (a.high || a.low) && a.high == b.high && a.low == b.low &&
+         (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+}
+
+// By identity, whatever spelling reached it.
+bool IsProtectedByIdentity(const std::wstring& folder, const ProtectedFolders& system,
+                           FolderLookup& lookup) {
+  const FolderFacts facts = lookup.LookUpFolder(folder);
+  if (facts.root) return true;
+  if (!facts.identity.Known()) return false;
+  for (const std::wstring& known : system.folders) {
+    if (IsSameFolder(facts.identity, lookup.LookUpFolder(known).identity)) return true;
+  }
+  if (system.profiles.empty()) return false;
+  const FileIdentity profiles = lookup.LookUpFolder(system.profiles).identity;
+  return IsSameFolder(facts.identity, profiles) || IsSameFolder(facts.parent, profiles);
+}
+
+}  // namespace
+
+bool IsProtectedFolder(const std::wstring& entry, const ProtectedFolders& system,
+                       FolderLookup* lookup) {
+  if (IsDriveOrShareRoot(entry)) return true;
+  const ResolvedPath folder = ResolveEntry(WithoutTrailingSeparators(entry));
+  if (folder.reason != Reason::None) return false;
+  if (IsProtectedByText(folder, system)) return true;
+  return lookup && IsProtectedByIdentity(folder.path, system, *lookup);
 }
 
 }  // namespace shred

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/shred_report.h"
+
 namespace shred {
 
 const wchar_t kCliUsage[] =
@@ -106,10 +108,8 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
         break;
       default:
         ++survived;
-        lines.push_back(
-            entry + L"：" +
-            ReasonText(result.fate == Fate::Survived ? result.reason : Reason::NotDeleted) +
-            (result.holder.empty() ? L"" : L"（" + result.holder + L"）"));
+        lines.push_back(entry + L"：" + SurvivorText(result) +
+                        (result.holder.empty() ? L"" : L"（" + result.holder + L"）"));
         break;
     }
   }

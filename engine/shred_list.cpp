@@ -1,5 +1,5 @@
 // The shred list's operations, on whatever list box or vector holds it.
-#include "engine/shred_run.h"
+#include "engine/shred_list.h"
 
 namespace shred {
 

@@ -2,7 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/shred_run.h"
+#include "engine/shred_report.h"
+
+#include <map>
+#include <utility>
 
 namespace shred {
 
@@ -46,60 +49,15 @@ std::wstring FitForMessageBox(const std::wstring& text) {
 
 std::wstring ShownPath(const std::wstring& path) { return path.empty() ? L"（空）" : path; }
 
-bool IsGone(Fate fate) {
-  return fate == Fate::Shredded || fate == Fate::DeletedAsIs || fate == Fate::LinkRemoved ||
-         fate == Fate::ShreddedCloud;
-}
-
-const wchar_t* ReasonText(Reason reason) {
-  switch (reason) {
-    case Reason::None:
-      return L"";
-    case Reason::NotFullPath:
-      return L"不是完整路径";
-    case Reason::InvalidName:
-      return L"文件名无效";
-    case Reason::Device:
-      return L"是设备或特殊路径，不能粉碎";
-    case Reason::NotFound:
-      return L"找不到文件";
-    case Reason::PathNotFound:
-      return L"找不到文件所在的文件夹";
-    case Reason::NetworkPath:
-      return L"无法访问网络路径";
-    case Reason::NotAFile:
-      return L"不是文件";
-    case Reason::ReadOnly:
-      return L"文件或磁盘只读";
-    case Reason::AccessDenied:
-      return L"拒绝访问";
-    case Reason::InUse:
-      return L"正在被其他程序使用";
-    case Reason::DiskFull:
-      return L"磁盘空间不足";
-    case Reason::IoError:
-      return L"读写错误";
-    case Reason::Cancelled:
-      return L"已取消，仅部分覆盖";
-    case Reason::Changed:
-      return L"文件在检查后发生了变化";
-    case Reason::NotDeleted:
-      return L"内容已覆盖，但无法删除";
-    case Reason::NotDeletedRenamed:
-      return L"内容已覆盖，但无法删除，也无法改回原名";
-    case Reason::Link:
-      return L"是链接，其指向的文件不予粉碎";
-    case Reason::OnlineOnly:
-      return L"文件仅存于云端，不予下载";
-    case Reason::SpecialFile:
-      return L"是特殊文件（重解析点），不予粉碎";
-  }
-  return L"";
+std::wstring SurvivorText(const EntryResult& result) {
+  return ReasonText(result.fate == Fate::Survived ? result.reason : Reason::NotDeleted,
+                    result.fate == Fate::Survived ? result.error : 0);
 }
 
 std::wstring ShredReport(const ShredJob& job) {
-  constexpr int kReasons = int(Reason::SpecialFile) + 1;
-  std::vector<std::wstring> byReason[kReasons], deletedAsIs, cloud, links;
+  // In the order of the reasons; an unmapped error by its code.
+  std::map<std::pair<Reason, uint32_t>, std::vector<std::wstring>> byReason;
+  std::vector<std::wstring> deletedAsIs, cloud, links;
   int survivors = 0, reached = 0;
   for (size_t i = 0; i < job.results.size(); ++i) {
     const EntryResult& r = job.results[i];
@@ -116,16 +74,15 @@ std::wstring ShredReport(const ShredJob& job) {
     } else if (r.fate != Fate::NotReached && r.fate != Fate::Shredded) {
       // Survived, or a run stopped by a failure before its delete pass.
       ++survivors;
-      const Reason reason = r.fate == Fate::Survived ? r.reason : Reason::NotDeleted;
+      const bool survived = r.fate == Fate::Survived;
       std::wstring shown = r.renamed.empty() ? job.entries[i] : r.renamed;
       if (!r.holder.empty()) shown += L"（" + r.holder + L"）";
-      byReason[int(reason)].push_back(shown);
+      byReason[{survived ? r.reason : Reason::NotDeleted, survived ? r.error : 0}].push_back(shown);
     }
   }
   std::wstring groups;
-  for (int reason = 0; reason < kReasons; ++reason) {
-    AddGroup(groups, ReasonText(Reason(reason)), byReason[reason]);
-  }
+  for (const auto& [key, paths] : byReason)
+    AddGroup(groups, ReasonText(key.first, key.second), paths);
   AddGroup(groups,
            L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）",
            deletedAsIs);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/maker.h"
+#include "engine/shred_report.h"
 
 namespace shred {
 
@@ -35,6 +36,11 @@ Reason CheckOverwritable(bool diskFile, uint32_t attributes, uint32_t reparseTag
   // root does not, so the attribute is checked here as well.
   if (attributes & attr::kReadOnly) return Reason::ReadOnly;
   return Reason::None;
+}
+
+bool IsGone(Fate fate) {
+  return fate == Fate::Shredded || fate == Fate::DeletedAsIs || fate == Fate::LinkRemoved ||
+         fate == Fate::ShreddedCloud;
 }
 
 bool CanOverwriteInPlace(uint32_t attributes) {
@@ -102,6 +108,12 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   if (!ranges.empty()) {
     if (Reason r = services.Flush(file); r != Reason::None) return {r, false};
   }
+  // A writer from outside (one the platform does not hold off, as Linux
+  // processes under Wine) appended while it was overwritten: the truncation
+  // would free its new bytes unoverwritten. Left as it is, and reported.
+  FileState now;
+  if (Reason r = services.ReadState(file, now); r != Reason::None) return {r, false};
+  if (now.size > std::max(facts.size, facts.allocation)) return {Reason::Changed, false};
   if (Reason r = services.Truncate(file); r != Reason::None) return {r, false};
   return result;
 }
@@ -113,6 +125,15 @@ EntryResult Survivor(Reason reason, const std::wstring& path = {},
   result.reason = reason;
   result.path = path;
   result.identity = identity;
+  return result;
+}
+
+// A survivor of a failed file operation, with the platform's code when the
+// run has no words of its own for it.
+EntryResult Failed(ShredServices& services, Reason reason, const std::wstring& path,
+                   const FileIdentity& identity = {}) {
+  EntryResult result = Survivor(reason, path, identity);
+  if (reason == Reason::IoError) result.error = services.LastErrorCode();
   return result;
 }
 
@@ -128,11 +149,60 @@ bool IsNamedBy(const std::wstring& path, const FileFacts& facts, ShredServices& 
 Reason OpenMainStream(const std::wstring& path, uint32_t expectedTag, ShredServices& services,
                       FileId& file, FileFacts& facts) {
   if (Reason reason = services.OpenFile(path, file, facts); reason != Reason::None) return reason;
+  OpenFileGuard guard(services, file);
   Reason reason =
       CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, expectedTag);
   if (reason == Reason::None && !IsNamedBy(path, facts, services)) reason = Reason::Link;
-  if (reason != Reason::None) services.CloseFile(file);
+  if (reason == Reason::None) guard.Release();
   return reason;
+}
+
+// The earlier entry that opened this same file: the same identity, asked
+// again of the volume in full; or the same place and file number, for a
+// file reached through a drive whose volume tells no serial number (Wine's
+// root drive) and so carries another identity.
+const SeenFile* FindSeen(const SeenFiles& seen, const std::wstring& path, const FileFacts& facts,
+                         ShredServices& services) {
+  if (!facts.identity.Known()) return nullptr;
+  const auto earlier = seen.byIdentity.find(facts.identity);
+  if (earlier != seen.byIdentity.end() && services.IsSameFile(earlier->second.path, path))
+    return &earlier->second;
+  const auto there =
+      facts.finalPath.empty() ? seen.byFinalPath.end() : seen.byFinalPath.find(facts.finalPath);
+  if (there == seen.byFinalPath.end() || there->second.high != facts.identity.high ||
+      there->second.low != facts.identity.low) {
+    return nullptr;
+  }
+  return &seen.byIdentity.at(there->second);
+}
+
+}  // namespace
+
+void SeenFiles::Add(const FileIdentity& identity, const std::wstring& finalPath,
+                    const SeenFile& file) {
+  byIdentity.emplace(identity, file);
+  if (!finalPath.empty()) byFinalPath.emplace(finalPath, identity);
+}
+
+namespace {
+
+// Overwrites one alternate data stream of the file `identity` names.
+Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& identity,
+                          uint32_t expectedTag, ShredServices& services, ShredMonitor& monitor,
+                          uint64_t& done, bool& overwritten) {
+  FileId file = 0;
+  FileFacts facts;
+  if (Reason reason = services.OpenFile(streamPath, file, facts); reason != Reason::None)
+    return reason;
+  OpenFileGuard guard(services, file);
+  Reason reason =
+      CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, expectedTag);
+  // A stream of another file: the name was given to another one meanwhile.
+  if (reason == Reason::None && facts.identity != identity) reason = Reason::Changed;
+  if (reason != Reason::None) return reason;
+  const StreamResult result = OverwriteStream(file, facts, services, monitor, done);
+  overwritten = overwritten && result.overwritten;
+  return result.reason;
 }
 
 }  // namespace
@@ -143,19 +213,17 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   FileId file = 0;
   FileFacts facts;
   if (Reason r = OpenMainStream(path, expectedTag, services, file, facts); r != Reason::None)
-    return Survivor(r, path);
+    return Failed(services, r, path);
+  OpenFileGuard guard(services, file);
   EntryResult result;
   result.path = path;
   result.identity = facts.identity;
+  result.finalPath = facts.finalPath;
   result.reparseTag = expectedTag;
-  if (seen && facts.identity.Known()) {
-    const auto earlier = seen->find(facts.identity);
-    if (earlier != seen->end() && services.IsSameFile(earlier->second.path, path)) {
-      services.CloseFile(file);
-      result.fate = Fate::SameFile;
-      result.sameAs = earlier->second.index;
-      return result;
-    }
+  if (const SeenFile* earlier = seen ? FindSeen(*seen, path, facts, services) : nullptr) {
+    result.fate = Fate::SameFile;
+    result.sameAs = earlier->index;
+    return result;
   }
   uint64_t done = 0;
   StreamResult main = OverwriteStream(file, facts, services, monitor, done);
@@ -164,7 +232,10 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   // contents are gone a failed notice changes nothing.
   if (main.reason == Reason::None && !IsStoredElsewhere(facts))
     services.WriteLines(file, {BannerLine(), NoticeLine()});
-  services.CloseFile(file);
+  // What the delete step must find again: the notice's length and the date
+  // it carries (or, for a file stored elsewhere, what it held untouched).
+  if (main.reason == Reason::None) main.reason = services.ReadState(file, result.state);
+  guard.Close();
   if (main.reason == Reason::Cancelled && done == 0) {
     // The cancel came before the first byte: the file is untouched.
     EntryResult untouched;
@@ -172,24 +243,16 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     untouched.path = path;
     return untouched;
   }
-  if (main.reason != Reason::None) return Survivor(main.reason, path);
+  if (main.reason != Reason::None) return Failed(services, main.reason, path);
   bool overwritten = main.overwritten;
   for (const std::wstring& stream : alternates) {
-    FileFacts streamFacts;
-    Reason reason = services.OpenFile(path + stream, file, streamFacts);
-    if (reason != Reason::None) return Survivor(reason, path);
-    reason = CheckOverwritable(streamFacts.diskFile, streamFacts.attributes, streamFacts.reparseTag,
-                               expectedTag);
-    // A stream of another file: the name was given to another one meanwhile.
-    if (reason == Reason::None && streamFacts.identity != facts.identity) reason = Reason::Changed;
-    StreamResult streamResult;
-    if (reason == Reason::None)
-      streamResult = OverwriteStream(file, streamFacts, services, monitor, done);
-    services.CloseFile(file);
-    if (reason == Reason::None) reason = streamResult.reason;
-    if (reason != Reason::None) return Survivor(reason, path, facts.identity);
-    overwritten = overwritten && streamResult.overwritten;
+    const Reason reason = OverwriteAlternate(path + stream, facts.identity, expectedTag, services,
+                                             monitor, done, overwritten);
+    if (reason != Reason::None) return Failed(services, reason, path, facts.identity);
   }
+  // Writing a stream gives the file a new time of its own: with streams,
+  // the delete step goes by the length and the creation time.
+  if (!alternates.empty()) result.state.written = 0;
   result.fate = overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;
   return result;
 }
@@ -205,7 +268,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
   uint32_t expectedTag = 0;
   switch (info.kind) {
     case PathKind::Missing:
-      return Survivor(info.reason == Reason::None ? Reason::NotFound : info.reason, path);
+      return Failed(services, info.reason == Reason::None ? Reason::NotFound : info.reason, path);
     case PathKind::Folder:
       return Survivor(Reason::NotAFile, path);
     case PathKind::Link:
@@ -255,6 +318,43 @@ Reason OpenToDeleteWithRetry(const std::wstring& path, ShredServices& services, 
   return reason;
 }
 
+// Whether the file open for deletion is the one the overwrite left, each
+// check for what could have taken its place or changed it since:
+Reason CheckUnchanged(const FileFacts& facts, const EntryResult& overwritten) {
+  // a folder, a link, or a reparse point of another kind at the name;
+  // read-only now;
+  Reason reason =
+      CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, overwritten.reparseTag);
+  if (reason == Reason::NotAFile) return Reason::Changed;
+  if (reason != Reason::None) return reason;
+  // another file at the name (saved again, a hard link to another file);
+  if (facts.identity != overwritten.identity) return Reason::Changed;
+  // written to, appended to, or truncated since: not the notice's length;
+  if (facts.size != overwritten.state.size) return Reason::Changed;
+  // rewritten in place, or a new file given the number the old one just
+  // freed (ext4 does so at once; FAT's IDs come from the folder entry's
+  // place): not the old date the overwrite gave it;
+  if (overwritten.state.written && facts.written != overwritten.state.written)
+    return Reason::Changed;
+  // the same, where the volume keeps a creation time.
+  if (overwritten.state.created && facts.created != overwritten.state.created)
+    return Reason::Changed;
+  return Reason::None;
+}
+
+// Under a random name the folder no longer shows the file's. A volume that
+// refuses the long name (a limit in bytes, not characters) gets a plain one
+// as long as the file's own; a file that takes neither is deleted under its
+// own name: its contents are gone, the name may stay in the folder's
+// metadata.
+std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services) {
+  for (const bool shorter : {false, true}) {
+    const std::wstring hidden = services.RandomSibling(path, shorter);
+    if (!hidden.empty() && services.RenameOpenFile(file, hidden) == Reason::None) return hidden;
+  }
+  return {};
+}
+
 // Check again, rename, delete, all through one handle that is still the
 // file that was overwritten: whatever holds the name now is left alone.
 void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& services) {
@@ -265,44 +365,109 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   FileId file = 0;
   FileFacts facts;
   Reason reason = OpenToDeleteWithRetry(path, services, file, facts);
+  if (reason == Reason::NotFound || reason == Reason::PathNotFound) {
+    // Its contents are gone already; the file itself was moved away (or its
+    // folder renamed), it is not missing.
+    result = Survivor(Reason::MovedAway, path, identity);
+    return;
+  }
   if (reason != Reason::None) {
-    result = Survivor(reason == Reason::InUse ? Reason::NotDeleted : reason, path, identity);
+    result =
+        Failed(services, reason == Reason::InUse ? Reason::NotDeleted : reason, path, identity);
     if (reason == Reason::InUse) result.holder = services.HolderOf(path);
     return;
   }
-  reason = CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, result.reparseTag);
-  if (reason == Reason::None && facts.identity != identity) reason = Reason::Changed;
-  if (reason != Reason::None) {
-    services.CloseFile(file);
-    result = Survivor(reason == Reason::NotAFile ? Reason::Changed : reason, path, identity);
+  OpenFileGuard guard(services, file);
+  if (reason = CheckUnchanged(facts, result); reason != Reason::None) {
+    result = Survivor(reason, path, identity);
     return;
   }
-  // Under a random name the folder no longer shows the file's; a file that
-  // then cannot be deleted goes back to its own name, where the user finds it.
-  std::wstring hidden = services.RandomSibling(path);
-  if (!hidden.empty() && services.RenameOpenFile(file, hidden) != Reason::None) hidden.clear();
-  const bool renamed = !hidden.empty();
+  const std::wstring hidden = RenameToRandom(path, file, services);
   if (services.DeleteOpenFile(file) == Reason::None) {
-    services.CloseFile(file);
     result.fate = done;
     return;
   }
+  // A file that then cannot be deleted goes back to its own name, where the
+  // user finds it.
   result = Survivor(Reason::NotDeleted, path, identity);
-  if (renamed && services.RenameOpenFile(file, path) != Reason::None) {
+  if (!hidden.empty() && services.RenameOpenFile(file, path) != Reason::None) {
     result.reason = Reason::NotDeletedRenamed;
     result.renamed = RenamedEntry(entry, hidden);
   }
-  services.CloseFile(file);
+}
+
+// Every entry in order until a cancel: each file is worked once however many
+// entries name it, the same text or another text that opens the same file
+// (case, a short name, a hard link); `sameAs` says which entry worked it.
+void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor,
+                   std::vector<int>& sameAs) {
+  std::unordered_map<std::wstring, int> firstText;
+  SeenFiles firstFile;
+  for (int i = 0; i < int(job.entries.size()); ++i) {
+    if (monitor.CancelRequested()) {
+      job.cancelled = true;
+      return;
+    }
+    monitor.Overwriting(i, job.entries[i]);
+    const ResolvedPath resolved = ResolveEntry(job.entries[i]);
+    const auto seen = resolved.path.empty() ? firstText.end() : firstText.find(resolved.path);
+    if (seen != firstText.end()) {
+      sameAs[i] = seen->second;
+    } else {
+      EntryResult& result = job.results[i];
+      result = OverwriteEntry(resolved, services, monitor, firstFile);
+      if (result.fate == Fate::SameFile) {
+        sameAs[i] = result.sameAs;
+      } else if (result.identity.Known()) {
+        firstFile.Add(result.identity, result.finalPath, SeenFile{i, resolved.path});
+      }
+      if (!resolved.path.empty()) firstText.emplace(resolved.path, i);
+    }
+    job.processed = i + 1;
+    if (job.results[i].reason == Reason::Cancelled) {  // cut short, or never begun
+      job.cancelled = true;
+      return;
+    }
+  }
+}
+
+// Links removed, overwritten files checked, renamed and deleted.
+void DeletePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
+  for (int i = 0; i < job.processed; ++i) {
+    EntryResult& result = job.results[i];
+    if (result.fate == Fate::LinkToRemove) {
+      monitor.Deleting(i, job.entries[i]);
+      const Reason reason = services.RemoveLink(result.path);
+      if (reason == Reason::None && !services.PathExists(result.path)) {
+        result.fate = Fate::LinkRemoved;
+      } else {
+        result =
+            Failed(services, reason == Reason::None ? Reason::NotDeleted : reason, result.path);
+      }
+    } else if (result.fate == Fate::Overwritten || result.fate == Fate::OverwriteAsIs) {
+      monitor.Deleting(i, job.entries[i]);
+      DeleteEntry(job.entries[i], result, services);
+    }
+  }
+}
+
+// Every later entry for a file shares the outcome of the first.
+void ShareOutcomes(ShredJob& job, const std::vector<int>& sameAs) {
+  for (int i = 0; i < job.processed; ++i) {
+    if (sameAs[i] < 0) continue;
+    job.results[i] = job.results[sameAs[i]];
+    job.results[i].sameAs = sameAs[i];
+  }
 }
 
 }  // namespace
 
-bool PrepareShred(ShredList& list, ShredServices& services, ShredJob& job) {
-  if (!services.ShowMessage(kConfirmText, kConfirmTitle, MessageKind::Confirm)) return false;
+bool PrepareShred(ShredList& list, Prompts& prompts, ShredJob& job) {
+  if (!prompts.ShowMessage(kConfirmText, kConfirmTitle, MessageKind::Confirm)) return false;
   job = ShredJob{};
   job.entries = list.Items();
   if (job.entries.empty()) {
-    services.ShowMessage(kEmptyListText, kInfoTitle, MessageKind::Info);
+    prompts.ShowMessage(kEmptyListText, kInfoTitle, MessageKind::Info);
     return false;
   }
   return true;
@@ -312,61 +477,14 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   // Every file is overwritten before any is deleted. A cancel stops the
   // overwrite pass at the next buffer; the files it already overwrote
   // completely are deleted all the same, the others are left in the list.
-  const int count = int(job.entries.size());
   job.results.assign(job.entries.size(), EntryResult{});
-  // A file is worked once however many entries name it: the same text, or
-  // another text that opens the same file (case, a short name, a hard link).
-  std::unordered_map<std::wstring, int> firstText;
-  SeenFiles firstFile;
   std::vector<int> sameAs(job.entries.size(), -1);
-  for (int i = 0; i < count; ++i) {
-    if (monitor.CancelRequested()) {
-      job.cancelled = true;
-      break;
-    }
-    monitor.Overwriting(i, job.entries[i]);
-    const ResolvedPath resolved = ResolveEntry(job.entries[i]);
-    const auto seen = resolved.path.empty() ? firstText.end() : firstText.find(resolved.path);
-    if (seen != firstText.end()) {
-      sameAs[i] = seen->second;
-    } else {
-      job.results[i] = OverwriteEntry(resolved, services, monitor, firstFile);
-      if (job.results[i].fate == Fate::SameFile) {
-        sameAs[i] = job.results[i].sameAs;
-      } else if (job.results[i].identity.Known()) {
-        firstFile.emplace(job.results[i].identity, SeenFile{i, resolved.path});
-      }
-      if (!resolved.path.empty()) firstText.emplace(resolved.path, i);
-    }
-    job.processed = i + 1;
-    if (job.results[i].reason == Reason::Cancelled) {  // cut short, or never begun
-      job.cancelled = true;
-      break;
-    }
-  }
-  for (int i = 0; i < job.processed; ++i) {
-    EntryResult& result = job.results[i];
-    if (result.fate == Fate::LinkToRemove) {
-      monitor.Deleting(i, job.entries[i]);
-      const Reason reason = services.RemoveLink(result.path);
-      if (reason == Reason::None && !services.PathExists(result.path)) {
-        result.fate = Fate::LinkRemoved;
-      } else {
-        result = Survivor(reason == Reason::None ? Reason::NotDeleted : reason, result.path);
-      }
-    } else if (result.fate == Fate::Overwritten || result.fate == Fate::OverwriteAsIs) {
-      monitor.Deleting(i, job.entries[i]);
-      DeleteEntry(job.entries[i], result, services);
-    }
-  }
-  for (int i = 0; i < job.processed; ++i) {
-    if (sameAs[i] < 0) continue;
-    job.results[i] = job.results[sameAs[i]];
-    job.results[i].sameAs = sameAs[i];
-  }
+  OverwritePass(job, services, monitor, sameAs);
+  DeletePass(job, services, monitor);
+  ShareOutcomes(job, sameAs);
 }
 
-void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) {
+void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {
   // Survivors stay, in order, for a retry (under the name they now have), and
   // so do the entries a cancel left untouched.
   std::vector<std::wstring> kept;
@@ -385,7 +503,7 @@ void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) 
   const std::wstring report = ShredReport(job);
   if (report.empty() && !job.cancelled && untouched == 0) {
     list.Clear();
-    services.ShowMessage(kDoneText, kInfoTitle, MessageKind::Info);
+    prompts.ShowMessage(kDoneText, kInfoTitle, MessageKind::Info);
     return;
   }
   list.Replace(kept);
@@ -398,15 +516,15 @@ void FinishShred(ShredList& list, ShredServices& services, const ShredJob& job) 
     if (!report.empty()) text += L"\r\n" + report;
   }
   if (job.closing) text += L"\r\n窗口将关闭，列表不会保留。";
-  services.ShowMessage(text, kInfoTitle, report.empty() ? MessageKind::Info : MessageKind::Warning);
+  prompts.ShowMessage(text, kInfoTitle, report.empty() ? MessageKind::Info : MessageKind::Warning);
 }
 
-void RunShred(ShredList& list, ShredServices& services) {
+void RunShred(ShredList& list, Prompts& prompts, ShredServices& services) {
   ShredJob job;
-  if (!PrepareShred(list, services, job)) return;
+  if (!PrepareShred(list, prompts, job)) return;
   ShredMonitor unattended;
   ShredFiles(job, services, unattended);
-  FinishShred(list, services, job);
+  FinishShred(list, prompts, job);
 }
 
 }  // namespace shred

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/handle_owner.h"
 #include "engine/xoshiro.h"
 
 namespace shred {
@@ -22,9 +23,11 @@ HANDLE AsHandle(FileId file) { return reinterpret_cast<HANDLE>(file); }
 
 Reason LastReason() { return ReasonFromError(GetLastError()); }
 
-// Which file the handle holds, asked of the volume in full: the 128-bit ID
-// where the volume has one, else the 64-bit index every volume gives.
-FileIdentity ReadFullIdentity(HANDLE file) {
+}  // namespace
+
+// The 128-bit ID where the volume has one, else the 64-bit index every
+// volume gives.
+FileIdentity ReadFileIdentity(HANDLE file) {
   FileIdentity identity;
   FILE_ID_INFO id{};
   if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
@@ -41,6 +44,8 @@ FileIdentity ReadFullIdentity(HANDLE file) {
   }
   return identity;
 }
+
+namespace {
 
 // The file's 64-bit index on its volume (the NT file system's internal
 // information), without asking the volume itself; 0 when it cannot say.
@@ -59,9 +64,9 @@ uint64_t ReadFileIndex(HANDLE file) {
   return uint64_t(index.QuadPart);
 }
 
-// The root a final path is on: "\\?\C:", "\\?\UNC\server\share",
-// "\\?\Volume{...}".
-std::wstring RootOf(const std::wstring& finalPath) {
+}  // namespace
+
+std::wstring RootOfFinalPath(const std::wstring& finalPath) {
   size_t end = finalPath.find(L'\\', 4);
   if (finalPath.compare(0, 8, L"\\\\?\\UNC\\") == 0 && end != std::wstring::npos) {
     end = finalPath.find(L'\\', end + 1);
@@ -70,8 +75,6 @@ std::wstring RootOf(const std::wstring& finalPath) {
   return finalPath.substr(0, end);
 }
 
-}  // namespace
-
 // Which file the handle holds. Asking the volume for its serial number costs
 // half a millisecond a file under Wine: it is asked once for each root the
 // final paths are on, and the file's own index comes from the handle. A
@@ -79,11 +82,11 @@ std::wstring RootOf(const std::wstring& finalPath) {
 // IsSameFile before it takes two paths for one file.
 FileIdentity Win32ShredServices::ReadIdentity(HANDLE file, const std::wstring& finalPath) {
   const uint64_t index = ReadFileIndex(file);
-  const std::wstring root = RootOf(finalPath);
-  if (index == 0 || root.empty()) return ReadFullIdentity(file);
+  const std::wstring root = RootOfFinalPath(finalPath);
+  if (index == 0 || root.empty()) return ReadFileIdentity(file);
   auto found = volumes_.find(root);
   if (found == volumes_.end()) {
-    const FileIdentity full = ReadFullIdentity(file);
+    const FileIdentity full = ReadFileIdentity(file);
     if (!full.Known()) return full;
     found = volumes_.emplace(root, full.volume).first;
   }
@@ -95,12 +98,16 @@ FileIdentity Win32ShredServices::ReadIdentity(HANDLE file, const std::wstring& f
 Reason Win32ShredServices::ReadFacts(HANDLE file, FileFacts& facts) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   FILE_STANDARD_INFO standard{};
+  FILE_BASIC_INFO basic{};
   facts.diskFile = GetFileType(file) == FILE_TYPE_DISK;
   if (!facts.diskFile) return Reason::None;
   if (!GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ||
-      !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
+      !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+      !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
     return LastReason();
   }
+  facts.created = basic.CreationTime.QuadPart;
+  facts.written = basic.LastWriteTime.QuadPart;
   facts.attributes = tag.FileAttributes;
   facts.reparseTag = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? tag.ReparseTag : 0;
   facts.size = standard.EndOfFile.QuadPart;
@@ -113,14 +120,27 @@ Reason Win32ShredServices::ReadFacts(HANDLE file, FileFacts& facts) {
 namespace {
 
 // Opens a file or folder (following links, as a path does) to ask what it is.
+handles::File OpenToAsk(const std::wstring& path) {
+  return handles::File(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 FileIdentity IdentityAt(const std::wstring& path) {
-  HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return {};
-  const FileIdentity identity = ReadFullIdentity(handle);
-  CloseHandle(handle);
-  return identity;
+  const handles::File handle = OpenToAsk(path);
+  return handle.valid() ? ReadFileIdentity(handle) : FileIdentity{};
+}
+
+// Where a folder really is, links followed; empty when it cannot be opened.
+std::wstring FinalPathAt(const std::wstring& path) {
+  const handles::File handle = OpenToAsk(path);
+  return handle.valid() ? ReadFinalPath(handle) : std::wstring();
+}
+
+// A folder's final path without the separator a root ends in.
+std::wstring WithoutSeparator(std::wstring path) {
+  if (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
 }
 
 std::wstring FolderPart(const std::wstring& path) {
@@ -133,6 +153,12 @@ std::wstring NamePart(const std::wstring& path) {
 }
 
 }  // namespace
+
+namespace {
+thread_local DWORD lastUnmapped = 0;
+}  // namespace
+
+DWORD LastUnmappedError() { return lastUnmapped; }
 
 Reason ReasonFromError(DWORD error) {
   switch (error) {
@@ -171,6 +197,7 @@ Reason ReasonFromError(DWORD error) {
     case ERROR_NOT_ENOUGH_QUOTA:
       return Reason::DiskFull;
     default:
+      lastUnmapped = error;
       return Reason::IoError;
   }
 }
@@ -201,16 +228,6 @@ std::string EncodeLine(const std::wstring& text) {
   return bytes;
 }
 
-bool Win32ShredServices::ShowMessage(const std::wstring& text, const std::wstring& title,
-                                     MessageKind kind) {
-  UINT type = MB_OK;
-  if (kind == MessageKind::Confirm) type = MB_OKCANCEL | MB_ICONQUESTION;
-  if (kind == MessageKind::Warning) type = MB_OK | MB_ICONWARNING;
-  // Long paths and long reports are shortened so that the box, and its OK
-  // button, stay on the screen; the list keeps every path whole.
-  return MessageBoxW(owner_, FitForMessageBox(text).c_str(), title.c_str(), type) == IDOK;
-}
-
 PathInfo Win32ShredServices::Probe(const std::wstring& path) {
   PathInfo info;
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -225,12 +242,9 @@ PathInfo Win32ShredServices::Probe(const std::wstring& path) {
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // The folder entry carries the tag: what kind of reparse point it is.
     WIN32_FIND_DATAW found;
-    HANDLE find =
-        FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-    if (find != INVALID_HANDLE_VALUE) {
-      info.reparseTag = found.dwReserved0;
-      FindClose(find);
-    }
+    const handles::Find find(
+        FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    if (find.valid()) info.reparseTag = found.dwReserved0;
   }
   info.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link
               : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? PathKind::Folder
@@ -242,16 +256,13 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
   if (IsUnsafeShredPath(path)) return Reason::Device;
   // The name itself, never what a link points to; readers may share it,
   // writers and deleters may not.
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastReason();
+  handles::File handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.valid()) return LastReason();
   // What the handle is, the run judges; a handle that cannot say is closed
   // here, so that a failed open never leaves the file held.
-  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) {
-    CloseHandle(handle);
-    return reason;
-  }
-  file = reinterpret_cast<FileId>(handle);
+  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) return reason;
+  file = reinterpret_cast<FileId>(handle.release());
   // The tile for this file: as many generator bytes as it can use.
   tileFill_ = size_t(
       std::clamp<int64_t>(std::max(facts.size, facts.allocation), 1, int64_t(kRandomTileBytes)));
@@ -261,15 +272,24 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
 bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                                      const FileIdentity& identity) {
   const std::wstring folder = FolderPart(path);
-  const FileIdentity folderIdentity = IdentityAt(folder);
-  if (!folderIdentity.Known() || folderIdentity != IdentityAt(FolderPart(finalPath))) return false;
+  // The entry's folder is where the file is: the same place once links and
+  // drive mappings are followed (the root drive under Wine tells no serial
+  // number, so there the identities of one folder differ), or the same
+  // folder by an identity the volume gives in full. A link to a file of the
+  // same name in another folder fails both.
+  const std::wstring finalFolder = FolderPart(finalPath);
+  const bool samePlace = WithoutSeparator(FinalPathAt(folder)) == WithoutSeparator(finalFolder);
+  if (!samePlace) {
+    const FileIdentity folderIdentity = IdentityAt(folder);
+    if (!folderIdentity.volume || folderIdentity != IdentityAt(finalFolder)) return false;
+  }
   // The name as the folder stores it, whatever spelling found it (case, a
   // short name); a link keeps its own name, its target another.
   WIN32_FIND_DATAW found;
-  HANDLE find =
-      FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  FindClose(find);
+  if (!handles::Find(FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                      nullptr, 0))
+           .valid())
+    return false;
   const std::wstring stored = found.cFileName, finalName = NamePart(finalPath);
   if (stored == finalName) return true;
   // Wine drops trailing dots and blanks from final paths: "dot." comes back
@@ -277,25 +297,23 @@ bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstrin
   // handle holds, that is, unless "dot." leads to its sibling.
   const size_t kept = stored.find_last_not_of(L". ");
   if (kept == std::wstring::npos || stored.substr(0, kept + 1) != finalName) return false;
-  HANDLE sibling = CreateFileW((folder + L"\\" + finalName).c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (sibling == INVALID_HANDLE_VALUE) return true;
-  const bool same = ReadIdentity(sibling, ReadFinalPath(sibling)) == identity;
-  CloseHandle(sibling);
-  return !same;
+  const handles::File sibling(
+      CreateFileW((folder + L"\\" + finalName).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!sibling.valid()) return true;
+  return ReadIdentity(sibling, ReadFinalPath(sibling)) != identity;
 }
 
 std::vector<std::wstring> Win32ShredServices::AlternateStreams(const std::wstring& path) {
   std::vector<std::wstring> streams;
   WIN32_FIND_STREAM_DATA found;
-  HANDLE find = FindFirstStreamW(path.c_str(), FindStreamInfoStandard, &found, 0);
-  if (find == INVALID_HANDLE_VALUE) return streams;
+  const handles::Find find(FindFirstStreamW(path.c_str(), FindStreamInfoStandard, &found, 0));
+  if (!find.valid()) return streams;
   do {
     // "::$DATA" is the file's own contents; the others are ":name:$DATA".
     if (_wcsicmp(found.cStreamName, L"::$DATA") != 0) streams.push_back(found.cStreamName);
   } while (FindNextStreamW(find, &found));
-  FindClose(find);
   return streams;
 }
 
@@ -380,6 +398,17 @@ Reason Win32ShredServices::Truncate(FileId file) {
   return Reason::None;
 }
 
+Reason Win32ShredServices::ReadState(FileId file, FileState& state) {
+  FILE_STANDARD_INFO standard{};
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(AsHandle(file), FileStandardInfo, &standard, sizeof standard) ||
+      !GetFileInformationByHandleEx(AsHandle(file), FileBasicInfo, &basic, sizeof basic)) {
+    return LastReason();
+  }
+  state = {standard.EndOfFile.QuadPart, basic.CreationTime.QuadPart, basic.LastWriteTime.QuadPart};
+  return Reason::None;
+}
+
 void Win32ShredServices::CloseFile(FileId file) { CloseHandle(AsHandle(file)); }
 
 Reason Win32ShredServices::WriteLines(FileId file, const std::vector<std::wstring>& lines) {
@@ -405,25 +434,41 @@ bool Win32ShredServices::IsSameFile(const std::wstring& a, const std::wstring& b
   return first.Known() && first == IdentityAt(b);
 }
 
-std::wstring Win32ShredServices::RandomSibling(const std::wstring& path) {
+// The longest name the file's volume takes, asked once per root; 255 when
+// it cannot say. It counts UTF-16 units where the volume may count bytes
+// (ext4 under Wine): the rename falls back when refused.
+size_t Win32ShredServices::LongestName(const std::wstring& path) {
+  const std::wstring root = RootOfFinalPath(path) + L"\\";
+  auto found = longestNames_.find(root);
+  if (found == longestNames_.end()) {
+    DWORD longest = 0;
+    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, &longest, nullptr, nullptr, 0) ||
+        longest == 0) {
+      longest = 255;
+    }
+    found = longestNames_.emplace(root, size_t(longest)).first;
+  }
+  return found->second;
+}
+
+std::wstring Win32ShredServices::RandomSibling(const std::wstring& path, bool shorter) {
   const size_t nameStart = path.find_last_of(L'\\') + 1;  // npos + 1 == 0
   const size_t length = path.size() - nameStart;
   if (length == 0) return {};
   // NTFS leaves a removed name in its folder index's slack when the name was
-  // the last in its index node. The new name is longer and sorts after every
-  // sibling (the folder compares names upper-cased, and U+FF5E comes after
-  // letters, digits and CJK), so that writing it covers the old one.
-  constexpr size_t kMaxName = 255;
-  const size_t letters = std::min(kMaxName, length + 8) - 1;
+  // the last in its index node. The first name is longer and sorts after
+  // every sibling (the folder compares names upper-cased, and U+FF5E comes
+  // after letters, digits and CJK), so that writing it covers the old one.
+  const size_t total = shorter ? length : std::min(LongestName(path), length + 8);
+  const size_t letters = shorter ? length : total - 1;
   static const wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
   std::vector<BYTE> noise(letters);
   if (BCryptGenRandom(nullptr, noise.data(), ULONG(letters), BCRYPT_USE_SYSTEM_PREFERRED_RNG))
     return {};
   // Eight random letters and more (2.8e12 names): a taken name is too
   // unlikely to ask the folder, which costs a search of it under Wine; the
-  // rename never replaces a file anyway, it fails and the file is deleted
-  // under its own name.
-  std::wstring candidate = path.substr(0, nameStart) + L"\uFF5E";
+  // rename never replaces a file anyway, it fails and the next name is tried.
+  std::wstring candidate = path.substr(0, nameStart) + (shorter ? L"" : L"\uFF5E");
   for (BYTE b : noise) candidate += kLetters[b % 36];
   return candidate;
 }
@@ -433,14 +478,11 @@ Reason Win32ShredServices::OpenToDelete(const std::wstring& path, FileId& file, 
   // Alone with the file (no sharing at all): when this handle closes with
   // the file marked for deletion, it is gone, not pending behind another
   // program's handle.
-  HANDLE handle = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastReason();
-  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) {
-    CloseHandle(handle);
-    return reason;
-  }
-  file = reinterpret_cast<FileId>(handle);
+  handles::File handle(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.valid()) return LastReason();
+  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) return reason;
+  file = reinterpret_cast<FileId>(handle.release());
   return Reason::None;
 }
 
@@ -491,11 +533,11 @@ Reason Win32ShredServices::RemoveLink(const std::wstring& path) {
   // The link itself (never its target), checked and deleted through one
   // handle: whatever takes the name between the check and the deletion is
   // not touched. A link to a folder or a junction opens as a folder.
-  HANDLE link =
+  const handles::File link(
       CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (link == INVALID_HANDLE_VALUE) return LastReason();
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!link.valid()) return LastReason();
   FILE_ATTRIBUTE_TAG_INFO tag{};
   Reason reason = Reason::None;
   if (!GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag)) {
@@ -508,9 +550,10 @@ Reason Win32ShredServices::RemoveLink(const std::wstring& path) {
     if (!SetFileInformationByHandle(link, FileDispositionInfo, &dispose, sizeof dispose))
       reason = LastReason();
   }
-  CloseHandle(link);
   return reason;
 }
+
+uint32_t Win32ShredServices::LastErrorCode() { return LastUnmappedError(); }
 
 bool Win32ShredServices::PathExists(const std::wstring& path) {
   if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;

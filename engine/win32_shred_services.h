@@ -1,4 +1,4 @@
-// The shred run's services on Windows: message boxes and the file operations,
+// The shred run's services on Windows: the file operations,
 // each of which says why it failed. Every path the run hands in is a "\\?\"
 // path; links are never followed, and a file is written only through a handle
 // that was checked to be a regular file on a disk.
@@ -16,16 +16,16 @@
 #include <vector>
 
 #include "engine/shred_run.h"
+#include "engine/shred_services.h"
 
 namespace shred {
 
 class Win32ShredServices : public ShredServices {
  public:
-  explicit Win32ShredServices(HWND owner) : owner_(owner) {}
+  Win32ShredServices() = default;
   Win32ShredServices(const Win32ShredServices&) = delete;
   Win32ShredServices& operator=(const Win32ShredServices&) = delete;
 
-  bool ShowMessage(const std::wstring& text, const std::wstring& title, MessageKind kind) override;
   PathInfo Probe(const std::wstring& path) override;
   Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override;
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
@@ -35,10 +35,11 @@ class Win32ShredServices : public ShredServices {
   Reason WriteRandom(FileId file, int64_t offset, int64_t length) override;
   Reason Flush(FileId file) override;
   Reason Truncate(FileId file) override;
+  Reason ReadState(FileId file, FileState& state) override;
   void CloseFile(FileId file) override;
   Reason WriteLines(FileId file, const std::vector<std::wstring>& lines) override;
   bool IsSameFile(const std::wstring& a, const std::wstring& b) override;
-  std::wstring RandomSibling(const std::wstring& path) override;
+  std::wstring RandomSibling(const std::wstring& path, bool shorter) override;
   Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override;
   Reason RenameOpenFile(FileId file, const std::wstring& to) override;
   Reason DeleteOpenFile(FileId file) override;
@@ -46,26 +47,36 @@ class Win32ShredServices : public ShredServices {
   std::wstring HolderOf(const std::wstring& path) override;
   Reason RemoveLink(const std::wstring& path) override;
   bool PathExists(const std::wstring& path) override;
+  uint32_t LastErrorCode() override;
 
  private:
   void Refresh(size_t bytes);
   Reason ReadFacts(HANDLE file, FileFacts& facts);
   FileIdentity ReadIdentity(HANDLE file, const std::wstring& finalPath);
 
-  HWND owner_;
-  std::map<std::wstring, uint64_t> volumes_;  // the serial number of each root seen
-  std::vector<BYTE> random_;                  // the overwrite buffer, allocated on first use
-  size_t tileFill_ = 0;                       // generator bytes the next file's tile needs
+  size_t LongestName(const std::wstring& path);
+
+  std::map<std::wstring, uint64_t> volumes_;     // the serial number of each root seen
+  std::map<std::wstring, size_t> longestNames_;  // the longest name of each root's volume
+  std::vector<BYTE> random_;                     // the overwrite buffer, allocated on first use
+  size_t tileFill_ = 0;                          // generator bytes the next file's tile needs
   size_t replicated_ = 0;    // how far the current tile is copied through the buffer
   uint64_t stamps_[4] = {};  // the block stamps' generator state
   bool stampsKeyed_ = false;
 };
 
-// The reason for the calling thread's last error.
+// The reason for a platform error. An error it has no reason for is IoError,
+// and its code is kept for the calling thread's LastUnmappedError.
 Reason ReasonFromError(DWORD error);
+DWORD LastUnmappedError();
 // Where an open handle really is, links followed, in the "\\?\" form; empty
 // when the platform cannot say.
 std::wstring ReadFinalPath(HANDLE file);
+// Which file or folder the handle holds, asked of the volume in full.
+FileIdentity ReadFileIdentity(HANDLE file);
+// The root a final path is on: "\\?\C:", "\\?\UNC\server\share",
+// "\\?\Volume{...}".
+std::wstring RootOfFinalPath(const std::wstring& finalPath);
 // The bytes of one printed line: the text in code page 936, then CR LF.
 std::string EncodeLine(const std::wstring& text);
 // The size of the overwrite buffer, whatever the file's size.

@@ -6,43 +6,22 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <utility>
+
+#include "engine/handle_owner.h"
 
 namespace gdi {
 
 template <typename Handle, typename Traits>
-class Owned {
- public:
-  Owned() = default;
-  explicit Owned(Handle handle) : handle_(handle) {}
-  ~Owned() { reset(); }
-  Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
-  Owned& operator=(Owned&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, Handle{});
-    }
-    return *this;
-  }
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-
-  Handle get() const { return handle_; }
-  operator Handle() const { return handle_; }
-  Handle release() { return std::exchange(handle_, Handle{}); }
-  void reset() {
-    if (handle_) Traits::Close(handle_);
-    handle_ = Handle{};
-  }
-
- private:
-  Handle handle_{};
-};
+using Owned = handles::Owned<Handle, Traits>;
 
 struct DeleteObjectTraits {
+  static std::nullptr_t Invalid() { return nullptr; }
   static void Close(HGDIOBJ object) { DeleteObject(object); }
 };
 struct DeleteDCTraits {
+  static std::nullptr_t Invalid() { return nullptr; }
   static void Close(HDC dc) { DeleteDC(dc); }
 };
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -16,6 +17,18 @@ namespace shred::testing {
 struct CallLog {
   std::vector<std::wstring> calls;
   void Add(const std::wstring& call) { calls.push_back(call); }
+};
+
+// Message boxes answered OK and recorded, for a run on real files.
+class RecordingPrompts : public Prompts {
+ public:
+  bool ShowMessage(const std::wstring& text, const std::wstring&, MessageKind kind) override {
+    messages.push_back(text);
+    kinds.push_back(kind);
+    return true;
+  }
+  std::vector<std::wstring> messages;
+  std::vector<MessageKind> kinds;
 };
 
 class FakeList : public ShredList {
@@ -53,8 +66,10 @@ class FakeList : public ShredList {
 // two steps (Replace), one file can have several names (aliases: another
 // case on a case-insensitive folder, a short name, a hard link), and a link
 // the platform does not mark looks like a file but opens its target.
-// Names are compared exactly, as on a case-sensitive folder.
-class FakeServices : public ShredServices {
+// Names are compared exactly, as on a case-sensitive folder. Every file has
+// a length and two times; writes move its clock on, as a file system does.
+// It is the run's message boxes too, and counts the handles it holds open.
+class FakeServices : public ShredServices, public Prompts {
  public:
   explicit FakeServices(CallLog& log) : log_(log) {}
 
@@ -76,11 +91,29 @@ class FakeServices : public ShredServices {
     if (added) it->second = ++nextId_;
     return FileIdentity{7, 0, it->second};
   }
-  // Another file takes the name: new contents, a new identity.
+  // Another file takes the name: new contents, a new identity, new times.
   void Replace(const std::wstring& k, const std::wstring& contents) {
     files[k] = contents;
     ids[k] = ++nextId_;
+    ++clock_;
+    times[k] = {clock_, clock_};
   }
+  // A new file takes the name and the number the old one just freed, as ext4
+  // and FAT give it.
+  void ReuseNumber(const std::wstring& k, const std::wstring& contents) {
+    const uint64_t id = IdOf(k).low;
+    Replace(k, contents);
+    ids[k] = id;
+  }
+  // The same file written again in place (an editor that saves in place, a
+  // logger that appends): same identity, new contents, a new write time.
+  void Rewrite(const std::wstring& k, const std::wstring& contents) {
+    files[k] = contents;
+    Touch(k);
+  }
+  void Touch(const std::wstring& k) { times[k].second = ++clock_; }
+  // The notice's old date, as the platform would give it.
+  static constexpr int64_t kOldDate = 119600064000000000;
 
   bool ShowMessage(const std::wstring& text, const std::wstring& title, MessageKind kind) override {
     log_.Add(L"message:" + title + L":" + text);
@@ -106,7 +139,12 @@ class FakeServices : public ShredServices {
     const std::wstring base = t.substr(0, t.find(L':', 2));
     if (locked.count(base) || locked.count(t)) return Reason::InUse;
     if (!files.count(t)) return Reason::NotFound;
+    if (auto e = openError.find(t); e != openError.end()) {
+      errorCode = e->second;
+      return Reason::IoError;
+    }
     open_.push_back(t);
+    ++openHandles;
     file = FileId(open_.size());
     const auto h = handleAttributes.find(base);
     facts.diskFile = true;
@@ -118,6 +156,9 @@ class FakeServices : public ShredServices {
     facts.size = int64_t(files[t].size());
     facts.allocation = allocation.count(t) ? allocation[t] : facts.size;
     facts.identity = IdOf(t);
+    facts.created = keepsCreation ? times[base].first : 0;
+    facts.written = times[base].second;
+    if (serialless.count(k.substr(0, 2))) facts.identity.volume = 0;
     facts.finalPath = L"\\\\?\\" + base;
     if (auto w = whenOpened.find(t); w != whenOpened.end()) {
       auto hook = std::move(w->second);
@@ -149,12 +190,19 @@ class FakeServices : public ShredServices {
   Reason WriteRandom(FileId file, int64_t offset, int64_t length) override {
     const std::wstring& k = open_.at(size_t(file) - 1);
     log_.Add(L"write:" + k + L"@" + std::to_wstring(offset) + L"+" + std::to_wstring(length));
+    if (throwOnWrite) throw std::bad_alloc();
+    if (auto w = whenWritten.find(k); w != whenWritten.end()) {
+      auto hook = std::move(w->second);
+      whenWritten.erase(w);
+      hook(*this);
+    }
     const auto fault = writeFault.find(k);
     if (fault != writeFault.end() && offset + length > fault->second.first)
       return fault->second.second;
     std::wstring& contents = files[k];
     if (contents.size() < size_t(offset + length)) contents.resize(size_t(offset + length), L'\0');
     for (int64_t i = offset; i < offset + length; ++i) contents[size_t(i)] = L'#';
+    Touch(k.substr(0, k.find(L':', 2)));
     return Reason::None;
   }
   Reason Flush(FileId file) override {
@@ -163,16 +211,28 @@ class FakeServices : public ShredServices {
   }
   Reason Truncate(FileId file) override {
     log_.Add(L"truncate:" + open_.at(size_t(file) - 1));
-    files[open_.at(size_t(file) - 1)].clear();
+    const std::wstring& k = open_.at(size_t(file) - 1);
+    files[k].clear();
+    Touch(k.substr(0, k.find(L':', 2)));
     return Reason::None;
   }
-  void CloseFile(FileId file) override { log_.Add(L"closefile:" + open_.at(size_t(file) - 1)); }
+  Reason ReadState(FileId file, FileState& state) override {
+    const std::wstring& k = open_.at(size_t(file) - 1);
+    const auto& [created, written] = times[k.substr(0, k.find(L':', 2))];
+    state = {int64_t(files[k].size()), keepsCreation ? created : 0, written};
+    return Reason::None;
+  }
+  void CloseFile(FileId file) override {
+    log_.Add(L"closefile:" + open_.at(size_t(file) - 1));
+    --openHandles;
+  }
   Reason WriteLines(FileId file, const std::vector<std::wstring>& lines) override {
     const std::wstring& k = open_.at(size_t(file) - 1);
     log_.Add(L"notice:" + k);
     if (locked.count(k)) return Reason::InUse;
     files[k].clear();
     for (const auto& line : lines) files[k] += line + L"\r\n";
+    times[k] = {kOldDate, kOldDate};
     return Reason::None;
   }
   bool IsSameFile(const std::wstring& a, const std::wstring& b) override {
@@ -199,19 +259,24 @@ class FakeServices : public ShredServices {
     } else {
       facts.attributes = attributes[k];
       facts.identity = IdOf(k);
+      facts.size = int64_t(files[k].size());
+      facts.created = keepsCreation ? times[k].first : 0;
+      facts.written = times[k].second;
     }
     if (auto r = reparse.find(k); r != reparse.end()) {
       facts.attributes |= attr::kReparsePoint;
       facts.reparseTag = r->second;
     }
     open_.push_back(k);
+    ++openHandles;
     file = FileId(open_.size());
     return Reason::None;
   }
-  // The same folder, the name replaced by as many "z", then by as many "y".
-  std::wstring RandomSibling(const std::wstring& path) override {
+  // The same folder, the name replaced by as many "z", then by as many "y";
+  // a shorter one by as many "s".
+  std::wstring RandomSibling(const std::wstring& path, bool shorter) override {
     const size_t name = path.find_last_of(L'\\') + 1;
-    const wchar_t letter = siblings_++ % 2 ? L'y' : L'z';
+    const wchar_t letter = shorter ? L's' : siblings_++ % 2 ? L'y' : L'z';
     return path.substr(0, name) + std::wstring(path.size() - name, letter);
   }
   Reason RenameOpenFile(FileId file, const std::wstring& to) override {
@@ -219,6 +284,7 @@ class FakeServices : public ShredServices {
     const std::wstring t = Key(to);
     log_.Add(L"rename:" + f + L">" + t);
     if (renameFails.count(f)) return Reason::AccessDenied;
+    if (refusesLongNames.count(f) && t.back() != L's') return Reason::InvalidName;
     if (files.count(t)) return Reason::AccessDenied;     // never replaces a file
     for (auto it = files.begin(); it != files.end();) {  // the file with its streams
       if (it->first == f || it->first.rfind(f + L":", 0) == 0) {
@@ -230,6 +296,7 @@ class FakeServices : public ShredServices {
     }
     ids[t] = IdOf(f).low;
     ids.erase(f);
+    times[t] = times[f];
     attributes[t] = attributes[f];
     if (undeletable.count(f)) undeletable.insert(t);
     f = t;
@@ -258,6 +325,7 @@ class FakeServices : public ShredServices {
     const std::wstring k = Key(path);
     return files.count(k) > 0 || folders.count(k) > 0 || links.count(k) > 0;
   }
+  uint32_t LastErrorCode() override { return errorCode; }
 
   struct Message {
     std::wstring text, title;
@@ -281,12 +349,22 @@ class FakeServices : public ShredServices {
   // Run once, when the step first comes: what another program does meanwhile.
   std::function<void(FakeServices&)> onOpenToDelete;
   std::set<std::wstring> differentVolumes;  // same ID as another file, on another volume
-  std::map<std::wstring, std::function<void(FakeServices&)>> whenOpened;  // by file
+  std::map<std::wstring, std::function<void(FakeServices&)>> whenOpened;   // by file
+  std::map<std::wstring, std::function<void(FakeServices&)>> whenWritten;  // at its first write
+  std::map<std::wstring, std::pair<int64_t, int64_t>> times;               // created, last written
+  std::set<std::wstring> serialless;           // drives ("Z:") whose volume tells no serial
+  std::map<std::wstring, uint32_t> openError;  // an error the run has no words for
+  std::set<std::wstring> refusesLongNames;     // the volume takes only shorter names
+  bool keepsCreation = true;                   // the volume keeps creation times
+  bool throwOnWrite = false;                   // a write runs out of memory
+  uint32_t errorCode = 0;
+  int openHandles = 0;
 
  private:
   CallLog& log_;
   std::vector<std::wstring> open_;
   uint64_t nextId_ = 100;
+  int64_t clock_ = 1000;
   int siblings_ = 0;
 };
 

@@ -37,11 +37,6 @@ std::string NoticeBytes() { return EncodeLine(BannerLine()) + EncodeLine(NoticeL
 // truncated, and can be told to claim a file is sparse with given ranges.
 class PeekingServices : public Win32ShredServices {
  public:
-  PeekingServices() : Win32ShredServices(nullptr) {}
-  bool ShowMessage(const std::wstring& text, const std::wstring&, MessageKind) override {
-    messages.push_back(text);
-    return true;
-  }
   Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override {
     opened = path;
     const Reason reason = Win32ShredServices::OpenFile(path, file, facts);
@@ -59,7 +54,7 @@ class PeekingServices : public Win32ShredServices {
   std::wstring opened;
   std::string seen;
   std::vector<Range> sparseRanges;
-  std::vector<std::wstring> messages;
+  testing::RecordingPrompts prompts;  // the run's boxes, answered OK
 };
 
 // Deletion fails; optionally the rename back fails too.
@@ -171,7 +166,7 @@ TEST(ShredDestroy, WhileItIsWrittenOtherProgramsMayOnlyReadTheFile) {
 TEST(ShredDestroy, AMissingFileIsNeverCreated) {
   TempFolder dir;
   const std::wstring missing = ResolveEntry(dir / L"missing.txt").path;
-  Win32ShredServices services(nullptr);
+  Win32ShredServices services;
   FileId file = 0;
   FileFacts facts;
   EXPECT_EQ(services.OpenFile(missing, file, facts), Reason::NotFound);
@@ -232,13 +227,13 @@ TEST(ShredDestroy, ASurvivorHoldsOnlyTheNoticeWithAnOldDateAndItsOwnName) {
   testing::FakeList list(log);
   list.items = {kept, other};
   PeekingServices services;
-  RunShred(list, services);
+  RunShred(list, services.prompts, services);
   CloseHandle(reader);
   EXPECT_EQ(ReadBytes(kept), NoticeBytes());
   EXPECT_EQ(WriteTime(kept), kShreddedFileTime);
   EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"kept.txt"});
   EXPECT_EQ(list.items, std::vector<std::wstring>{kept});
-  EXPECT_EQ(services.messages.back(),
+  EXPECT_EQ(services.prompts.messages.back(),
             L"共 2 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\n" + kept);
 }
 
@@ -269,13 +264,14 @@ TEST(ShredDestroy, AFileAnotherProgramHoldsIsNeverCalledShredded) {
     testing::FakeList list(log);
     list.items = {file};
     PeekingServices services;
-    RunShred(list, services);
+    RunShred(list, services.prompts, services);
     CloseHandle(holder);
     EXPECT_EQ(ReadBytes(file), row.overwritten ? NoticeBytes() : Pattern(3000));
     EXPECT_EQ(Names(dir.path()), std::set<std::wstring>{L"held.bin"}) << "under its own name";
     EXPECT_EQ(list.items, std::vector<std::wstring>{file});
-    EXPECT_EQ(services.messages.back(), L"共 1 个文件，其中 1 个未能粉碎：\r\n" +
-                                            std::wstring(row.reason) + L"（1 个）：\r\n" + file);
+    EXPECT_EQ(services.prompts.messages.back(), L"共 1 个文件，其中 1 个未能粉碎：\r\n" +
+                                                    std::wstring(row.reason) + L"（1 个）：\r\n" +
+                                                    file);
   }
 }
 
@@ -289,7 +285,7 @@ TEST(ShredDestroy, AFileThatCannotBeDeletedGetsItsNameBackOrIsListedUnderItsNewO
     list.items = {file};
     UndeletableServices services;
     services.failRenameBack = failRenameBack;
-    RunShred(list, services);
+    RunShred(list, services.prompts, services);
     const auto names = Names(dir.path());
     ASSERT_EQ(names.size(), 1u);
     const std::wstring name = *names.begin();
@@ -302,7 +298,7 @@ TEST(ShredDestroy, AFileThatCannotBeDeletedGetsItsNameBackOrIsListedUnderItsNewO
     }
     EXPECT_EQ(name.size(), std::wstring(L"kept-name.txt").size() + 8);
     EXPECT_NE(name, L"kept-name.txt");
-    EXPECT_NE(services.messages.back().find(
+    EXPECT_NE(services.prompts.messages.back().find(
                   L"内容已覆盖，但无法删除，也无法改回原名（1 个）：\r\n" + dir / name),
               std::wstring::npos);
   }
@@ -328,9 +324,9 @@ TEST(ShredDestroy, ACancelInTheMiddleOfAFileLeavesItPartlyOverwrittenInTheList) 
   testing::CallLog log;
   testing::FakeList list(log);
   list.items = {big};
-  FinishShred(list, services, job);
+  FinishShred(list, services.prompts, job);
   EXPECT_EQ(list.items, std::vector<std::wstring>{big});
-  EXPECT_NE(services.messages.back().find(L"已取消，仅部分覆盖（1 个）：\r\n" + big),
+  EXPECT_NE(services.prompts.messages.back().find(L"已取消，仅部分覆盖（1 个）：\r\n" + big),
             std::wstring::npos);
 }
 
@@ -347,11 +343,11 @@ TEST(ShredDestroy, ExactlyTheNamedFileGoesNeverASibling) {
   testing::FakeList list(log);
   list.items = {dir / L"dot.", dir / L"sp "};
   PeekingServices services;
-  RunShred(list, services);
+  RunShred(list, services.prompts, services);
   EXPECT_EQ(Names(dir.path()), (std::set<std::wstring>{L"dot", L"sp"}));
   EXPECT_EQ(ReadBytes(dir / L"dot"), "sibling");
   EXPECT_EQ(ReadBytes(dir / L"sp"), "sibling");
-  EXPECT_EQ(services.messages.back(), L"已选文件粉碎完成！");
+  EXPECT_EQ(services.prompts.messages.back(), L"已选文件粉碎完成！");
 }
 
 TEST(ShredDestroy, TheFolderLosesTheNameBeforeTheFileGoes) {
@@ -385,8 +381,8 @@ TEST(ShredDestroy, TheFolderLosesTheNameBeforeTheFileGoes) {
   testing::FakeList list(log);
   list.items = {file};
   PeekingServices services;
-  RunShred(list, services);
-  EXPECT_EQ(services.messages.back(), L"已选文件粉碎完成！");
+  RunShred(list, services.prompts, services);
+  EXPECT_EQ(services.prompts.messages.back(), L"已选文件粉碎完成！");
   Sleep(300);
   CancelIoEx(watch, nullptr);
   CloseHandle(watch);
@@ -413,7 +409,7 @@ TEST(ShredDestroy, EveryHardLinkReadsTheNotice) {
   testing::FakeList list(log);
   list.items = {a};
   PeekingServices services;
-  RunShred(list, services);
+  RunShred(list, services.prompts, services);
   EXPECT_FALSE(Exists(a));
   EXPECT_EQ(ReadBytes(b), NoticeBytes());
   EXPECT_TRUE(list.items.empty());
@@ -438,7 +434,7 @@ TEST(ShredDestroy, ASparseFileDoesNotGrow) {
     GTEST_SKIP() << "this file system does not keep the sparse attribute";
   }
   const ULONGLONG allocatedBefore = GetCompressedFileSizeW(path.c_str(), nullptr);
-  Win32ShredServices services(nullptr);
+  Win32ShredServices services;
   CountingMonitor monitor;
   DestroyContents(ResolveEntry(path).path, services, monitor);
   EXPECT_LE(monitor.reported, allocatedBefore) << "only allocated ranges are overwritten";

@@ -6,6 +6,7 @@
 
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
+#include "engine/win32_prompts.h"
 #include "engine/win32_shred_services.h"
 #include "tests/box_answerer.h"
 #include "tests/fake_shred.h"
@@ -18,19 +19,6 @@ using testing_util::Exists;
 using testing_util::ReadBytes;
 using testing_util::TempFolder;
 using testing_util::WriteBytes;
-
-// Real file services; the message boxes are answered OK and recorded.
-class AnsweringServices : public Win32ShredServices {
- public:
-  AnsweringServices() : Win32ShredServices(nullptr) {}
-  bool ShowMessage(const std::wstring& text, const std::wstring&, MessageKind kind) override {
-    messages.push_back(text);
-    kinds.push_back(kind);
-    return true;
-  }
-  std::vector<std::wstring> messages;
-  std::vector<MessageKind> kinds;
-};
 
 const std::string kSecret = "the user's secret contents, which must not survive";
 
@@ -45,16 +33,17 @@ class ShredFilesTest : public ::testing::Test {
   }
   void Run(std::initializer_list<std::wstring> paths) {
     for (const auto& p : paths) list.items.push_back(p);
-    RunShred(list, services);
+    RunShred(list, prompts, services);
   }
   bool Succeeded() const {
-    return !services.messages.empty() && services.messages.back() == L"已选文件粉碎完成！";
+    return !prompts.messages.empty() && prompts.messages.back() == L"已选文件粉碎完成！";
   }
 
   TempFolder dir;
   testing::CallLog log;
   testing::FakeList list{log};
-  AnsweringServices services;
+  Win32ShredServices services;
+  testing::RecordingPrompts prompts;  // the boxes, answered OK
 };
 
 TEST_F(ShredFilesTest, NoticeIsGbkWithCrLf) {
@@ -73,7 +62,7 @@ TEST_F(ShredFilesTest, ListedFilesAreGoneAndTheListEmpty) {
   const auto emoji = Make(L"\U0001F600 photo.jpg");
   Run({a, korean, emoji, a});
   EXPECT_TRUE(Succeeded());
-  EXPECT_EQ(services.kinds.back(), MessageKind::Info);
+  EXPECT_EQ(prompts.kinds.back(), MessageKind::Info);
   EXPECT_TRUE(list.items.empty());
   for (const auto& p : {a, korean, emoji}) EXPECT_FALSE(Exists(p));
 }
@@ -86,8 +75,8 @@ TEST_F(ShredFilesTest, ReadOnlyFileIsUntouchedAndReported) {
   EXPECT_EQ(ReadBytes(ro), kSecret);
   EXPECT_FALSE(Exists(other));
   EXPECT_EQ(list.items, std::vector<std::wstring>{ro});
-  EXPECT_EQ(services.kinds.back(), MessageKind::Warning);
-  EXPECT_NE(services.messages.back().find(ro), std::wstring::npos);
+  EXPECT_EQ(prompts.kinds.back(), MessageKind::Warning);
+  EXPECT_NE(prompts.messages.back().find(ro), std::wstring::npos);
 }
 
 TEST_F(ShredFilesTest, LockedFileIsUntouchedAndReported) {
@@ -98,7 +87,7 @@ TEST_F(ShredFilesTest, LockedFileIsUntouchedAndReported) {
   CloseHandle(holder);
   EXPECT_EQ(ReadBytes(locked), kSecret);
   EXPECT_EQ(list.items, std::vector<std::wstring>{locked});
-  EXPECT_EQ(services.messages.back(),
+  EXPECT_EQ(prompts.messages.back(),
             L"共 1 个文件，其中 1 个未能粉碎：\r\n正在被其他程序使用（1 个）：\r\n" + locked);
 }
 
@@ -112,7 +101,7 @@ TEST_F(ShredFilesTest, FileThatCannotBeDeletedHoldsOnlyTheNotice) {
   CloseHandle(reader);
   EXPECT_EQ(ReadBytes(kept), NoticeBytes());
   EXPECT_EQ(list.items, std::vector<std::wstring>{kept});
-  EXPECT_EQ(services.kinds.back(), MessageKind::Warning);
+  EXPECT_EQ(prompts.kinds.back(), MessageKind::Warning);
 }
 
 TEST_F(ShredFilesTest, FolderIsNeitherWrittenNorRemoved) {
@@ -139,7 +128,7 @@ TEST_F(ShredFilesTest, EntriesThatNameNothingAreReportedAndNothingIsCreated) {
   EXPECT_EQ(ReadBytes(here), kSecret);
   EXPECT_EQ(ReadBytes(quoted), kSecret);
   EXPECT_EQ(list.items.size(), 4u);
-  EXPECT_EQ(services.messages.back(),
+  EXPECT_EQ(prompts.messages.back(),
             L"共 4 个文件，其中 4 个未能粉碎：\r\n"
             L"不是完整路径（1 个）：\r\nrel.txt\r\n"
             L"文件名无效（1 个）：\r\n\"" +
@@ -157,8 +146,8 @@ TEST_F(ShredFilesTest, DeviceNamesAreNeverOpened) {
   Run({L"NUL", L"CON", L"COM1", L"LPT1", nulInFolder, L"\\\\.\\NUL",
        L"\\\\?\\GLOBALROOT\\Device\\Null"});
   EXPECT_EQ(list.items.size(), 7u);
-  EXPECT_EQ(services.kinds.back(), MessageKind::Warning);
-  EXPECT_NE(services.messages.back().find(L"共 7 个文件，其中 7 个未能粉碎"), std::wstring::npos);
+  EXPECT_EQ(prompts.kinds.back(), MessageKind::Warning);
+  EXPECT_NE(prompts.messages.back().find(L"共 7 个文件，其中 7 个未能粉碎"), std::wstring::npos);
 }
 
 TEST_F(ShredFilesTest, WildcardsDeleteNothingElse) {
@@ -184,7 +173,7 @@ TEST_F(ShredFilesTest, SymbolicLinkGoesAndItsTargetStays) {
   Run({link});
   EXPECT_EQ(ReadBytes(target), kSecret);
   EXPECT_FALSE(Exists(link));
-  EXPECT_EQ(services.messages.back(),
+  EXPECT_EQ(prompts.messages.back(),
             L"是链接：已删除链接本身，其指向的文件未粉碎（1 个）：\r\n" + link);
 }
 
@@ -215,17 +204,17 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   walked.push_back(dir / L"devnull");
   walked.push_back(dir / L"fifo");
   for (const auto& p : walked) list.items.push_back(p);
-  RunShred(list, services);
+  RunShred(list, prompts, services);
   EXPECT_FALSE(Exists(dir / L"Case.txt"));
   EXPECT_FALSE(Exists(dir / L"case.txt")) << "a case twin is a file of its own";
   EXPECT_EQ(ReadBytes(target), kSecret) << "a link is never written through";
   EXPECT_EQ(ReadBytes(outside / L"inner.txt"), kSecret);
   EXPECT_EQ(list.items,
             (std::vector<std::wstring>{dir / L"sl.txt", dir / L"devnull", dir / L"fifo"}));
-  EXPECT_EQ(services.messages.back(),
-            L"共 5 个文件，其中 3 个未能粉碎：\r\n不是文件（2 个）：\r\n" + dir / L"devnull" +
-                L"\r\n" + dir / L"fifo" + L"\r\n是链接，其指向的文件不予粉碎（1 个）：\r\n" +
-                dir / L"sl.txt");
+  EXPECT_EQ(prompts.messages.back(), L"共 5 个文件，其中 3 个未能粉碎：\r\n不是文件（2 个）：\r\n" +
+                                         dir / L"devnull" + L"\r\n" + dir / L"fifo" +
+                                         L"\r\n是链接，其指向的文件不予粉碎（1 个）：\r\n" +
+                                         dir / L"sl.txt");
   testing_util::RunUnixShell("rm -f '" + d + "/sl.txt' '" + d + "/linkdir' '" + d + "/devnull' '" +
                              d + "/fifo' '" + o + "/fifo'");
 }
@@ -287,8 +276,8 @@ ShownBox ShowAndAnswer(const std::wstring& text, const std::wstring& title, Mess
     }
     ADD_FAILURE() << "no box appeared";
   });
-  Win32ShredServices services(nullptr);
-  const bool ok = services.ShowMessage(text, title, kind);
+  Win32Prompts prompts(nullptr);
+  const bool ok = prompts.ShowMessage(text, title, kind);
   answer.join();
   if (answeredOk) *answeredOk = ok;
   return shown;

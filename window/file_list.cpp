@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/shred_run.h"
+#include "engine/handle_owner.h"
+#include "engine/path_rules.h"
 #include "window/form1_layout.h"
 
 namespace form1 {
@@ -22,11 +23,12 @@ std::wstring SearchPattern(const std::wstring& folder) {
 
 bool LoadFolderFiles(const std::wstring& folder, FileListData& out) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileExW(SearchPattern(folder).c_str(), FindExInfoBasic, &found,
-                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  const handles::Find find(FindFirstFileExW(SearchPattern(folder).c_str(), FindExInfoBasic, &found,
+                                            FindExSearchNameMatch, nullptr,
+                                            FIND_FIRST_EX_LARGE_FETCH));
   FileListData data;
   data.path = folder;
-  if (find == INVALID_HANDLE_VALUE) {
+  if (!find.valid()) {
     // An empty drive root has no "." entry; anything else is unreadable.
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
     const DWORD attributes = GetFileAttributesW(shred::VerbatimPath(folder).c_str());
@@ -40,7 +42,6 @@ bool LoadFolderFiles(const std::wstring& folder, FileListData& out) {
       const size_t length = wcslen(found.cFileName);
       data.pool.insert(data.pool.end(), found.cFileName, found.cFileName + length + 1);
     } while (FindNextFileW(find, &found));
-    FindClose(find);
   }
   const wchar_t* pool = data.pool.data();
   std::sort(data.starts.begin(), data.starts.end(), [pool](uint32_t a, uint32_t b) {

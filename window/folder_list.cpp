@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/shred_run.h"
+#include "engine/handle_owner.h"
+#include "engine/path_rules.h"
 #include "skin/gdi_guards.h"
 
 namespace form1 {
@@ -29,9 +30,9 @@ bool ReadSubfolders(const std::wstring& folder, std::vector<std::wstring>& names
   const std::wstring pattern =
       shred::VerbatimPath(folder) + (folder.back() == L'\\' ? L"*" : L"\\*");
   WIN32_FIND_DATAW found;
-  HANDLE find =
-      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const handles::Find find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                            FindExSearchNameMatch, nullptr, 0));
+  if (!find.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
   do {
     const std::wstring name = found.cFileName;
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
@@ -40,7 +41,6 @@ bool ReadSubfolders(const std::wstring& folder, std::vector<std::wstring>& names
     }
     names.push_back(name);
   } while (FindNextFileW(find, &found));
-  FindClose(find);
   std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
   });

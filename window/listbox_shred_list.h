@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "engine/shred_run.h"
+#include "engine/shred_list.h"
 
 namespace shred {
 

@@ -10,7 +10,7 @@
 
 #include "engine/folder_walk.h"
 #include "engine/maker.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32_prompts.h"
 #include "engine/win32_wipe_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
@@ -211,19 +211,19 @@ void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
 
 void Command2_Click(Form1State& s) {
   shred::ListBoxShredList list(s.Control(kList1));
-  shred::Win32ShredServices services(s.form);
+  shred::Win32Prompts prompts(s.form);
   shred::ShredJob job;
   // Disabling the window for the run takes the focus away: it comes back.
   const HWND focus = GetFocus();
   s.shredding = true;
-  if (shred::PrepareShred(list, services, job)) {
+  if (shred::PrepareShred(list, prompts, job)) {
     // Nobody cancelled when the worker could not run: the closing message
     // says the run stopped short, not that it was cancelled.
     if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
-      services.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
+      prompts.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
     }
     job.closing = s.closeAfterRun;
-    shred::FinishShred(list, services, job);
+    shred::FinishShred(list, prompts, job);
   }
   s.shredding = false;
   if (s.closeAfterRun) {
@@ -238,7 +238,7 @@ void Command2_Click(Form1State& s) {
 // in the drive list, after a confirmation that names it and its free space.
 // Like a shred run, it owns the window until its report is dismissed.
 void Form_WipeFreeSpace(Form1State& s, const std::wstring& root) {
-  shred::Win32ShredServices boxes(s.form);
+  shred::Win32Prompts boxes(s.form);
   const std::wstring refusal = shred::RefuseWipe(root, shred::QueryDrive(root));
   if (!refusal.empty()) {
     boxes.ShowMessage(root.substr(0, 2) + L" " + refusal, shred::kInfoTitle,

@@ -105,7 +105,7 @@ void Work(shred::ShredJob& job, Progress& progress) {
   }
   progress.bytesTotal = total;
   WorkerMonitor monitor(progress, sizes);
-  shred::Win32ShredServices files(nullptr);
+  shred::Win32ShredServices files;
   shred::ShredFiles(job, files, monitor);
 }
 

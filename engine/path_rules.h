@@ -1,0 +1,67 @@
+// Path rules: an entry as the user typed or picked it, turned into the one
+// file path it denotes, or the reason it denotes none; and the folders that
+// are never expanded into their files, however they are spelt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/file_identity.h"
+#include "engine/reason.h"
+
+namespace shred {
+
+// An entry turned into the one absolute path it denotes, in the "\\?\" form
+// that no platform rule rewrites, or the reason it denotes none.
+struct ResolvedPath {
+  std::wstring path;
+  Reason reason = Reason::None;
+};
+ResolvedPath ResolveEntry(const std::wstring& entry);
+
+// A full path ("C:\\..." or "\\\\server\\share\\...") in the "\\?\\" form that
+// reaches beyond 260 characters; anything else unchanged. No rewriting: the
+// path must already be canonical.
+std::wstring VerbatimPath(const std::wstring& fullPath);
+
+// True for a path the run must never open for writing nor delete: devices,
+// pipes and mailslots, raw volumes and disks, and paths with wildcards.
+bool IsUnsafeShredPath(const std::wstring& path);
+
+extern const wchar_t kProtectedFolderText[];
+
+// The folders a walk must never expand into their files, as the platform
+// names them: the Windows and program folders, ProgramData, the users'
+// folder and profiles; and the folder that holds the profiles, any of whose
+// direct subfolders is a user's profile.
+struct ProtectedFolders {
+  std::vector<std::wstring> folders;
+  std::wstring profiles;
+};
+
+// What a folder is, asked of the volume with links followed: its identity,
+// its parent's, and whether it is a volume's root. Unknown identities when
+// it cannot be opened.
+struct FolderFacts {
+  FileIdentity identity, parent;
+  bool root = false;
+};
+class FolderLookup {
+ public:
+  virtual ~FolderLookup() = default;
+  virtual FolderFacts LookUpFolder(const std::wstring& path) = 0;
+};
+
+// "X:", "X:\", "\\server\share" and their verbatim forms, or a path that
+// ".." takes up to one of them.
+bool IsDriveOrShareRoot(const std::wstring& entry);
+// A drive's or share's root, one of `system.folders`, or a user's profile
+// folder itself (not what is inside it), by its text (compared as Windows
+// compares folder names, ignoring case) or, when `lookup` is given, by
+// identity: whatever spelling reaches it (a short name, another drive
+// letter, a substituted or mapped drive, a link or junction on the way, a
+// volume mounted in a folder).
+bool IsProtectedFolder(const std::wstring& entry, const ProtectedFolders& system,
+                       FolderLookup* lookup = nullptr);
+
+}  // namespace shred
