@@ -5,6 +5,8 @@
 namespace shred {
 
 const wchar_t kWipeFolderName[] = L"Tarvello 清除剩余空间临时文件夹";
+const wchar_t kWipeMarkerName[] = L"tarvello-wipe.marker";
+const wchar_t kWipeBusyText[] = L"正在由另一个清除程序清除剩余空间，请等它结束后再试。";
 const wchar_t kWipeLimitsText[] =
     L"固态硬盘的备用存储单元、卷影副本和其他快照中的数据，任何在文件系统内进行的清除都无法触及。";
 
@@ -15,6 +17,9 @@ std::wstring Number(int value, int digits) {
   return std::wstring(size_t(std::max(0, digits - int(text.size()))), L'0') + text;
 }
 
+// Record files beyond those the fill files freed, for the wrap-around.
+constexpr int kWipeExtraRecords = 64;
+
 // Unbuffered writes go in whole pages of memory, whatever the cluster size.
 constexpr uint64_t kDirectUnit = 4096;
 
@@ -22,77 +27,120 @@ std::wstring FillName(const std::wstring& folder, int index) {
   return folder + L"\\fill-" + Number(index, 5) + L".bin";
 }
 
-// Writes fill files until the disk is full: 4 MiB blocks while they fit,
-// then halved down to one page, unbuffered (flushed at the end); the last
-// clusters smaller than a page go through the cache, one cluster at a time.
-void Fill(const std::wstring& folder, uint64_t cluster, WipeServices& services,
-          WipeMonitor& monitor, WipeResult& result) {
-  const uint64_t unit = std::max(cluster, kDirectUnit);
+// Long names: they overwrite the old names in the freed records too.
+constexpr size_t kRecordNameTail = 40;
+std::wstring RecordName(const std::wstring& folder, int index) {
+  return folder + L"\\record-" + Number(index, 6) + L"-" + std::wstring(kRecordNameTail, L'x');
+}
+
+bool IsDigits(const std::wstring& text, size_t at, size_t count) {
+  if (at + count > text.size()) return false;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < L'0' || text[i] > L'9') return false;
+  }
+  return true;
+}
+
+// The fill files, one open at a time: where the next bytes go, and how
+// large a block the disk still takes.
+struct FillWriter {
+  const std::wstring& folder;
+  WipeServices& services;
+  WipeResult& result;
+  uint64_t cluster;
+  uint64_t unit = std::max(cluster, kDirectUnit);
   uint64_t block = std::max(unit, kWipeBlockBytes - kWipeBlockBytes % unit);
-  bool direct = true;
+  bool direct = true;    // unbuffered while whole pages fit
   bool retried = false;  // flushed since the last byte written
   FileId file = 0;
   bool open = false;
   uint64_t inFile = 0;
-  while (!result.filled && result.reason == Reason::None) {
-    if (monitor.CancelRequested()) {
-      result.cancelled = true;
-      break;
+
+  // The next fill file; false when none can be made (a full disk: filled).
+  bool OpenNext() {
+    const Reason created = services.CreateFill(FillName(folder, result.fills), direct, file);
+    if (created == Reason::DiskFull) result.filled = true;
+    if (created != Reason::None && created != Reason::DiskFull) Fail(created);
+    if (created != Reason::None) return false;
+    ++result.fills;
+    open = true;
+    inFile = 0;
+    return true;
+  }
+  void Fail(Reason reason) {
+    result.reason = reason;
+    if (reason == Reason::IoError) result.error = services.LastErrorCode();
+  }
+  void Close() {
+    services.Close(file);
+    open = false;
+  }
+  // The disk took less than a block: try again after a flush, then smaller
+  // blocks, then the rest through the cache, until one cluster does not fit.
+  void OnFull() {
+    const uint64_t smallest = direct ? unit : cluster;
+    if (block == smallest && !retried) {
+      // A journalling file system gives blocks freed moments ago (the
+      // user's deleted files among them) only once its transaction is on
+      // the disk: a flush commits it, and the writing goes on.
+      services.Flush(file);
+      retried = true;
+    } else if (block > unit) {
+      block = std::max(unit, block / 2 - (block / 2) % unit);
+    } else if (direct && cluster < unit) {
+      // Clusters smaller than a page: the rest through the cache.
+      services.Flush(file);
+      Close();
+      direct = false;
+      block = cluster;
+    } else {
+      result.filled = true;
     }
-    if (!open) {
-      const Reason created = services.CreateFill(FillName(folder, result.fills), direct, file);
-      if (created == Reason::DiskFull) {
-        result.filled = true;
-        break;
-      }
-      if (created != Reason::None) {
-        result.reason = created;
-        break;
-      }
-      ++result.fills;
-      open = true;
-      inFile = 0;
-    }
+  }
+  // One block into the open file.
+  void Append(WipeMonitor& monitor) {
     uint64_t written = 0;
     const Reason appended = services.AppendRandom(file, block, written);
     result.written += written;
     inFile += written;
     monitor.Written(result.written, result.freeBefore);
     if (written > 0) retried = false;
-    if (appended == Reason::DiskFull && block == (direct ? unit : cluster) && !retried) {
-      // A journalling file system gives blocks freed moments ago (the
-      // user's deleted files among them) only once its transaction is on
-      // the disk: a flush commits it, and the writing goes on.
-      services.Flush(file);
-      retried = true;
-    } else if (appended == Reason::DiskFull) {
-      if (block > unit) {
-        block = std::max(unit, block / 2 - (block / 2) % unit);
-      } else if (direct && cluster < unit) {
-        // Clusters smaller than a page: the rest through the cache.
-        services.Flush(file);
-        services.Close(file);
-        open = false;
-        direct = false;
-        block = cluster;
-      } else {
-        result.filled = true;
-      }
+    if (appended == Reason::DiskFull) {
+      OnFull();
     } else if (appended != Reason::None) {
-      result.reason = appended;
+      Fail(appended);
     } else if (inFile >= kWipeFileBytes) {
-      result.reason = services.Flush(file);
-      services.Close(file);
-      open = false;
+      const Reason flushed = services.Flush(file);
+      if (flushed != Reason::None) Fail(flushed);
+      Close();
     }
   }
-  if (open) {
+  // The open file flushed and closed. A full disk may refuse the flush's own
+  // metadata: the data is written.
+  void Finish() {
+    if (!open) return;
     const Reason flushed = services.Flush(file);
-    // A full disk may refuse the flush's own metadata: the data is written.
     if (result.reason == Reason::None && flushed != Reason::None && flushed != Reason::DiskFull)
-      result.reason = flushed;
-    services.Close(file);
+      Fail(flushed);
+    Close();
   }
+};
+
+// Writes fill files until the disk is full: 4 MiB blocks while they fit,
+// then halved down to one page, unbuffered (flushed at the end); the last
+// clusters smaller than a page go through the cache, one cluster at a time.
+void Fill(const std::wstring& folder, uint64_t cluster, WipeServices& services,
+          WipeMonitor& monitor, WipeResult& result) {
+  FillWriter writer{folder, services, result, cluster};
+  while (!result.filled && result.reason == Reason::None) {
+    if (monitor.CancelRequested()) {
+      result.cancelled = true;
+      break;
+    }
+    if (!writer.open && !writer.OpenNext()) break;
+    writer.Append(monitor);
+  }
+  writer.Finish();
 }
 
 // Small files until no more can be made: each takes a file record (and a
@@ -105,10 +153,7 @@ void FillRecords(const std::wstring& folder, WipeServices& services, WipeMonitor
       return;
     }
     FileId file = 0;
-    // Long names: they overwrite the old names in the freed records too.
-    const std::wstring name =
-        L"record-" + Number(result.records, 6) + L"-" + std::wstring(40, L'x');
-    if (services.CreateFill(folder + L"\\" + name, false, file) != Reason::None) break;
+    if (services.CreateFill(RecordName(folder, result.records), false, file) != Reason::None) break;
     uint64_t written = 0;
     services.AppendRandom(file, kWipeRecordBytes, written);
     services.Flush(file);
@@ -119,47 +164,131 @@ void FillRecords(const std::wstring& folder, WipeServices& services, WipeMonitor
 
 }  // namespace
 
-bool RemoveWipeFolder(const std::wstring& folder, WipeServices& services) {
-  for (const std::wstring& name : services.FilesIn(folder))
-    services.RemoveFile(folder + L"\\" + name);
-  const Reason removed = services.RemoveFolder(folder);
-  return removed == Reason::None || removed == Reason::NotFound || removed == Reason::PathNotFound;
+bool IsWipeFileName(const std::wstring& name) {
+  // fill-00000.bin, record-000000-xxx...x
+  if (name.size() == 14 && name.compare(0, 5, L"fill-") == 0 && IsDigits(name, 5, 5) &&
+      name.compare(10, 4, L".bin") == 0) {
+    return true;
+  }
+  return name.size() == 14 + kRecordNameTail && name.compare(0, 7, L"record-") == 0 &&
+         IsDigits(name, 7, 6) && name[13] == L'-' &&
+         name.find_first_not_of(L'x', 14) == std::wstring::npos;
 }
+
+std::wstring WipeFolderName(const std::wstring& root, int index) {
+  return root + kWipeFolderName + (index == 0 ? L"" : L" " + std::to_wstring(index + 1));
+}
+
+Cleared ClearWipeFolder(const std::wstring& folder, WipeServices& services) {
+  switch (services.CheckFolder(folder)) {
+    case WipeFolder::Missing:
+      return Cleared::Gone;
+    case WipeFolder::NotOurs:
+      return Cleared::NotOurs;
+    case WipeFolder::InUse:
+      return Cleared::InUse;
+    case WipeFolder::Ours:
+      break;
+  }
+  bool foreign = false;
+  for (const std::wstring& name : services.FilesIn(folder)) {
+    if (IsWipeFileName(name)) {
+      services.RemoveFile(folder + L"\\" + name);
+    } else if (name != kWipeMarkerName) {
+      foreign = true;
+    }
+  }
+  // The marker stays with what the wipe did not make, so that the folder is
+  // known again.
+  if (foreign) return Cleared::Foreign;
+  services.RemoveFile(folder + L"\\" + kWipeMarkerName);
+  const Reason removed = services.RemoveFolder(folder);
+  return removed == Reason::None || removed == Reason::NotFound || removed == Reason::PathNotFound
+             ? Cleared::Gone
+             : Cleared::Stuck;
+}
+
+namespace {
+
+// The folder this wipe works in: what killed wipes left is cleared first
+// (their files hold only random bytes), and the first name that is free
+// then is made, marked and held. Nothing is touched while another wipe
+// works on the drive.
+std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, WipeResult& result,
+                            FileId& marker) {
+  for (int i = 0; i < kWipeFolderNames; ++i) {
+    if (services.CheckFolder(WipeFolderName(root, i)) == WipeFolder::InUse) {
+      result.busy = true;
+      return {};
+    }
+  }
+  std::wstring chosen;
+  for (int i = 0; i < kWipeFolderNames; ++i) {
+    const std::wstring folder = WipeFolderName(root, i);
+    const Cleared cleared = ClearWipeFolder(folder, services);
+    // A folder of the wipe's holding what it did not make (files, or a
+    // folder that keeps it from going) stays, and the report says so.
+    if (cleared == Cleared::Foreign || cleared == Cleared::Stuck) result.foreign.push_back(folder);
+    if (cleared == Cleared::Gone && chosen.empty()) chosen = folder;
+  }
+  if (chosen.empty()) {
+    result.reason = Reason::AccessDenied;
+    return {};
+  }
+  Reason made = services.MakeFolder(chosen);
+  if (made == Reason::None) {
+    made = services.PlaceMarker(chosen, marker);
+    if (made != Reason::None) services.RemoveFolder(chosen);
+  }
+  if (made != Reason::None) {
+    result.reason = made;
+    if (made == Reason::IoError) result.error = services.LastErrorCode();
+    return {};
+  }
+  return chosen;
+}
+
+}  // namespace
 
 WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeMonitor& monitor) {
   WipeResult result;
-  const std::wstring folder = root + kWipeFolderName;
-  // What a killed wipe left goes first: its files hold only random bytes.
-  if (!RemoveWipeFolder(folder, services)) {
-    result.reason = Reason::AccessDenied;
-    result.leftover = folder;
-    return result;
-  }
+  FileId marker = 0;
+  const std::wstring folder = MakeWipeFolder(root, services, result, marker);
+  if (folder.empty()) return result;
   uint64_t cluster = 0;
   if (!services.FreeSpace(root, result.freeBefore, cluster) || cluster == 0) {
     result.reason = Reason::IoError;
-    return result;
+  } else {
+    Fill(folder, cluster, services, monitor, result);
   }
-  if (const Reason made = services.MakeFolder(folder); made != Reason::None) {
-    result.reason = made;
-    return result;
-  }
-  Fill(folder, cluster, services, monitor, result);
   if (result.filled && result.written * 100 < result.freeBefore * kWipeFilledPercent)
     result.takenElsewhere = true;
   if (result.filled && !result.cancelled) {
     FillRecords(folder, services, monitor, result, kWipeMaxRecords);
     // The fill files took the first freed records, and a record keeps in
     // its slack what a small file held there: once they are gone, as many
-    // small files again (and a few for the folder's own index) take those
-    // records over.
+    // small files again take those records over, and more: a file system
+    // that hands out records from a moving position (ntfs-3g) comes back to
+    // the ones below it, where the deleted files' records may lie, only
+    // once it has gone round.
     for (int i = 0; i < result.fills; ++i) services.RemoveFile(FillName(folder, i));
     if (result.recordsDone) {
       result.recordsDone = false;
-      FillRecords(folder, services, monitor, result, result.records + result.fills + 16);
+      FillRecords(folder, services, monitor, result,
+                  result.records + result.fills + kWipeExtraRecords);
     }
   }
-  if (!RemoveWipeFolder(folder, services)) result.leftover = folder;
+  services.Close(marker);
+  switch (ClearWipeFolder(folder, services)) {
+    case Cleared::Foreign:
+      result.foreign.push_back(folder);
+      break;
+    case Cleared::Stuck:
+      result.leftover = folder;
+      break;
+    default:
+      break;
+  }
   return result;
 }
 
@@ -186,6 +315,7 @@ std::wstring RefuseWipe(const std::wstring& argument, const DriveFacts& facts) {
 std::wstring WipeReport(const std::wstring& root, const WipeResult& r) {
   const auto mib = [](uint64_t bytes) { return std::to_wstring(bytes >> 20) + L" MB"; };
   const std::wstring drive = root.substr(0, 2);
+  if (r.busy) return drive + L" " + kWipeBusyText;
   std::wstring text;
   if (r.Complete()) {
     text = L"已清除 " + drive + L" 的剩余空间：写入随机数据 " + mib(r.written) + L"（清除前剩余 " +
@@ -195,7 +325,7 @@ std::wstring WipeReport(const std::wstring& root, const WipeResult& r) {
     text = std::wstring(r.cancelled ? L"清除已取消" : L"清除未完成") + L"：" + drive +
            L" 的剩余空间写入了随机数据 " + mib(r.written) + L"（清除前剩余 " + mib(r.freeBefore) +
            L"）";
-    if (r.reason != Reason::None) text += L"，" + std::wstring(ReasonText(r.reason));
+    if (r.reason != Reason::None) text += L"，" + ReasonText(r.reason, r.error);
     if (r.takenElsewhere) text += L"，剩余空间在清除期间被其他程序占用";
     text += r.recordsDone ? L"；已覆盖已释放的文件记录。" : L"；未覆盖已释放的文件记录。";
   }
@@ -204,6 +334,8 @@ std::wstring WipeReport(const std::wstring& root, const WipeResult& r) {
   } else {
     text += L"\r\n临时文件夹未能删除，请手动删除：" + r.leftover;
   }
+  for (const std::wstring& folder : r.foreign)
+    text += L"\r\n" + folder + L"中有不是清除程序创建的文件，未删除。";
   return text + L"\r\n" + kWipeLimitsText;
 }
 

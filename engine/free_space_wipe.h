@@ -1,21 +1,36 @@
 // Wiping a drive's free space: files of random bytes in one folder of the
 // wipe's own at the drive's root until the disk is full, then small files
 // that take over the file records freed by earlier deletions, then all of it
-// deleted again. Nothing outside that folder is touched, and every way a
-// wipe ends removes what it made before it reports. Needs no Windows: the
-// file operations come through WipeServices.
+// deleted again. The wipe marks the folder it makes (a marker file, written
+// first and held open while it works) and names its files in its own
+// pattern: it removes only such files, only from a folder with its marker,
+// and every way a wipe ends removes what it made before it reports. Needs
+// no Windows: the file operations come through WipeServices.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "engine/shred_run.h"
+#include "engine/reason.h"
+#include "engine/shred_services.h"
 
 namespace shred {
 
-// The folder a wipe works in, at the drive's root.
+// The folder a wipe works in, at the drive's root; when a folder of that name
+// is not the wipe's to use, the same name with " 2" ... " 9".
 extern const wchar_t kWipeFolderName[];
+inline constexpr int kWipeFolderNames = 9;
+// Whether a file name is one a wipe gives its files.
+bool IsWipeFileName(const std::wstring& name);
+
+// What a folder of the wipe's name is.
+enum class WipeFolder {
+  Missing,
+  NotOurs,  // no marker of the wipe's: the user's own, never touched
+  Ours,     // marked by a wipe that is not running
+  InUse,    // marked, and a wipe works in it now
+};
 
 // How the wipe writes: large unbuffered blocks while there is room, halved
 // down to one page as the space runs out; a fill file is closed at
@@ -26,6 +41,14 @@ inline constexpr uint64_t kWipeFileBytes = 1ull << 30;
 // record; at most this many, so that a wipe ends in bounded time.
 inline constexpr uint64_t kWipeRecordBytes = 400;
 inline constexpr int kWipeMaxRecords = 20000;
+// The marker file in the wipe's folder, and what it holds: the text, then dots up to
+// kWipeRecordBytes, so that the file record it takes first (a small deleted
+// file's, perhaps) is written over as far as the record step's files go.
+extern const wchar_t kWipeMarkerName[];
+inline constexpr size_t kWipeMarkerBytes = kWipeRecordBytes;
+inline constexpr char kWipeMarkerText[] =
+    "Tarvello free-space wipe: the files named fill-*.bin and record-* in this folder hold only "
+    "random bytes and are removed by the wipe.\r\n";
 // A wipe that wrote less than this share of the free space it found (in
 // hundredths) met a disk that others filled meanwhile.
 inline constexpr uint64_t kWipeFilledPercent = 90;
@@ -47,6 +70,13 @@ class WipeServices {
   virtual Reason Flush(FileId file) = 0;
   virtual void Close(FileId file) = 0;
   virtual Reason RemoveFile(const std::wstring& path) = 0;
+  // What the folder is, by the marker in it.
+  virtual WipeFolder CheckFolder(const std::wstring& folder) = 0;
+  // Creates the marker in a new folder (never an existing file), writes it
+  // and holds it open, shared with no one, until Close.
+  virtual Reason PlaceMarker(const std::wstring& folder, FileId& marker) = 0;
+  // The platform's code for the last failure that came back as IoError.
+  virtual uint32_t LastErrorCode() { return 0; }
 };
 
 class WipeMonitor {
@@ -59,6 +89,8 @@ class WipeMonitor {
 
 struct WipeResult {
   Reason reason = Reason::None;  // what stopped it, when not the full disk
+  uint32_t error = 0;            // the platform's code behind an IoError
+  bool busy = false;             // another wipe works on the drive: nothing was done
   bool cancelled = false;
   bool filled = false;          // the free space ran out: all of it was written
   bool recordsDone = false;     // the record step ran to its end
@@ -67,15 +99,28 @@ struct WipeResult {
   int records = 0;
   int fills = 0;          // fill files made
   std::wstring leftover;  // the wipe's folder, when it could not be removed
+  // Folders of the wipe's with files it did not make, left where they are.
+  std::vector<std::wstring> foreign;
   bool Complete() const {
-    return reason == Reason::None && !cancelled && filled && !takenElsewhere && recordsDone &&
-           leftover.empty();
+    return reason == Reason::None && !busy && !cancelled && filled && !takenElsewhere &&
+           recordsDone && leftover.empty();
   }
 };
 
-// Removes what a wipe left in its folder (a killed one), and the folder.
-// False when something stays.
-bool RemoveWipeFolder(const std::wstring& folder, WipeServices& services);
+// What clearing a folder of the wipe's name left.
+enum class Cleared {
+  Gone,     // nothing is there any more, or nothing was
+  NotOurs,  // not the wipe's folder: untouched
+  Foreign,  // the wipe's files are gone; files it did not make stay, and the marker
+  Stuck,    // the wipe's files are gone, the folder could not be removed
+  InUse,    // a wipe works in it: untouched
+};
+// Removes what a wipe left in a folder of its name (a killed one): only the
+// files of its pattern, only when the folder carries its marker; then the
+// marker and the folder when nothing else is in it.
+Cleared ClearWipeFolder(const std::wstring& folder, WipeServices& services);
+// The wipe folder names of a drive ("X:\"), the first one first.
+std::wstring WipeFolderName(const std::wstring& root, int index);
 
 WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeMonitor& monitor);
 
@@ -89,6 +134,7 @@ std::wstring RefuseWipe(const std::wstring& argument, const DriveFacts& facts);
 // The closing words: how much was overwritten, whether the record step ran,
 // and what no wipe from inside the file system reaches.
 std::wstring WipeReport(const std::wstring& root, const WipeResult& result);
+extern const wchar_t kWipeBusyText[];
 extern const wchar_t kWipeLimitsText[];
 
 }  // namespace shred

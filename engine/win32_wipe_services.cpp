@@ -5,7 +5,9 @@
 #include <algorithm>
 
 #include <cstring>
+#include <string>
 
+#include "engine/handle_owner.h"
 #include "engine/win32_shred_services.h"
 #include "engine/xoshiro.h"
 
@@ -53,15 +55,16 @@ namespace {
 // True when the folder is itself, not a link or junction that leads away:
 // its final path is its own path (Unix links under Wine carry no mark).
 bool IsOwnFolder(const std::wstring& folder) {
-  HANDLE handle = CreateFileW(Verbatim(folder).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  const handles::File handle(CreateFileW(Verbatim(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                         nullptr));
+  if (!handle.valid()) return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+                  (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                   !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   const std::wstring final = ok ? ReadFinalPath(handle) : std::wstring();
-  CloseHandle(handle);
   return !final.empty() && ComparePaths(Verbatim(folder), final) != PathMatch::Different;
 }
 
@@ -72,15 +75,14 @@ std::vector<std::wstring> Win32WipeServices::FilesIn(const std::wstring& folder)
   // Never the files of another folder that the wipe's name leads to.
   if (!IsOwnFolder(folder)) return names;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileExW((Verbatim(folder) + L"\\*").c_str(), FindExInfoBasic, &found,
-                                 FindExSearchNameMatch, nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const handles::Find find(FindFirstFileExW((Verbatim(folder) + L"\\*").c_str(), FindExInfoBasic,
+                                            &found, FindExSearchNameMatch, nullptr, 0));
+  if (!find.valid()) return names;
   do {
-    // Only the regular files a wipe makes; never a folder or a link.
+    // Only regular files; never a folder or a link.
     if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
       names.push_back(found.cFileName);
   } while (FindNextFileW(find, &found));
-  FindClose(find);
   return names;
 }
 
@@ -88,10 +90,10 @@ Reason Win32WipeServices::CreateFill(const std::wstring& path, bool direct, File
   // Unbuffered: the data goes to the disk without passing through (and
   // pushing everything else out of) the cache; one flush at the end.
   const DWORD flags = direct ? FILE_FLAG_NO_BUFFERING : 0;
-  HANDLE handle = CreateFileW(Verbatim(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return ReasonFromError(GetLastError());
-  file = reinterpret_cast<FileId>(handle);
+  handles::File handle(CreateFileW(Verbatim(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+  if (!handle.valid()) return ReasonFromError(GetLastError());
+  file = reinterpret_cast<FileId>(handle.release());
   return Reason::None;
 }
 
@@ -140,6 +142,60 @@ Reason Win32WipeServices::RemoveFile(const std::wstring& path) {
   return DeleteFileW(Verbatim(path).c_str()) ? Reason::None : ReasonFromError(GetLastError());
 }
 
+WipeFolder Win32WipeServices::CheckFolder(const std::wstring& folder) {
+  const DWORD attributes = GetFileAttributesW(Verbatim(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? WipeFolder::Missing
+                                                                          : WipeFolder::NotOurs;
+  }
+  // A file, a link or a junction of that name, or a folder that is not where
+  // its name is: not the wipe's.
+  if (!IsOwnFolder(folder)) return WipeFolder::NotOurs;
+  // The marker, opened alone: a wipe at work holds it.
+  const handles::File marker(CreateFileW(Verbatim(folder + L"\\" + kWipeMarkerName).c_str(),
+                                         GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!marker.valid()) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? WipeFolder::InUse : WipeFolder::NotOurs;
+  }
+  char bytes[kWipeMarkerBytes + 1] = {};
+  DWORD read = 0;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(marker, FileAttributeTagInfo, &tag, sizeof tag) ||
+      (tag.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+      !ReadFile(marker, bytes, DWORD(sizeof bytes), &read, nullptr) || read != kWipeMarkerBytes ||
+      memcmp(bytes, kWipeMarkerText, sizeof kWipeMarkerText - 1) != 0) {
+    return WipeFolder::NotOurs;
+  }
+  return WipeFolder::Ours;
+}
+
+Reason Win32WipeServices::PlaceMarker(const std::wstring& folder, FileId& marker) {
+  handles::File handle(CreateFileW(Verbatim(folder + L"\\" + kWipeMarkerName).c_str(),
+                                   GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
+  if (!handle.valid()) return ReasonFromError(GetLastError());
+  std::string bytes(kWipeMarkerText);
+  bytes.resize(kWipeMarkerBytes, '.');
+  const DWORD length = DWORD(bytes.size());
+  DWORD written = 0;
+  const BOOL ok = WriteFile(handle, bytes.data(), length, &written, nullptr);
+  const Reason reason = !ok                 ? ReasonFromError(GetLastError())
+                        : written != length ? Reason::DiskFull
+                                            : Reason::None;
+  if (reason != Reason::None) {
+    // Only the marker it just made: CREATE_NEW made sure of that.
+    handle.reset();
+    DeleteFileW(Verbatim(folder + L"\\" + kWipeMarkerName).c_str());
+    return reason;
+  }
+  marker = reinterpret_cast<FileId>(handle.release());
+  return Reason::None;
+}
+
+uint32_t Win32WipeServices::LastErrorCode() { return LastUnmappedError(); }
+
 DriveFacts QueryDrive(const std::wstring& root) {
   DriveFacts facts;
   const UINT type = GetDriveTypeW(root.c_str());
@@ -162,13 +218,7 @@ void RemoveWipeLeftovers() {
     const std::wstring root = std::wstring(1, wchar_t(L'A' + i)) + L":\\";
     const UINT type = GetDriveTypeW(root.c_str());
     if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE) continue;
-    const std::wstring folder = root + kWipeFolderName;
-    const DWORD attributes = GetFileAttributesW(Verbatim(folder).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      continue;
-    }
-    RemoveWipeFolder(folder, services);
+    for (int n = 0; n < kWipeFolderNames; ++n) ClearWipeFolder(WipeFolderName(root, n), services);
   }
 }
 

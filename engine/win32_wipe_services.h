@@ -28,6 +28,9 @@ class Win32WipeServices : public WipeServices {
   Reason Flush(FileId file) override;
   void Close(FileId file) override;
   Reason RemoveFile(const std::wstring& path) override;
+  WipeFolder CheckFolder(const std::wstring& folder) override;
+  Reason PlaceMarker(const std::wstring& folder, FileId& marker) override;
+  uint32_t LastErrorCode() override;
 
  private:
   BYTE* buffer_ = nullptr;  // kWipeBlockBytes, page-aligned for unbuffered writes
@@ -37,7 +40,9 @@ class Win32WipeServices : public WipeServices {
 
 // What the platform says of a drive ("X:\\").
 DriveFacts QueryDrive(const std::wstring& root);
-// Removes the wipe folders that killed wipes left on the local drives.
+// Removes what killed wipes left in their folders on the local drives: only
+// their own files, only from folders with their marker, never from one a
+// wipe is working in.
 void RemoveWipeLeftovers();
 
 }  // namespace shred

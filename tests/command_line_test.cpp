@@ -430,14 +430,26 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
                                  L"：不是文件\r\n共 2 个文件：已粉碎 0 个，未能粉碎 2 个。\r\n");
   EXPECT_EQ(ReadBytes(held), "secret");
 
-  // A killed wipe's folder goes at the next start, and nothing beside it.
+  // A killed wipe's folder (with its marker) goes at the next start, and
+  // nothing beside it; a folder of that name without the marker stays whole.
   const std::wstring leftover = std::wstring(L"C:\\") + shred::kWipeFolderName;
   CreateDirectoryW(leftover.c_str(), nullptr);
+  std::string marker = shred::kWipeMarkerText;
+  marker.resize(shred::kWipeMarkerBytes, '.');
+  ASSERT_TRUE(WriteBytes(leftover + L"\\" + shred::kWipeMarkerName, marker));
   ASSERT_TRUE(WriteBytes(leftover + L"\\fill-00000.bin", "random"));
+  const std::wstring users = shred::WipeFolderName(L"C:\\", 1);
+  CreateDirectoryW(users.c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(users + L"\\fill-00000.bin", "the user's"));
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/?"}).status, 0u);
+  EXPECT_TRUE(Exists(leftover + L"\\fill-00000.bin")) << "/? does nothing else";
   const Finished missingDrive = RunProgram(L"tarvello-cli.exe", {L"/free", L"Q:"});
   EXPECT_EQ(missingDrive.status, 1u);
   EXPECT_EQ(missingDrive.output, L"Q:：驱动器不存在\r\n");
   EXPECT_FALSE(Exists(leftover));
+  EXPECT_EQ(ReadBytes(users + L"\\fill-00000.bin"), "the user's");
+  DeleteFileW((users + L"\\fill-00000.bin").c_str());
+  RemoveDirectoryW(users.c_str());
   const Finished notRoot = RunProgram(L"tarvello-cli.exe", {L"/free", dir.path()});
   EXPECT_EQ(notRoot.status, 1u);
   EXPECT_EQ(notRoot.output, dir.path() + L"：不是驱动器的根目录（例如 D: 或 D:\\）\r\n");

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 namespace shred {
 namespace {
@@ -67,7 +68,7 @@ class FakeDisk : public WipeServices {
     }
     return Reason::None;
   }
-  void Close(FileId) override {}
+  void Close(FileId file) override { held.erase(open.at(size_t(file) - 1)); }
   Reason RemoveFile(const std::wstring& path) override {
     const auto found = files.find(path);
     if (found == files.end()) return Reason::NotFound;
@@ -76,12 +77,37 @@ class FakeDisk : public WipeServices {
     return Reason::None;
   }
 
+  WipeFolder CheckFolder(const std::wstring& folder) override {
+    if (!folders.count(folder))
+      return files.count(folder) ? WipeFolder::NotOurs : WipeFolder::Missing;
+    const std::wstring marker = folder + L"\\" + kWipeMarkerName;
+    if (!files.count(marker) || forged.count(marker)) return WipeFolder::NotOurs;
+    return held.count(marker) ? WipeFolder::InUse : WipeFolder::Ours;
+  }
+  Reason PlaceMarker(const std::wstring& folder, FileId& marker) override {
+    const std::wstring path = folder + L"\\" + kWipeMarkerName;
+    if (files.count(path) || deniedFiles) return Reason::AccessDenied;
+    files[path] = 0;
+    held.insert(path);
+    open.push_back(path);
+    marker = FileId(open.size());
+    return Reason::None;
+  }
+  // A folder of the wipe's, marked and not in use, with its files.
+  void LeaveFolder(const std::wstring& folder, std::initializer_list<const wchar_t*> names) {
+    folders[folder] = true;
+    files[folder + L"\\" + kWipeMarkerName] = 0;
+    for (const wchar_t* name : names) files[folder + L"\\" + name] = 4096;
+  }
+
   uint64_t free = 0, cluster = 4096, total = 0, failAt = 0;
   int records = 3, appends = 0;
   bool denied = false, deniedFiles = false;  // the user may not write at the root / in the folder
   std::map<std::wstring, uint64_t> files;
   std::map<std::wstring, bool> folders;
   std::map<std::wstring, bool> stuck;
+  std::set<std::wstring> held;    // markers a wipe holds open
+  std::set<std::wstring> forged;  // a file of the marker's name with other contents
   std::vector<std::wstring> open;
   std::vector<uint64_t> blocks;
   std::vector<uint64_t> freedOnFlush;
@@ -186,25 +212,132 @@ TEST(FreeSpaceWipe, LargeBlocksThenHalvedDownToOneCluster) {
   EXPECT_EQ(result.records, 3) << "records until no more could be made";
 }
 
-TEST(FreeSpaceWipe, ALeftoverFolderGoesFirstAndNothingElseIsTouched) {
-  FakeDisk disk;
-  disk.free = 1 << 20;
-  disk.folders[kFolder] = true;
-  disk.files[kFolder + L"\\fill-00000.bin"] = 1 << 20;  // a killed wipe's
-  disk.files[L"T:\\user.txt"] = 4096;
-  WipeMonitor monitor;
-  const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
-  EXPECT_TRUE(result.Complete());
-  EXPECT_EQ(disk.files, (std::map<std::wstring, uint64_t>{{L"T:\\user.txt", 4096}}));
-  EXPECT_TRUE(disk.folders.empty());
+// What a wipe finds in a folder of its name: it clears only its own files,
+// only from a folder with its marker, and never one another wipe works in.
+TEST(FreeSpaceWipe, ItTouchesOnlyWhatItMade) {
+  const std::wstring second = WipeFolderName(kRoot, 1);
+  using Files = std::map<std::wstring, uint64_t>;
+  struct Row {
+    const char* name;
+    void (*setUp)(FakeDisk&);
+    Files after;  // besides T:\user.txt
+    bool busy;
+    std::vector<std::wstring> foreign;
+  };
+  const Row rows[] = {
+      {"a killed wipe's folder",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {L"fill-00000.bin",
+                                 L"record-000003-xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"});
+       },
+       {},
+       false,
+       {}},
+      {"a user's folder of that name",
+       [](FakeDisk& d) {
+         d.folders[kFolder] = true;
+         d.files[kFolder + L"\\fill-00000.bin"] = 4096;
+       },
+       {{kFolder + L"\\fill-00000.bin", 4096}},
+       false,
+       {}},
+      {"a file of the marker's name that is not the marker",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {L"fill-00001.bin"});
+         d.forged.insert(kFolder + L"\\" + kWipeMarkerName);
+       },
+       {{kFolder + L"\\" + kWipeMarkerName, 0}, {kFolder + L"\\fill-00001.bin", 4096}},
+       false,
+       {}},
+      {"a user's file in a wipe's folder",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {L"fill-00000.bin", L"fill-1.bin", L"notes.txt"});
+       },
+       {{kFolder + L"\\" + kWipeMarkerName, 0},
+        {kFolder + L"\\fill-1.bin", 4096},
+        {kFolder + L"\\notes.txt", 4096}},
+       false,
+       {kFolder}},
+      {"a wipe's folder that cannot be removed",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {L"fill-00000.bin"});
+         d.stuck[kFolder] = true;
+       },
+       {},
+       false,
+       {kFolder}},
+      {"another wipe works on the drive",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {L"fill-00000.bin"});
+         d.held.insert(kFolder + L"\\" + kWipeMarkerName);
+       },
+       {{kFolder + L"\\" + kWipeMarkerName, 0}, {kFolder + L"\\fill-00000.bin", 4096}},
+       true,
+       {}},
+      {"another wipe works on the drive in its second folder",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {L"fill-00000.bin"});
+         d.LeaveFolder(WipeFolderName(kRoot, 1), {});
+         d.held.insert(WipeFolderName(kRoot, 1) + L"\\" + kWipeMarkerName);
+       },
+       {{kFolder + L"\\" + kWipeMarkerName, 0},
+        {kFolder + L"\\fill-00000.bin", 4096},
+        {WipeFolderName(kRoot, 1) + L"\\" + kWipeMarkerName, 0}},
+       true,
+       {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeDisk disk;
+    disk.free = 1 << 20;
+    disk.files[L"T:\\user.txt"] = 4096;
+    row.setUp(disk);
+    uint64_t ours = 0;  // what the clearing gives back
+    for (const auto& [name, size] : disk.files)
+      if (name != L"T:\\user.txt" && !row.after.count(name)) ours += size;
+    WipeMonitor monitor;
+    const WipeResult result = WipeFreeSpace(kRoot, disk, monitor);
+    Files after = row.after;
+    after[L"T:\\user.txt"] = 4096;
+    EXPECT_EQ(disk.files, after);
+    EXPECT_EQ(result.busy, row.busy);
+    EXPECT_EQ(result.foreign, row.foreign);
+    if (row.busy) {
+      EXPECT_EQ(disk.appends, 0) << "refused at once";
+      EXPECT_EQ(WipeReport(kRoot, result), L"T: " + std::wstring(kWipeBusyText));
+      continue;
+    }
+    EXPECT_TRUE(result.Complete());
+    EXPECT_EQ(result.freeBefore, (1u << 20) + ours) << "the free space there really was";
+    EXPECT_FALSE(disk.folders.count(second)) << "its own folder goes";
+    for (const std::wstring& folder : row.foreign) {
+      EXPECT_NE(WipeReport(kRoot, result).find(folder + L"中有不是清除程序创建的文件，未删除"),
+                std::wstring::npos);
+    }
+  }
+}
 
-  FakeDisk stuck;
-  stuck.folders[kFolder] = true;
-  stuck.stuck[kFolder] = true;
-  const WipeResult refused = WipeFreeSpace(kRoot, stuck, monitor);
-  EXPECT_FALSE(refused.Complete());
-  EXPECT_EQ(refused.leftover, kFolder);
-  EXPECT_EQ(stuck.appends, 0) << "nothing written beside a folder it cannot clear";
+TEST(FreeSpaceWipe, OnlyItsOwnNamesAreItsFiles) {
+  const struct {
+    std::wstring name;
+    bool ours;
+  } rows[] = {
+      {L"fill-00000.bin", true},
+      {L"fill-12345.bin", true},
+      {L"record-000000-" + std::wstring(40, L'x'), true},
+      {L"fill-1234.bin", false},
+      {L"fill-123456.bin", false},
+      {L"fill-0000a.bin", false},
+      {L"fill-00000.txt", false},
+      {L"Fill-00000.bin", false},
+      {L"record-000000-" + std::wstring(39, L'x'), false},
+      {L"record-000000-" + std::wstring(39, L'x') + L"y", false},
+      {L"record-00000a-" + std::wstring(40, L'x'), false},
+      {L"record-000000x" + std::wstring(40, L'x'), false},
+      {kWipeMarkerName, false},
+      {L"notes.txt", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsWipeFileName(row.name), row.ours) << row.name.c_str();
 }
 
 TEST(FreeSpaceWipe, OnlyADrivesRootOfAnExistingLocalWritableDrive) {

@@ -21,18 +21,9 @@
 namespace shred {
 namespace {
 
+using testing_util::Exists;
 using testing_util::RawDisk;
 using testing_util::WriteBytes;
-
-class QuietServices : public Win32ShredServices {
- public:
-  QuietServices() : Win32ShredServices(nullptr) {}
-  bool ShowMessage(const std::wstring& text, const std::wstring&, MessageKind) override {
-    messages.push_back(text);
-    return true;
-  }
-  std::vector<std::wstring> messages;
-};
 
 // A file's contents: its marker over and over, cut to the size.
 std::string Filled(const std::wstring& marker, size_t size) {
@@ -67,9 +58,10 @@ TEST_P(RawDiskTest, AShreddedFileLeavesNoByteOnTheDisk) {
     list.items.push_back(disk.root() + f.name);
     ASSERT_TRUE(WriteBytes(list.items.back(), Filled(f.content, f.size)));
   }
-  QuietServices services;
-  RunShred(list, services);
-  ASSERT_EQ(services.messages.back(), L"已选文件粉碎完成！");
+  Win32ShredServices services;
+  testing::RecordingPrompts prompts;
+  RunShred(list, prompts, services);
+  ASSERT_EQ(prompts.messages.back(), L"已选文件粉碎完成！");
   disk.Unmount();
   for (const Marked& f : kFiles) {
     EXPECT_EQ(disk.Count(f.content), 0u) << ::testing::PrintToString(std::wstring(f.content));
@@ -121,8 +113,9 @@ TEST_P(RawDiskTest, AWipeTakesWhatOrdinaryDeletionLeft) {
 }
 
 // A link at the wipe folder's name, to another folder (made from the Linux
-// side, where Wine shows no mark), is never followed: the wipe stops before
-// it writes anything and names the folder; the files it leads to stay.
+// side, where Wine shows no mark), is never followed: it is not the wipe's
+// folder, the wipe works in one of its own beside it, and the files the
+// link leads to stay.
 TEST(WipeFolder, ALinkInItsPlaceIsNeverFollowed) {
   RawDisk disk("ext4", L'S');
   if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
@@ -141,10 +134,83 @@ TEST(WipeFolder, ALinkInItsPlaceIsNeverFollowed) {
   Win32WipeServices services;
   WipeMonitor monitor;
   const WipeResult result = WipeFreeSpace(disk.root(), services, monitor);
-  EXPECT_FALSE(result.Complete());
-  EXPECT_EQ(result.written, 0u);
-  EXPECT_EQ(result.leftover, disk.root() + kWipeFolderName);
+  EXPECT_TRUE(result.Complete()) << ::testing::PrintToString(WipeReport(disk.root(), result));
+  EXPECT_GT(result.written, 0u);
   EXPECT_EQ(testing_util::ReadBytes(disk.root() + L"mine\\keep.txt"), "the user's");
+  EXPECT_EQ(GetFileAttributesW(WipeFolderName(disk.root(), 1).c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the folder it worked in is gone";
+}
+
+// A folder of the wipe's name holding a user's file: a wipe's folder (with
+// its marker) loses only the wipe's files; a folder without the marker, not
+// even a file that looks like one of the wipe's. Neither program's start nor
+// a wipe deletes anything else, and the wipe's figures are the drive's.
+TEST(WipeFolder, OnlyTheWipesOwnFilesGo) {
+  RawDisk disk("ext4", L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  const std::wstring ours = disk.root() + kWipeFolderName, mine = WipeFolderName(disk.root(), 1);
+  ASSERT_TRUE(CreateDirectoryW(ours.c_str(), nullptr));
+  std::string marker = kWipeMarkerText;
+  marker.resize(kWipeMarkerBytes, '.');
+  ASSERT_TRUE(WriteBytes(ours + L"\\" + kWipeMarkerName, marker));
+  ASSERT_TRUE(WriteBytes(ours + L"\\fill-00000.bin", std::string(1 << 20, 'r')));
+  ASSERT_TRUE(WriteBytes(ours + L"\\notes.txt", "the user's"));
+  ASSERT_TRUE(CreateDirectoryW(mine.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(mine + L"\\fill-00000.bin", "the user's too"));
+  ULARGE_INTEGER free{};
+  Win32WipeServices services;
+  WipeMonitor monitor;
+  // As a start of either program clears it (a drive mapped under a running
+  // wineserver is not among the drives it goes through).
+  EXPECT_EQ(ClearWipeFolder(ours, services), Cleared::Foreign);
+  EXPECT_FALSE(Exists(ours + L"\\fill-00000.bin")) << "a killed wipe's file goes";
+  EXPECT_EQ(ClearWipeFolder(mine, services), Cleared::NotOurs);
+  GetDiskFreeSpaceExW(disk.root().c_str(), &free, nullptr, nullptr);
+  const WipeResult result = WipeFreeSpace(disk.root(), services, monitor);
+  EXPECT_TRUE(result.Complete()) << ::testing::PrintToString(WipeReport(disk.root(), result));
+  EXPECT_EQ(result.freeBefore, free.QuadPart);
+  EXPECT_EQ(result.foreign, std::vector<std::wstring>{ours});
+  EXPECT_NE(WipeReport(disk.root(), result).find(ours + L"中有不是清除程序创建的文件，未删除"),
+            std::wstring::npos);
+  EXPECT_EQ(testing_util::ReadBytes(ours + L"\\notes.txt"), "the user's");
+  EXPECT_EQ(testing_util::ReadBytes(mine + L"\\fill-00000.bin"), "the user's too");
+  EXPECT_FALSE(Exists(WipeFolderName(disk.root(), 2))) << "it worked in the third name";
+}
+
+// A second wipe of a drive while one works there is refused at once and
+// touches nothing.
+TEST(WipeFolder, OneWipeOfADriveAtATime) {
+  RawDisk disk("ext4", L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  struct SecondWipe : WipeMonitor {
+    bool CancelRequested() override {
+      if (!asked) {
+        asked = true;
+        Win32WipeServices other;
+        WipeMonitor monitor;
+        second = WipeFreeSpace(root, other, monitor);
+        // and a start of either program meanwhile
+        cleared = ClearWipeFolder(WipeFolderName(root, 0), other);
+        found = GetFileAttributesW((WipeFolderName(root, 0) + L"\\" + kWipeMarkerName).c_str()) !=
+                INVALID_FILE_ATTRIBUTES;
+      }
+      return true;  // the first stops at once
+    }
+    std::wstring root;
+    WipeResult second;
+    Cleared cleared = Cleared::Gone;
+    bool asked = false, found = false;
+  } monitor;
+  monitor.root = disk.root();
+  Win32WipeServices services;
+  const WipeResult first = WipeFreeSpace(disk.root(), services, monitor);
+  EXPECT_TRUE(first.cancelled);
+  EXPECT_TRUE(monitor.second.busy);
+  EXPECT_EQ(monitor.second.written, 0u);
+  EXPECT_EQ(monitor.cleared, Cleared::InUse);
+  EXPECT_TRUE(monitor.found) << "the first wipe's marker stays while it works";
+  EXPECT_EQ(WipeReport(disk.root(), monitor.second), L"S: " + std::wstring(kWipeBusyText));
+  EXPECT_FALSE(Exists(WipeFolderName(disk.root(), 0))) << "the first removes its folder";
 }
 
 // The window's wipe: a confirmation that names the drive (Cancel writes
