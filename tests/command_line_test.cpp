@@ -282,6 +282,51 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
   }
 }
 
+// A protected folder is refused whatever spelling reaches it: its short
+// name, the root drive (whose volume tells no serial number), a Unix link on
+// the way, a drive letter mapped to the folder above it. Stand-ins for the
+// system's folders, in the test's own folder.
+TEST(FolderWalk, TheSystemFoldersAreKnownHoweverTheyAreSpelt) {
+  TempFolder other;
+  const std::wstring programs = other / L"Program Files";
+  for (const std::wstring& sub : {programs, other / L"Users", other / L"Users\\ann"})
+    CreateDirectoryW(sub.c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(programs + L"\\app.exe", "x"));
+  ASSERT_TRUE(WriteBytes(other / L"Users\\ann\\d.txt", "x"));
+  const shred::ProtectedFolders system{{programs}, other / L"Users"};
+  std::vector<std::wstring> spellings;
+  wchar_t shortName[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(programs.c_str(), shortName, MAX_PATH), 0u);
+  ASSERT_NE(std::wstring(shortName), programs);
+  spellings.push_back(shortName);
+  const std::string unix = testing_util::UnixPath(other.path());
+  const std::string drive = testing_util::UnixPath(L"C:\\") + "/../dosdevices/y:";
+  if (!unix.empty() &&
+      testing_util::RunUnixShell("ln -s '" + unix + "' '" + unix + "/link' && ln -sfn '" + unix +
+                                 "' '" + drive + "'")) {
+    spellings.push_back(testing_util::ThroughRootDrive(programs));
+    spellings.push_back(other / L"link\\Program Files");
+    spellings.push_back(other / L"link\\Users\\ann");
+    spellings.push_back(L"Y:\\Program Files");
+    spellings.push_back(L"Y:\\users");
+    spellings.push_back(L"Y:\\");
+  }
+  for (const std::wstring& spelt : spellings) {
+    SCOPED_TRACE(testing::PrintToString(spelt));
+    std::vector<shred::WalkNote> notes;
+    EXPECT_EQ(shred::ExpandFolders({spelt}, true, notes, true, &system),
+              std::vector<std::wstring>{});
+    EXPECT_EQ(notes, (std::vector<shred::WalkNote>{{spelt, shred::kProtectedFolderText}}));
+  }
+  EXPECT_TRUE(Exists(programs + L"\\app.exe"));
+  std::vector<shred::WalkNote> notes;
+  EXPECT_EQ(
+      shred::ExpandFolders({other / L"Users\\ann"}, true, notes, true, &shred::SystemFolders()),
+      std::vector<std::wstring>{other / L"Users\\ann\\d.txt"})
+      << "another folder of the same names is the user's";
+  if (!unix.empty()) testing_util::RunUnixShell("rm -f '" + unix + "/link' '" + drive + "'");
+}
+
 // The guard's folders come from the platform: checked by name, never walked.
 TEST(FolderWalk, TheSystemFoldersAreThePlatforms) {
   wchar_t windows[MAX_PATH] = {}, profile[MAX_PATH] = {};

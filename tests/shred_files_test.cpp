@@ -17,6 +17,7 @@ namespace {
 
 using testing_util::Exists;
 using testing_util::ReadBytes;
+using testing_util::RemoveTree;
 using testing_util::TempFolder;
 using testing_util::WriteBytes;
 
@@ -184,14 +185,15 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   const auto target = outside / L"target.txt";
   ASSERT_TRUE(WriteBytes(target, kSecret));
   ASSERT_TRUE(WriteBytes(outside / L"inner.txt", kSecret));
+  ASSERT_TRUE(WriteBytes(outside / L"same.txt", kSecret));
   const std::string d = testing_util::UnixPath(dir.path()),
                     o = testing_util::UnixPath(outside.path());
   if (d.empty() ||
-      !testing_util::RunUnixShell("printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d +
-                                  "/case.txt' && ln -s '" + o + "/target.txt' '" + d +
-                                  "/sl.txt' && ln -s '" + o + "' '" + d +
-                                  "/linkdir' && ln -s /dev/null '" + d + "/devnull' && mkfifo '" +
-                                  o + "/fifo' && ln -s '" + o + "/fifo' '" + d + "/fifo'") ||
+      !testing_util::RunUnixShell(
+          "printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d + "/case.txt' && ln -s '" +
+          o + "/target.txt' '" + d + "/sl.txt' && ln -s '" + o + "/same.txt' '" + d +
+          "/same.txt' && ln -s '" + o + "' '" + d + "/linkdir' && ln -s /dev/null '" + d +
+          "/devnull' && mkfifo '" + o + "/fifo' && ln -s '" + o + "/fifo' '" + d + "/fifo'") ||
       !Exists(dir / L"sl.txt")) {
     GTEST_SKIP() << "no Linux side to make links and case twins from";
   }
@@ -201,6 +203,7 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   EXPECT_EQ(walked, (std::vector<std::wstring>{dir / L"Case.txt", dir / L"case.txt"}))
       << "no link, and nothing outside the folder";
   walked.push_back(dir / L"sl.txt");
+  walked.push_back(dir / L"same.txt");  // a link to a file of its name in another folder
   walked.push_back(dir / L"devnull");
   walked.push_back(dir / L"fifo");
   for (const auto& p : walked) list.items.push_back(p);
@@ -209,41 +212,83 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   EXPECT_FALSE(Exists(dir / L"case.txt")) << "a case twin is a file of its own";
   EXPECT_EQ(ReadBytes(target), kSecret) << "a link is never written through";
   EXPECT_EQ(ReadBytes(outside / L"inner.txt"), kSecret);
-  EXPECT_EQ(list.items,
-            (std::vector<std::wstring>{dir / L"sl.txt", dir / L"devnull", dir / L"fifo"}));
-  EXPECT_EQ(prompts.messages.back(), L"共 5 个文件，其中 3 个未能粉碎：\r\n不是文件（2 个）：\r\n" +
+  EXPECT_EQ(ReadBytes(outside / L"same.txt"), kSecret);
+  EXPECT_EQ(list.items, (std::vector<std::wstring>{dir / L"sl.txt", dir / L"same.txt",
+                                                   dir / L"devnull", dir / L"fifo"}));
+  EXPECT_EQ(prompts.messages.back(), L"共 6 个文件，其中 4 个未能粉碎：\r\n不是文件（2 个）：\r\n" +
                                          dir / L"devnull" + L"\r\n" + dir / L"fifo" +
-                                         L"\r\n是链接，其指向的文件不予粉碎（1 个）：\r\n" +
-                                         dir / L"sl.txt");
-  testing_util::RunUnixShell("rm -f '" + d + "/sl.txt' '" + d + "/linkdir' '" + d + "/devnull' '" +
-                             d + "/fifo' '" + o + "/fifo'");
+                                         L"\r\n是链接，其指向的文件不予粉碎（2 个）：\r\n" +
+                                         dir / L"sl.txt" + L"\r\n" + dir / L"same.txt");
+  testing_util::RunUnixShell("rm -f '" + d + "/sl.txt' '" + d + "/same.txt' '" + d + "/linkdir' '" +
+                             d + "/devnull' '" + d + "/fifo' '" + o + "/fifo'");
 }
 
-// An editor saves B again (a new file under the old name) while a large
-// file is overwritten: the new B is neither written nor deleted.
-TEST_F(ShredFilesTest, AFileSavedAgainFromOutsideDuringTheRunIsLeftAlone) {
-  const auto b = Make(L"b.txt");
-  const auto big = Make(L"big.bin", std::string(3 * kOverwriteBufferBytes, 'x'));
-  const std::string unixB = testing_util::UnixPath(b);
-  if (unixB.empty() || !testing_util::RunUnixShell("true")) GTEST_SKIP() << "no Linux side";
-  struct SaveAgain : ShredMonitor {
-    void Overwriting(int index, const std::wstring&) override {
-      if (index == 1)
-        saved = testing_util::RunUnixShell("printf new > '" + file + ".tmp' && mv '" + file +
-                                           ".tmp' '" + file + "'");
+// While a large file is overwritten, another program changes B, whose
+// contents are already gone (an editor that saves a new file under the old
+// name, one that saves in place, a logger that appends, a new file given
+// the number the old one freed), or renames its folder: what is at B's name
+// then is neither written nor deleted, and the report says what happened.
+TEST_F(ShredFilesTest, AFileChangedFromOutsideDuringTheRunIsLeftAlone) {
+  CreateDirectoryW((dir / L"sub").c_str(), nullptr);
+  const std::string unixSub = testing_util::UnixPath(dir / L"sub");
+  if (unixSub.empty() || !testing_util::RunUnixShell("true")) GTEST_SKIP() << "no Linux side";
+  const std::string b = unixSub + "/b.txt";
+  const struct {
+    const char* name;
+    std::string command;
+    std::string after;  // what is at B's name afterwards
+    Reason reason;
+  } rows[] = {
+      {"saved again", "printf new > '" + b + ".tmp' && mv '" + b + ".tmp' '" + b + "'", "new",
+       Reason::Changed},
+      {"rewritten in place", "printf NEW > '" + b + "'", "NEW", Reason::Changed},
+      {"appended to", "printf more >> '" + b + "'", NoticeBytes() + "more", Reason::Changed},
+      {"replaced by a new file, perhaps with the freed number",
+       "rm '" + b + "' && printf new > '" + b + "'", "new", Reason::Changed},
+      {"its folder renamed", "mv '" + unixSub + "' '" + unixSub + "2'", "<missing>",
+       Reason::MovedAway},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    RemoveTree(dir / L"sub2");
+    CreateDirectoryW((dir / L"sub").c_str(), nullptr);
+    const auto file = Make(L"sub\\b.txt");
+    const auto big = Make(L"big.bin", std::string(3 * kOverwriteBufferBytes, 'x'));
+    struct Meanwhile : ShredMonitor {
+      void Overwriting(int index, const std::wstring&) override {
+        if (index == 1) done = testing_util::RunUnixShell(command);
+      }
+      std::string command;
+      bool done = false;
+    } monitor;
+    monitor.command = row.command;
+    ShredJob job;
+    job.entries = {file, big};
+    ShredFiles(job, services, monitor);
+    ASSERT_TRUE(monitor.done);
+    EXPECT_EQ(ReadBytes(file), row.after);
+    EXPECT_EQ(job.results[0].reason, row.reason);
+    EXPECT_EQ(job.results[1].fate, Fate::Shredded);
+    EXPECT_EQ(CliExitStatus(job, {}, false), kCliNotAllShredded);
+    if (row.reason == Reason::MovedAway) {
+      EXPECT_EQ(ReadBytes(dir / L"sub2\\b.txt"), NoticeBytes()) << "its contents are gone";
+      EXPECT_EQ(CliLines(job, {}, true),
+                std::vector<std::wstring>{file + L"：内容已覆盖，但文件已被移走，未能删除"});
     }
-    std::string file;
-    bool saved = false;
-  } monitor;
-  monitor.file = unixB;
-  ShredJob job;
-  job.entries = {b, big};
-  ShredFiles(job, services, monitor);
-  ASSERT_TRUE(monitor.saved);
-  EXPECT_EQ(ReadBytes(b), "new");
-  EXPECT_EQ(job.results[0].reason, Reason::Changed);
-  EXPECT_EQ(job.results[1].fate, Fate::Shredded);
-  EXPECT_EQ(CliExitStatus(job, {}, false), kCliNotAllShredded);
+    RemoveTree(dir / L"sub");
+  }
+}
+
+// One file listed again through Wine's root drive, whose volume tells no
+// serial number: shredded once, and both entries say so.
+TEST_F(ShredFilesTest, OneFileThroughTheRootDriveTooIsShreddedOnce) {
+  const auto a = Make(L"a.txt");
+  const std::wstring throughRoot = testing_util::ThroughRootDrive(a);
+  if (throughRoot.empty()) GTEST_SKIP() << "not under Wine";
+  ASSERT_TRUE(Exists(throughRoot));
+  Run({a, throughRoot});
+  EXPECT_FALSE(Exists(a));
+  EXPECT_TRUE(Succeeded()) << ::testing::PrintToString(prompts.messages.back());
 }
 
 // The real message box, answered by a second thread as a user would.

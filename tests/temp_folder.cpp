@@ -136,4 +136,14 @@ int RunUnixCommand(const std::string& command, std::string& output) {
   return status == "<missing>" ? -1 : atoi(status.c_str());
 }
 
+std::wstring ThroughRootDrive(const std::wstring& path) {
+  const std::string unix = UnixPath(path);
+  std::string real;
+  if (unix.empty() || RunUnixCommand("readlink -f '" + unix + "'", real) != 0) return {};
+  while (!real.empty() && (real.back() == '\n' || real.back() == '\r')) real.pop_back();
+  std::wstring out = L"Z:";
+  for (char c : real) out += c == '/' ? L'\\' : wchar_t(static_cast<unsigned char>(c));
+  return out;
+}
+
 }  // namespace testing_util

@@ -30,6 +30,9 @@ void RemoveTree(const std::wstring& path);
 
 // Under Wine: the Linux path of a Windows path, empty elsewhere.
 std::string UnixPath(const std::wstring& path);
+// Under Wine: the path through the root drive Z:, links resolved (the
+// prefix's drive C: is itself a link); empty elsewhere.
+std::wstring ThroughRootDrive(const std::wstring& path);
 // Under Wine: runs a command in the Linux shell, as another program on the
 // machine would act, and waits up to five seconds for it; false when no
 // Linux shell can be reached (not Wine) or it did not finish.
