@@ -56,6 +56,16 @@ struct FillWriter {
   bool open = false;
   uint64_t inFile = 0;
 
+  FillWriter(const std::wstring& folder, WipeServices& services, WipeResult& result,
+             uint64_t cluster)
+      : folder(folder), services(services), result(result), cluster(cluster) {}
+  FillWriter(const FillWriter&) = delete;
+  FillWriter& operator=(const FillWriter&) = delete;
+  // Whatever ends the fill (a throw too), no fill file stays open.
+  ~FillWriter() {
+    if (open) Close();
+  }
+
   // The next fill file; false when none can be made (a full disk: filled).
   bool OpenNext() {
     const Reason created = services.CreateFill(FillName(folder, result.fills), direct, file);
@@ -250,11 +260,30 @@ std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, Wi
 
 }  // namespace
 
+// The marker, held open while the wipe works, closed whatever ends it.
+class HeldMarker {
+ public:
+  HeldMarker(WipeServices& services, FileId marker) : services_(services), marker_(marker) {}
+  HeldMarker(const HeldMarker&) = delete;
+  HeldMarker& operator=(const HeldMarker&) = delete;
+  ~HeldMarker() { Close(); }
+  void Close() {
+    if (held_) services_.Close(marker_);
+    held_ = false;
+  }
+
+ private:
+  WipeServices& services_;
+  FileId marker_;
+  bool held_ = true;
+};
+
 WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeMonitor& monitor) {
   WipeResult result;
   FileId marker = 0;
   const std::wstring folder = MakeWipeFolder(root, services, result, marker);
   if (folder.empty()) return result;
+  HeldMarker held(services, marker);
   uint64_t cluster = 0;
   if (!services.FreeSpace(root, result.freeBefore, cluster) || cluster == 0) {
     result.reason = Reason::IoError;
@@ -278,7 +307,7 @@ WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeM
                   result.records + result.fills + kWipeExtraRecords);
     }
   }
-  services.Close(marker);
+  held.Close();
   switch (ClearWipeFolder(folder, services)) {
     case Cleared::Foreign:
       result.foreign.push_back(folder);

@@ -243,6 +243,13 @@ bool IsSameFolder(const FileIdentity& a, const FileIdentity& b) {
          (a.volume == b.volume || a.volume == 0 || b.volume == 0);
 }
 
+// A known folder as the lookup takes it: resolved, or nothing.
+FileIdentity IdentityOfKnown(const std::wstring& known, FolderLookup& lookup) {
+  const ResolvedPath resolved = ResolveEntry(WithoutTrailingSeparators(known));
+  return resolved.reason == Reason::None ? lookup.LookUpFolder(resolved.path).identity
+                                         : FileIdentity{};
+}
+
 // By identity, whatever spelling reached it.
 bool IsProtectedByIdentity(const std::wstring& folder, const ProtectedFolders& system,
                            FolderLookup& lookup) {
@@ -250,10 +257,9 @@ bool IsProtectedByIdentity(const std::wstring& folder, const ProtectedFolders& s
   if (facts.root) return true;
   if (!facts.identity.Known()) return false;
   for (const std::wstring& known : system.folders) {
-    if (IsSameFolder(facts.identity, lookup.LookUpFolder(known).identity)) return true;
+    if (IsSameFolder(facts.identity, IdentityOfKnown(known, lookup))) return true;
   }
-  if (system.profiles.empty()) return false;
-  const FileIdentity profiles = lookup.LookUpFolder(system.profiles).identity;
+  const FileIdentity profiles = IdentityOfKnown(system.profiles, lookup);
   return IsSameFolder(facts.identity, profiles) || IsSameFolder(facts.parent, profiles);
 }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <new>
 #include <set>
 
 namespace shred {
@@ -45,12 +46,14 @@ class FakeDisk : public WipeServices {
     if (!direct) --records;
     files[path] = 0;
     open.push_back(path);
+    ++openFiles;
     file = FileId(open.size());
     return Reason::None;
   }
   Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) override {
     ++appends;
     if (onAppend) onAppend(*this);
+    if (throwAt && appends == throwAt) throw std::bad_alloc();
     if (failAt && total + length > failAt) return Reason::IoError;
     written = std::min(length, free - free % cluster);
     if (length < cluster) written = 0;  // small files live in their record
@@ -68,7 +71,10 @@ class FakeDisk : public WipeServices {
     }
     return Reason::None;
   }
-  void Close(FileId file) override { held.erase(open.at(size_t(file) - 1)); }
+  void Close(FileId file) override {
+    held.erase(open.at(size_t(file) - 1));
+    --openFiles;
+  }
   Reason RemoveFile(const std::wstring& path) override {
     const auto found = files.find(path);
     if (found == files.end()) return Reason::NotFound;
@@ -90,6 +96,7 @@ class FakeDisk : public WipeServices {
     files[path] = 0;
     held.insert(path);
     open.push_back(path);
+    ++openFiles;
     marker = FileId(open.size());
     return Reason::None;
   }
@@ -101,7 +108,7 @@ class FakeDisk : public WipeServices {
   }
 
   uint64_t free = 0, cluster = 4096, total = 0, failAt = 0;
-  int records = 3, appends = 0;
+  int records = 3, appends = 0, throwAt = 0, openFiles = 0;
   bool denied = false, deniedFiles = false;  // the user may not write at the root / in the folder
   std::map<std::wstring, uint64_t> files;
   std::map<std::wstring, bool> folders;
@@ -190,9 +197,24 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
     EXPECT_EQ(result.written, row.written);
     EXPECT_EQ(result.fills, row.fills);
     EXPECT_TRUE(disk.files.empty()) << "every file it made is gone";
+    EXPECT_EQ(disk.openFiles, 0) << "and every handle, its marker's too";
     EXPECT_EQ(disk.folders.empty(), !row.leftover) << "and its folder";
     EXPECT_EQ(result.leftover, row.leftover ? kFolder : L"");
   }
+}
+
+// Out of memory in the middle of the fill: nothing the wipe opened stays
+// open, so the next clean-up can remove its folder.
+TEST(FreeSpaceWipe, AThrowLeavesNoHandleOpen) {
+  FakeDisk disk;
+  disk.free = 10 << 20;
+  disk.throwAt = 2;
+  WipeMonitor monitor;
+  EXPECT_THROW(WipeFreeSpace(kRoot, disk, monitor), std::bad_alloc);
+  EXPECT_EQ(disk.openFiles, 0);
+  EXPECT_TRUE(disk.held.empty());
+  EXPECT_EQ(ClearWipeFolder(kFolder, disk), Cleared::Gone);
+  EXPECT_TRUE(disk.files.empty());
 }
 
 TEST(FreeSpaceWipe, LargeBlocksThenHalvedDownToOneCluster) {

@@ -874,6 +874,45 @@ TEST(ShredPathTest, RootsSystemFoldersAndProfilesAreNeverExpanded) {
   }
 }
 
+// The same folders reached by other spellings, known by what the volume
+// says of them.
+TEST(ShredPathTest, ProtectedFoldersAreKnownByIdentityHoweverSpelt) {
+  const ProtectedFolders system{{L"C:\\Windows", L"C:\\Program Files"}, L"C:\\Users"};
+  struct FakeFolders : FolderLookup {
+    FolderFacts LookUpFolder(const std::wstring& path) override {
+      const auto found = folders.find(path.substr(4));  // without "\\?\\"
+      return found == folders.end() ? FolderFacts{} : found->second;
+    }
+    std::map<std::wstring, FolderFacts> folders;
+  } lookup;
+  const FileIdentity windows{7, 0, 20}, programs{7, 0, 21}, users{7, 0, 22}, bob{7, 0, 23};
+  lookup.folders = {
+      {L"C:\\Windows", {windows, {7, 0, 5}}},
+      {L"C:\\Program Files", {programs, {7, 0, 5}}},
+      {L"C:\\Users", {users, {7, 0, 5}}},
+      {L"C:\\PROGRA~1", {programs, {7, 0, 5}}},           // a short name
+      {L"Y:\\Windows", {windows, {7, 0, 5}}},             // a drive mapped to C:
+      {L"Z:\\mnt\\c\\Windows", {{0, 0, 20}, {0, 0, 5}}},  // a volume with no serial
+      {L"C:\\t\\junction", {programs, {7, 0, 30}}},       // a junction to it
+      {L"Y:\\users\\bob", {bob, users}},                  // a profile itself
+      {L"Y:\\users\\bob\\docs", {{7, 0, 24}, bob}},       // inside a profile
+      {L"D:\\mnt", {{8, 0, 5}, {7, 0, 40}, true}},        // a volume mounted in a folder
+      {L"E:\\other", {{9, 0, 20}, {9, 0, 5}}},            // the same number elsewhere
+  };
+  const struct {
+    const wchar_t* entry;
+    bool protectedFolder;
+  } rows[] = {
+      {L"C:\\PROGRA~1", true},      {L"Y:\\Windows", true},    {L"Z:\\mnt\\c\\Windows", true},
+      {L"C:\\t\\junction\\", true}, {L"Y:\\users\\bob", true}, {L"Y:\\users\\bob\\docs", false},
+      {L"D:\\mnt", true},           {L"E:\\other", false},     {L"F:\\unknown", false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(IsProtectedFolder(row.entry, system, &lookup), row.protectedFolder) << row.entry;
+    EXPECT_FALSE(IsProtectedFolder(row.entry, system)) << row.entry << ": not by its text";
+  }
+}
+
 TEST(ShredPathTest, DeviceNamesRawVolumesAndWildcardsAreUnsafe) {
   for (const wchar_t* p : {L"NUL",
                            L"nul",

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/folder_walk.h"
+#include "engine/handle_owner.h"
 #include "engine/maker.h"
 #include "engine/win32_prompts.h"
 #include "engine/win32_wipe_services.h"
@@ -309,8 +310,8 @@ void Command3_Click(Form1State&) {
   PROCESS_INFORMATION process{};
   if (CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                      &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Not waited for: both handles go at once.
+    const handles::Kernel thread(process.hThread), child(process.hProcess);
   }
 }
 
