@@ -260,30 +260,13 @@ std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, Wi
 
 }  // namespace
 
-// The marker, held open while the wipe works, closed whatever ends it.
-class HeldMarker {
- public:
-  HeldMarker(WipeServices& services, FileId marker) : services_(services), marker_(marker) {}
-  HeldMarker(const HeldMarker&) = delete;
-  HeldMarker& operator=(const HeldMarker&) = delete;
-  ~HeldMarker() { Close(); }
-  void Close() {
-    if (held_) services_.Close(marker_);
-    held_ = false;
-  }
-
- private:
-  WipeServices& services_;
-  FileId marker_;
-  bool held_ = true;
-};
-
 WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeMonitor& monitor) {
   WipeResult result;
   FileId marker = 0;
   const std::wstring folder = MakeWipeFolder(root, services, result, marker);
   if (folder.empty()) return result;
-  HeldMarker held(services, marker);
+  // The marker is held while the wipe works, and let go whatever ends it.
+  OpenGuard<WipeServices, &WipeServices::Close> held(services, marker);
   uint64_t cluster = 0;
   if (!services.FreeSpace(root, result.freeBefore, cluster) || cluster == 0) {
     result.reason = Reason::IoError;

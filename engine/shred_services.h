@@ -139,24 +139,27 @@ class ShredServices {
   virtual uint32_t LastErrorCode() { return 0; }
 };
 
-// Closes an open file of the services when the scope ends, whatever ends it.
-class OpenFileGuard {
+// Closes an open file of a services object when the scope ends, whatever
+// ends it.
+template <typename Services, void (Services::*CloseIt)(FileId)>
+class OpenGuard {
  public:
-  OpenFileGuard(ShredServices& services, FileId file) : services_(services), file_(file) {}
-  OpenFileGuard(const OpenFileGuard&) = delete;
-  OpenFileGuard& operator=(const OpenFileGuard&) = delete;
-  ~OpenFileGuard() { Close(); }
+  OpenGuard(Services& services, FileId file) : services_(services), file_(file) {}
+  OpenGuard(const OpenGuard&) = delete;
+  OpenGuard& operator=(const OpenGuard&) = delete;
+  ~OpenGuard() { Close(); }
   void Close() {
-    if (open_) services_.CloseFile(file_);
+    if (open_) (services_.*CloseIt)(file_);
     open_ = false;
   }
   // The file stays open for the caller.
   void Release() { open_ = false; }
 
  private:
-  ShredServices& services_;
+  Services& services_;
   FileId file_;
   bool open_ = true;
 };
+using OpenFileGuard = OpenGuard<ShredServices, &ShredServices::CloseFile>;
 
 }  // namespace shred
