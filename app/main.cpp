@@ -51,6 +51,7 @@ int SetUpExplorer(bool install) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // A drive without a medium fails quietly instead of asking the user.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  form1::DeclareDpiAwareness();
   const std::vector<std::wstring> arguments = Arguments();
   if (arguments.size() == 1 && _wcsicmp(arguments[0].c_str(), L"/install") == 0) {
     return SetUpExplorer(true);

@@ -12,7 +12,9 @@ bash scripts/build.sh win
 
 source scripts/wine-env.sh
 wine_setup "$root/build/win"
-trap wine_teardown EXIT
+# A run stopped at another display scale leaves the prefix at 96 again.
+trap "wine reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d 96 /f \
+  </dev/null >/dev/null 2>&1; wine_teardown" EXIT
 
 passed=0
 failed=0
@@ -51,6 +53,20 @@ run_ctest build/native
 echo "== Wine tests, headless"
 wine_graphics null
 run_ctest build/win -LE display
+
+# The window at 125 % and 150 %: the prefix's display scale (LogPixels),
+# read by a wineserver started after it is set; 96 again afterwards.
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+    </dev/null >/dev/null 2>&1
+  wine_graphics null
+}
+for dpi in 120 144; do
+  echo "== Wine tests at $dpi dots per inch"
+  set_dpi "$dpi"
+  TARVELLO_EXPECT_DPI=$dpi run_ctest build/win -R 'TheLayoutFollowsTheDisplayScale'
+done
+set_dpi 96
 
 echo "== Wine tests on a virtual display"
 xvfb_start

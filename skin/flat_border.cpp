@@ -12,6 +12,9 @@ void RepaintFrame(HWND window) {
   SendMessageW(window, WM_NCPAINT, 1, reinterpret_cast<LPARAM>(&zero));
 }
 
+// One device pixel of outline at every display scale (a hairline, as the
+// flat look wants, not a width in points), then the sunken edge's rings
+// painted over in the background.
 void PaintFlatFrame(HWND window) {
   WindowBounds b;
   GetWindowBounds(window, b);

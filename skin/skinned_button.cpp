@@ -5,6 +5,7 @@
 #include "skin/button_faces.h"
 #include "skin/gdi_guards.h"
 #include "skin/shared_state.h"
+#include "skin/window_dpi.h"
 
 namespace {
 
@@ -22,8 +23,10 @@ HDC FaceDC(HWND window, int state) {
   return reinterpret_cast<HDC>(GetProperty(window, skin::FaceDCKey(state)));
 }
 
+// Corners rounded as at 96 dots per inch, in proportion at any other.
 void SetButtonRegion(HWND window, int width, int height) {
-  SetWindowRgn(window, CreateRoundRectRgn(0, 0, width + 1, height + 1, 3, 3), TRUE);
+  const int corner = skin::ScaleForDpi(3, skin::WindowDpi(window));
+  SetWindowRgn(window, CreateRoundRectRgn(0, 0, width + 1, height + 1, corner, corner), TRUE);
 }
 
 // A passed-on message can destroy the window (a click handler may), which

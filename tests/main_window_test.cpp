@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "engine/shred_run.h"
+#include "skin/window_dpi.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
 #include "tests/skin_test_util.h"
@@ -62,6 +63,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(CreateDirectoryW((dir / L"sub").c_str(), nullptr));
     ASSERT_TRUE(WriteBytes(dir / L"sub\\inner.txt", "i"));
     SetCurrentDirectoryW(dir.path().c_str());
+    DeclareDpiAwareness();  // as the program's manifest does
     form = CreateForm1(GetModuleHandleW(nullptr));
     ASSERT_NE(form, nullptr);
     ShowForm1(form);
@@ -182,6 +184,147 @@ TEST_F(MainWindowTest, ControlsStandInTheirPlacesWithTheirFonts) {
     EXPECT_FALSE(lf.lfUnderline || lf.lfItalic || lf.lfStrikeOut);
   }
   EXPECT_EQ(fonts.size(), 2u) << "one font object per distinct font";
+}
+
+// At any display scale the window is the same size in inches: the layout's
+// twips at the window's dots per inch, fonts at their points, no text cut,
+// the caption whole, the skinned buttons' faces and corners at their size.
+// (The test command runs this one again in prefixes at 120 and 144.)
+TEST_F(MainWindowTest, TheLayoutFollowsTheDisplayScale) {
+  const UINT dpi = skin::WindowDpi(form);
+  if (const char* expected = getenv("TARVELLO_EXPECT_DPI")) {
+    ASSERT_EQ(dpi, UINT(atoi(expected))) << "the prefix's display scale";
+  }
+  const auto at = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, int(dpi), 96); };
+  RECT client;
+  GetClientRect(form, &client);
+  EXPECT_NEAR(client.right, at(kClientWidth), 1);
+  EXPECT_NEAR(client.bottom, at(kClientHeight), 1);
+  HDC screen = GetDC(nullptr);
+  for (const ControlSpec& c : kControls) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+    if (c.kind == ControlKind::Label) {
+      const RECT r = Form1LabelRect(form, c.name);
+      EXPECT_NEAR(r.left, at(c.left), 1);
+      EXPECT_NEAR(r.top, at(c.top), 1);
+      // Its text extent (which it is sized to) inside the window, and its
+      // glyphs above the window's bottom edge.
+      EXPECT_LE(r.right, client.right) << "the label's text fits in the window";
+      EXPECT_LE(r.top + (r.bottom - r.top) * 4 / 5, client.bottom);
+      continue;
+    }
+    HWND control = C(c.name);
+    const RECT r = ClientPlace(form, control);
+    EXPECT_NEAR(r.left, at(c.left), 1);
+    EXPECT_NEAR(r.top, at(c.top), 1);
+    EXPECT_NEAR(r.right - r.left, at(c.width), 1);
+    EXPECT_NEAR(r.bottom - r.top, at(c.height), 1);
+    const HFONT font = HFONT(SendMessageW(control, WM_GETFONT, 0, 0));
+    LOGFONTW lf{};
+    ASSERT_TRUE(GetObjectW(font, sizeof lf, &lf));
+    const int points = c.font == FontId::Window ? 90 : c.font == FontId::Title ? 120 : 105;
+    EXPECT_EQ(lf.lfHeight, -MulDiv(points, int(dpi), 720)) << "its points at this scale";
+    const HGDIOBJ old = SelectObject(screen, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen, &metrics);
+    RECT inside;
+    GetClientRect(control, &inside);
+    if (c.kind == ControlKind::CommandButton) {
+      SIZE extent{};
+      GetTextExtentPoint32W(screen, c.caption, int(wcslen(c.caption)), &extent);
+      EXPECT_LE(extent.cx, inside.right - 4) << "the caption is not cut";
+      EXPECT_LE(extent.cy, inside.bottom - 2);
+    } else if (c.kind == ControlKind::TextBox || c.kind == ControlKind::DriveList) {
+      EXPECT_LE(metrics.tmHeight, inside.bottom) << "a line of text fits";
+    } else {
+      // Rows of 12 pixels at 96 (the font's cell is 14, its glyphs 12 high):
+      // in proportion at any scale.
+      const int row = c.kind == ControlKind::FolderList ? 16 : 12;
+      EXPECT_NEAR(SendMessageW(control, LB_GETITEMHEIGHT, 0, 0), at(row), 1);
+      EXPECT_GE(SendMessageW(control, LB_GETITEMHEIGHT, 0, 0),
+                metrics.tmAscent + metrics.tmDescent - metrics.tmInternalLeading)
+          << "a row holds a line of glyphs";
+    }
+    SelectObject(screen, old);
+  }
+  // The caption, in the caption font at this scale, beside the icon and the
+  // two caption buttons.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  using ForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+  const auto forDpi = reinterpret_cast<ForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+  if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi))
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  const HFONT captionFont = CreateFontIndirectW(&metrics.lfCaptionFont);
+  const HGDIOBJ old = SelectObject(screen, captionFont);
+  SIZE caption{};
+  const std::wstring text = Caption();
+  GetTextExtentPoint32W(screen, text.c_str(), int(text.size()), &caption);
+  SelectObject(screen, old);
+  DeleteObject(captionFont);
+  RECT window;
+  GetWindowRect(form, &window);
+  EXPECT_LE(caption.cx + 2 * metrics.iCaptionWidth + metrics.iCaptionHeight + 16,
+            window.right - window.left)
+      << "the caption is whole";
+  ReleaseDC(nullptr, screen);
+  // A skinned button: its faces composed at its size, corners in proportion.
+  HWND button = C(L"Command2");
+  RECT size;
+  GetWindowRect(button, &size);
+  const int width = size.right - size.left, height = size.bottom - size.top;
+  BITMAP face{};
+  ASSERT_TRUE(GetObjectW(HBITMAP(GetPropA(button, "BMP0")), sizeof face, &face));
+  EXPECT_EQ(face.bmWidth, width);
+  EXPECT_EQ(face.bmHeight, height);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(button, region), ERROR);
+  const int corner = at(3) / 2;  // the rounding's depth along an edge
+  EXPECT_FALSE(PtInRegion(region, 0, 0)) << "a rounded corner";
+  EXPECT_TRUE(PtInRegion(region, corner + 1, corner + 1));
+  EXPECT_TRUE(PtInRegion(region, width / 2, 0));
+  EXPECT_TRUE(PtInRegion(region, width - 1 - corner - 1, height - 1 - corner - 1));
+  DeleteObject(region);
+}
+
+// Moved to a screen at 150 % and back: the platform's suggested rectangle,
+// the controls, their fonts and the skinned buttons' faces follow, and at
+// 96 again every control stands where it stood.
+TEST_F(MainWindowTest, ANewDisplayScaleLaysTheWindowOutAgain) {
+  const UINT dpi = skin::WindowDpi(form);
+  std::map<std::wstring, RECT> before;
+  for (const ControlSpec& c : kControls)
+    if (c.id) before[c.name] = ClientPlace(form, C(c.name));
+  const auto rescale = [&](UINT to) {
+    RECT frame{0, 0, MulDiv(kClientWidth, int(to), 96), MulDiv(kClientHeight, int(to), 96)};
+    AdjustWindowRectEx(&frame, GetWindowLongW(form, GWL_STYLE), FALSE, 0);
+    OffsetRect(&frame, 10 - frame.left, 10 - frame.top);
+    SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(to, to), LPARAM(&frame));
+  };
+  rescale(dpi * 3 / 2);
+  for (const ControlSpec& c : kControls) {
+    if (!c.id) continue;
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+    const RECT r = ClientPlace(form, C(c.name));
+    EXPECT_NEAR(r.left, MulDiv(before[c.name].left, 3, 2), 1);
+    EXPECT_NEAR(r.top, MulDiv(before[c.name].top, 3, 2), 1);
+    EXPECT_NEAR(r.right - r.left, MulDiv(before[c.name].right - before[c.name].left, 3, 2), 1);
+    LOGFONTW lf{};
+    GetObjectW(HFONT(SendMessageW(C(c.name), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    const int points = c.font == FontId::Window ? 90 : 105;
+    EXPECT_EQ(lf.lfHeight, -MulDiv(points, int(dpi * 3 / 2), 720));
+  }
+  EXPECT_NEAR(Form1LabelRect(form, L"Label2").left, MulDiv(352, int(dpi * 3 / 2), 96), 1);
+  BITMAP face{};
+  ASSERT_TRUE(GetObjectW(HBITMAP(GetPropA(C(L"Command2"), "BMP0")), sizeof face, &face));
+  EXPECT_NEAR(face.bmWidth, MulDiv(129, int(dpi * 3 / 2), 96), 1);
+  rescale(dpi);
+  for (const ControlSpec& c : kControls) {
+    if (!c.id) continue;
+    const RECT r = ClientPlace(form, C(c.name));
+    EXPECT_TRUE(EqualRect(&r, &before[c.name])) << testing::PrintToString(std::wstring(c.name));
+  }
 }
 
 TEST_F(MainWindowTest, ListsShowWholeTwelvePixelRows) {

@@ -47,20 +47,22 @@ bool ReadSubfolders(const std::wstring& folder, std::vector<std::wstring>& names
   return true;
 }
 
-// A closed or open folder, 14 x 11 pixels, drawn at (x, y).
-void DrawFolderGlyph(HDC dc, int x, int y, bool open) {
+// A closed or open folder, 14 x 11 pixels at 96 dots per inch, drawn at
+// (x, y); its outline one device pixel wide at any scale.
+void DrawFolderGlyph(HDC dc, int x, int y, bool open, UINT dpi) {
+  const auto at = [dpi](int length) { return MulDiv(length, int(dpi), 96); };
   const gdi::Brush body(CreateSolidBrush(RGB(0xF0, 0xC8, 0x50)));
   const gdi::Brush tab(CreateSolidBrush(RGB(0xD8, 0xA8, 0x30)));
   const gdi::Brush outline(CreateSolidBrush(RGB(0x80, 0x60, 0x10)));
-  const RECT tabRect{x, y, x + 6, y + 2};
+  const RECT tabRect{x, y, x + at(6), y + at(2)};
   FillRect(dc, &tabRect, tab);
-  const RECT bodyRect{x, y + 2, x + 14, y + 11};
+  const RECT bodyRect{x, y + at(2), x + at(14), y + at(11)};
   FillRect(dc, &bodyRect, body);
   FrameRect(dc, &bodyRect, outline);
   if (open) {
     // The open folder shows its lighter inside above its front.
     const gdi::Brush inside(CreateSolidBrush(RGB(0xFF, 0xF0, 0xB0)));
-    const RECT insideRect{x + 1, y + 3, x + 13, y + 6};
+    const RECT insideRect{x + 1, y + at(3), x + at(13), y + at(6)};
     FillRect(dc, &insideRect, inside);
   }
 }
@@ -146,11 +148,12 @@ void DrawFolderListItem(const DRAWITEMSTRUCT& item, const FolderListData& data) 
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
   if (item.itemID >= data.entries.size()) return;
   const FolderEntry& entry = data.entries[item.itemID];
-  const int x = item.rcItem.left + 2 + entry.level * kIndent;
-  const int rowTop = item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - 11) / 2;
-  DrawFolderGlyph(item.hDC, x, rowTop, entry.open);
+  const auto at = [&data](int length) { return MulDiv(length, int(data.dpi), 96); };
+  const int x = item.rcItem.left + at(2) + entry.level * at(kIndent);
+  const int rowTop = item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - at(11)) / 2;
+  DrawFolderGlyph(item.hDC, x, rowTop, entry.open, data.dpi);
 
-  RECT text{x + 17, item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
+  RECT text{x + at(17), item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
   SIZE extent{};
   GetTextExtentPoint32W(item.hDC, entry.name.c_str(), int(entry.name.size()), &extent);
   text.right = std::min<LONG>(text.right, text.left + extent.cx + 4);

@@ -20,6 +20,7 @@ struct FolderListData {
   std::wstring path;  // ends in a backslash at a drive's root only
   std::vector<FolderEntry> entries;
   int current = -1;  // index of the current folder's entry
+  UINT dpi = 96;     // the list's dots per inch: its indent and glyphs follow
 };
 
 // The full path that `folder` names ("C:", "c:\a\", "..\x"), with a trailing

@@ -15,6 +15,7 @@
 #include "engine/win32_wipe_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
+#include "skin/window_dpi.h"
 #include "window/drive_list.h"
 #include "window/file_list.h"
 #include "window/folder_list.h"
@@ -44,6 +45,7 @@ struct Label {
 
 struct Form1State {
   HWND form = nullptr;
+  UINT dpi = 96;  // the window's dots per inch: the layout's twips are scaled to it
   gdi::Font fonts[4];
   HCURSOR hand = nullptr;
   Label labels[3]{};
@@ -56,6 +58,9 @@ struct Form1State {
   std::vector<std::wstring> arrivedDuringRun;  // handed over meanwhile
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
+  // A length of the layout (pixels at 96 dots per inch, twips / 15) at the
+  // window's dots per inch.
+  int Scale(int length) const { return skin::ScaleForDpi(length, dpi); }
   HFONT Font(FontId id) const { return fonts[int(id)].get(); }
   Label* FindLabel(const wchar_t* name) {
     for (Label& label : labels) {
@@ -108,8 +113,8 @@ void SizeLabel(Form1State& s, Label& label) {
     const gdi::Selection font(screen, s.Font(label.spec->font));
     GetTextExtentPoint32W(screen, label.text.c_str(), int(label.text.size()), &extent);
   }
-  label.rect = {label.spec->left, label.spec->top, label.spec->left + extent.cx,
-                label.spec->top + extent.cy};
+  const int left = s.Scale(label.spec->left), top = s.Scale(label.spec->top);
+  label.rect = {left, top, left + extent.cx, top + extent.cy};
 }
 
 void SetLabelBorderStyle(Form1State& s, Label& label, int style) {
@@ -317,16 +322,42 @@ void Command3_Click(Form1State&) {
 
 // ---- creation ------------------------------------------------------------------
 
-gdi::Font MakeFont(int tenthsOfPoint, int weight, bool underline) {
-  const int height = -MulDiv(tenthsOfPoint, 96, 720);
+gdi::Font MakeFont(int tenthsOfPoint, int weight, bool underline, UINT dpi) {
+  const int height = -MulDiv(tenthsOfPoint, int(dpi), 720);
   return gdi::Font(CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, GB2312_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
 }
 
-HWND CreateControl(Form1State& s, const ControlSpec& c) {
+void MakeFonts(Form1State& s) {
+  s.fonts[int(FontId::Window)] = MakeFont(90, FW_NORMAL, false, s.dpi);
+  s.fonts[int(FontId::ButtonBold)] = MakeFont(105, FW_BOLD, false, s.dpi);
+  s.fonts[int(FontId::LinkUnderlined)] = MakeFont(105, FW_NORMAL, true, s.dpi);
+  s.fonts[int(FontId::Title)] = MakeFont(120, FW_NORMAL, false, s.dpi);
+}
+
+// A control's font and the heights that follow from it: a new font resets a
+// list's row height and a drop-down's field height.
+void FitControlToFont(Form1State& s, HWND window, const ControlSpec& c) {
+  SendMessageW(window, WM_SETFONT, WPARAM(s.Font(c.font)), FALSE);
+  if (c.kind == ControlKind::ListBox || c.kind == ControlKind::FileList) {
+    SendMessageW(window, LB_SETITEMHEIGHT, 0, s.Scale(kListRowHeight));
+  } else if (c.kind == ControlKind::FolderList) {
+    SendMessageW(window, LB_SETITEMHEIGHT, 0, s.Scale(kFolderRowHeight));
+  } else if (c.kind == ControlKind::DriveList) {
+    FitDriveListHeight(window, s.Scale(c.height));
+  }
+}
+
+HWND CreateControl(Form1State& s, const ControlSpec& spec) {
   const HINSTANCE instance = HINSTANCE(GetWindowLongPtrW(s.form, GWLP_HINSTANCE));
   const DWORD common = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP;
+  // The table's place and size at the window's dots per inch.
+  ControlSpec c = spec;
+  c.left = s.Scale(spec.left);
+  c.top = s.Scale(spec.top);
+  c.width = s.Scale(spec.width);
+  c.height = s.Scale(spec.height);
   HWND window = nullptr;
   switch (c.kind) {
     case ControlKind::CommandButton:
@@ -359,21 +390,14 @@ HWND CreateControl(Form1State& s, const ControlSpec& c) {
     case ControlKind::Label:
       return nullptr;
   }
-  SendMessageW(window, WM_SETFONT, WPARAM(s.Font(c.font)), FALSE);
-  // A new font resets a list's row height and a drop-down's field height.
-  if (c.kind == ControlKind::ListBox || c.kind == ControlKind::FileList) {
-    SendMessageW(window, LB_SETITEMHEIGHT, 0, kListRowHeight);
-  } else if (c.kind == ControlKind::DriveList) {
-    FitDriveListHeight(window, c.height);
-  }
+  FitControlToFont(s, window, spec);
   return window;
 }
 
 void OnCreate(Form1State& s) {
-  s.fonts[int(FontId::Window)] = MakeFont(90, FW_NORMAL, false);
-  s.fonts[int(FontId::ButtonBold)] = MakeFont(105, FW_BOLD, false);
-  s.fonts[int(FontId::LinkUnderlined)] = MakeFont(105, FW_NORMAL, true);
-  s.fonts[int(FontId::Title)] = MakeFont(120, FW_NORMAL, false);
+  s.dpi = skin::WindowDpi(s.form);
+  s.folders.dpi = s.dpi;
+  MakeFonts(s);
   s.hand = CreateHandCursor(HINSTANCE(GetWindowLongPtrW(s.form, GWLP_HINSTANCE)));
 
   int labelIndex = 0;
@@ -413,6 +437,33 @@ void OnCreate(Form1State& s) {
   FillDriveList(s.Control(kDrive1), current[0]);
   SetFolderListPath(s.Control(kDir1), s.folders, current);
   SetFileListPath(s.Control(kFile1), s.files, s.folders.path);
+}
+
+// The window moved to a screen of another scale (or the scale changed): the
+// platform suggests the new outer rectangle; the controls, their fonts and
+// the labels follow, at the same size in inches.
+void Form_DpiChanged(Form1State& s, UINT dpi, const RECT& suggested) {
+  s.dpi = dpi;
+  s.folders.dpi = dpi;
+  MakeFonts(s);
+  SetWindowPos(s.form, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const ControlSpec& c : kControls) {
+    if (c.kind == ControlKind::Label) continue;
+    const HWND window = s.Control(c.id);
+    int height = s.Scale(c.height);
+    if (c.kind == ControlKind::DriveList) {
+      RECT dropped{};
+      SendMessageW(window, CB_GETDROPPEDCONTROLRECT, 0, LPARAM(&dropped));
+      RECT closed{};
+      GetWindowRect(window, &closed);
+      height += (dropped.bottom - dropped.top) - (closed.bottom - closed.top);
+    }
+    MoveWindow(window, s.Scale(c.left), s.Scale(c.top), s.Scale(c.width), height, TRUE);
+    FitControlToFont(s, window, c);
+  }
+  for (Label& label : s.labels) SizeLabel(s, label);
+  InvalidateRect(s.form, nullptr, TRUE);
 }
 
 // ---- messages ------------------------------------------------------------------
@@ -572,7 +623,7 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-      item->itemHeight = item->CtlID == kDir1 ? kFolderRowHeight : kListRowHeight;
+      item->itemHeight = s->Scale(item->CtlID == kDir1 ? kFolderRowHeight : kListRowHeight);
       return TRUE;
     }
     case WM_DRAWITEM:
@@ -597,6 +648,9 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SETCURSOR:
       if (OnSetCursor(*s, HWND(wParam), LOWORD(lParam))) return TRUE;
       break;
+    case WM_DPICHANGED:
+      Form_DpiChanged(*s, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_NCDESTROY: {
       // Not at WM_DESTROY: the skin consumes that message.
       PostQuitMessage(0);
@@ -611,6 +665,17 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// The window's outer size for the layout's client area at its dots per inch.
+SIZE FrameSize(UINT dpi) {
+  RECT frame{0, 0, skin::ScaleForDpi(kClientWidth, dpi), skin::ScaleForDpi(kClientHeight, dpi)};
+  using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust = reinterpret_cast<AdjustForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  if (!adjust || !adjust(&frame, kFormStyle, FALSE, 0, dpi))
+    AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
 
 }  // namespace
 
@@ -634,16 +699,36 @@ HWND CreateForm1(HINSTANCE instance) {
     RegisterClassExW(&wc);
   }
 
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
+  const SIZE frame = FrameSize(96);
   auto state = std::make_unique<Form1State>();
-  HWND form = CreateWindowExW(0, kClassName, Caption().c_str(), kFormStyle, CW_USEDEFAULT,
-                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
-                              nullptr, nullptr, instance, state.get());
+  HWND form =
+      CreateWindowExW(0, kClassName, Caption().c_str(), kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                      frame.cx, frame.cy, nullptr, nullptr, instance, state.get());
   if (!form) return nullptr;
   state.release();  // owned by the window from here on, freed at WM_NCDESTROY
+  // The layout is at the window's scale from the start: its size too.
+  if (const UINT dpi = StateOf(form)->dpi; dpi != 96) {
+    const SIZE scaled = FrameSize(dpi);
+    SetWindowPos(form, nullptr, 0, 0, scaled.cx, scaled.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   Form_Load(*StateOf(form));
   return form;
+}
+
+void DeclareDpiAwareness() {
+  // The manifest says it for the programs; a process without one (a test)
+  // says it here. Per monitor, version 2 first, then the older forms.
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  using SetContext = BOOL(WINAPI*)(HANDLE);
+  if (const auto set = reinterpret_cast<SetContext>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")))) {
+    if (set(HANDLE(-4)) || set(HANDLE(-3))) return;  // per monitor v2, per monitor
+  }
+  using SetAware = BOOL(WINAPI*)();
+  if (const auto aware = reinterpret_cast<SetAware>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware"))))
+    aware();
 }
 
 void ShowForm1(HWND form) {

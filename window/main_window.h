@@ -17,6 +17,9 @@ std::wstring Caption();
 // The command line of the web-page button.
 std::wstring WebPageCommandLine();
 
+// Declares the process aware of each monitor's dots per inch (version 2,
+// with the older forms as fallbacks), as the programs' manifest does.
+void DeclareDpiAwareness();
 // Registers the class and creates the window with its controls, on the
 // process's current drive and folder, then runs Form_Load. Not shown yet.
 HWND CreateForm1(HINSTANCE instance);
