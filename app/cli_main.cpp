@@ -75,7 +75,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive);
   shred::ShredJob job;
   std::vector<shred::WalkNote> notes;
-  job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true);
+  job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,
+                                     &job.folders);
   shred::Win32ShredServices services;
   InterruptMonitor monitor;
   shred::ShredFiles(job, services, monitor);

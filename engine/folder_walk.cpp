@@ -75,6 +75,8 @@ struct Walk {
   bool recurse;
   std::vector<std::wstring>& out;
   std::vector<WalkNote>& notes;
+  FolderLookup& lookup;
+  std::vector<WalkedFolder>* folders;  // the folders walked whole, when asked
 };
 
 // Adds the files of `folder`, whose final path lies inside the walk's root.
@@ -93,6 +95,10 @@ void AddFolder(const std::wstring& folder, Walk& walk) {
     walk.notes.push_back({folder, ReasonText(reason)});
     return;
   }
+  // Each folder before those inside it; known by its identity now, so that
+  // its removal later takes this folder and no other.
+  if (walk.folders && all)
+    walk.folders->push_back({folder, walk.lookup.LookUpFolder(folder).identity});
   for (const auto& [name, isFolder] : matching) {
     if (isFolder && !(all && walk.recurse)) continue;
     if (!LiesInside(FinalPathOf(prefix + name), walk.root)) continue;
@@ -162,8 +168,11 @@ const ProtectedFolders& SystemFolders() {
 
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
                                         std::vector<WalkNote>& notes, bool wildcards,
-                                        const ProtectedFolders* system, FolderLookup* lookup) {
+                                        const ProtectedFolders* system, FolderLookup* lookup,
+                                        std::vector<WalkedFolder>* folders) {
   std::vector<std::wstring> out;
+  Win32FolderLookup platform;
+  FolderLookup& folderLookup = lookup ? *lookup : platform;
   for (const std::wstring& path : paths) {
     const size_t nameStart = path.find_last_of(L"\\/") + 1;  // npos + 1 == 0
     const bool pattern = wildcards && nameStart > 0 && HasWildcard(path.substr(nameStart)) &&
@@ -182,9 +191,7 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
       out.push_back(path);
       continue;
     }
-    Win32FolderLookup platform;
-    if (IsProtectedFolder(folder, system ? *system : SystemFolders(),
-                          lookup ? lookup : &platform)) {
+    if (IsProtectedFolder(folder, system ? *system : SystemFolders(), &folderLookup)) {
       notes.push_back({path, kProtectedFolderText});
       continue;
     }
@@ -194,7 +201,14 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
       continue;
     }
     const size_t before = out.size(), notesBefore = notes.size();
-    Walk walk{FinalPathOf(folder), pattern ? path.substr(nameStart) : L"*", recurse, out, notes};
+    // Wildcards name files, not folders: nothing is removed for them.
+    Walk walk{FinalPathOf(folder),
+              pattern ? path.substr(nameStart) : L"*",
+              recurse,
+              out,
+              notes,
+              folderLookup,
+              pattern ? nullptr : folders};
     AddFolder(folder, walk);
     if (pattern && out.size() == before && notes.size() == notesBefore)
       notes.push_back({path, ReasonText(Reason::NotFound)});

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_removal.h"
 #include "engine/path_rules.h"
 
 namespace shred {
@@ -25,11 +26,14 @@ struct WalkNote {
 // system's own folders are never expanded, a folder that cannot be read is
 // left out, and a pattern that matches nothing too: each gets a note.
 // `system`: the folders never expanded, the platform's when none are given;
-// `lookup`: how folders are known by identity, the platform's when none.
+// `lookup`: how folders are known by identity, the platform's when none;
+// `folders`: when given, receives every folder walked whole (not for a
+// pattern), each before the folders inside it, to be removed after the run.
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
                                         std::vector<WalkNote>& notes, bool wildcards = false,
                                         const ProtectedFolders* system = nullptr,
-                                        FolderLookup* lookup = nullptr);
+                                        FolderLookup* lookup = nullptr,
+                                        std::vector<WalkedFolder>* folders = nullptr);
 
 // Folders as the platform knows them: opened with links followed.
 class Win32FolderLookup : public FolderLookup {

@@ -41,6 +41,8 @@ const wchar_t* ReasonText(Reason reason) {
       return L"内容已覆盖，但无法删除，也无法改回原名";
     case Reason::MovedAway:
       return L"内容已覆盖，但文件已被移走，未能删除";
+    case Reason::FolderNotEmpty:
+      return L"文件夹中仍有内容，未删除";
     case Reason::Link:
       return L"是链接，其指向的文件不予粉碎";
     case Reason::OnlineOnly:

@@ -27,6 +27,7 @@ enum class Reason {
   NotDeleted,
   NotDeletedRenamed,  // and it could not get its own name back
   MovedAway,          // overwritten, then no longer at its path: moved, not missing
+  FolderNotEmpty,     // a folder handed over whole that still holds something
   Link,               // a link the platform does not mark: its target is not the user's pick
   OnlineOnly,         // a cloud file whose contents are not on this disk
   SpecialFile,        // a reparse point of a kind the run does not know

@@ -72,6 +72,9 @@ int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool 
   for (const EntryResult& result : job.results) {
     if (result.fate != Fate::Shredded) return kCliNotAllShredded;
   }
+  for (const FolderResult& folder : job.folderResults) {
+    if (!folder.removed) return kCliNotAllShredded;
+  }
   return job.results.size() == job.entries.size() ? kCliAllShredded : kCliNotAllShredded;
 }
 
@@ -112,6 +115,9 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
                         (result.holder.empty() ? L"" : L"（" + result.holder + L"）"));
         break;
     }
+  }
+  for (const FolderResult& folder : job.folderResults) {
+    if (!folder.removed) lines.push_back(FolderLine(folder));
   }
   if (quiet) return lines;
   std::wstring summary = L"共 " + std::to_wstring(files) + L" 个文件：已粉碎 " +

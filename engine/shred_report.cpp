@@ -49,6 +49,11 @@ std::wstring FitForMessageBox(const std::wstring& text) {
 
 std::wstring ShownPath(const std::wstring& path) { return path.empty() ? L"（空）" : path; }
 
+std::wstring FolderLine(const FolderResult& folder) {
+  return ShownPath(folder.renamed.empty() ? folder.path : folder.renamed) + L"：" +
+         ReasonText(folder.reason);
+}
+
 std::wstring SurvivorText(const EntryResult& result) {
   return ReasonText(result.fate == Fate::Survived ? result.reason : Reason::NotDeleted,
                     result.fate == Fate::Survived ? result.error : 0);
@@ -88,6 +93,11 @@ std::wstring ShredReport(const ShredJob& job) {
            deletedAsIs);
   AddGroup(groups, L"已粉碎，但云端可能仍保留以前的版本", cloud);
   AddGroup(groups, L"是链接：已删除链接本身，其指向的文件未粉碎", links);
+  std::vector<std::wstring> folders;
+  for (const FolderResult& folder : job.folderResults) {
+    if (!folder.removed) folders.push_back(FolderLine(folder));
+  }
+  AddGroup(groups, L"未删除的文件夹", folders);
   if (survivors == 0) return groups;
   return L"共 " + std::to_wstring(reached) + L" 个文件，其中 " + std::to_wstring(survivors) +
          L" 个未能粉碎：\r\n" + groups;

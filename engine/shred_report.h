@@ -21,6 +21,9 @@ std::wstring ShownPath(const std::wstring& path);
 // where the run has no words of its own.
 std::wstring SurvivorText(const EntryResult& result);
 
+// A folder that stays, and why: "D:\\x：文件夹中仍有内容，未删除".
+std::wstring FolderLine(const FolderResult& folder);
+
 // The closing report: survivors grouped by reason, then the files deleted
 // without overwriting and the links removed. Each group names its first ten
 // paths, then "…".

@@ -178,6 +178,14 @@ const SeenFile* FindSeen(const SeenFiles& seen, const std::wstring& path, const 
 
 }  // namespace
 
+std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services) {
+  for (const bool shorter : {false, true}) {
+    const std::wstring hidden = services.RandomSibling(path, shorter);
+    if (!hidden.empty() && services.RenameOpenFile(file, hidden) == Reason::None) return hidden;
+  }
+  return {};
+}
+
 void SeenFiles::Add(const FileIdentity& identity, const std::wstring& finalPath,
                     const SeenFile& file) {
   byIdentity.emplace(identity, file);
@@ -342,19 +350,6 @@ Reason CheckUnchanged(const FileFacts& facts, const EntryResult& overwritten) {
   return Reason::None;
 }
 
-// Under a random name the folder no longer shows the file's. A volume that
-// refuses the long name (a limit in bytes, not characters) gets a plain one
-// as long as the file's own; a file that takes neither is deleted under its
-// own name: its contents are gone, the name may stay in the folder's
-// metadata.
-std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services) {
-  for (const bool shorter : {false, true}) {
-    const std::wstring hidden = services.RandomSibling(path, shorter);
-    if (!hidden.empty() && services.RenameOpenFile(file, hidden) == Reason::None) return hidden;
-  }
-  return {};
-}
-
 // Check again, rename, delete, all through one handle that is still the
 // file that was overwritten: whatever holds the name now is left alone.
 void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& services) {
@@ -482,6 +477,8 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   OverwritePass(job, services, monitor, sameAs);
   DeletePass(job, services, monitor);
   ShareOutcomes(job, sameAs);
+  if (!job.cancelled && job.processed == int(job.entries.size()))
+    job.folderResults = RemoveFolders(job.folders, services);
 }
 
 void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_removal.h"
 #include "engine/path_rules.h"
 #include "engine/prompts.h"
 #include "engine/shred_list.h"
@@ -96,6 +97,9 @@ struct ShredJob {
   std::vector<std::wstring> entries;
   std::vector<EntryResult> results;
   int processed = 0;  // entries the overwrite pass has finished
+  // The folders handed over whole, removed after a run that went through.
+  std::vector<WalkedFolder> folders;
+  std::vector<FolderResult> folderResults;
   bool cancelled = false;
   bool closing = false;  // the window closes after the report: nothing stays listed
 };
@@ -132,11 +136,20 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
                             ShredMonitor& monitor, uint32_t expectedTag = 0,
                             const SeenFiles* seen = nullptr);
 
+// Renames the open file or folder at `path` to a random name in its folder,
+// so that the folder no longer shows its own: the new name, empty when it
+// took none. A volume that refuses the long name (a limit in bytes, not
+// characters) gets a plain one as long as the old; a file that takes
+// neither is deleted under its own name (its contents are gone; the name may
+// stay in the folder's metadata).
+std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services);
+
 // The Shred button's run in three steps, so that the middle one can run on a
 // worker thread while the window stays responsive:
 // the confirmation and the empty-list message; false when the run stops there.
 bool PrepareShred(ShredList& list, Prompts& prompts, ShredJob& job);
-// The overwrite pass over every entry, then the delete pass. Touches files only.
+// The overwrite pass over every entry, then the delete pass, then, when no
+// cancel came, the folders handed over whole.
 void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor);
 // The list keeps the survivors and the untouched entries; the closing message.
 void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job);

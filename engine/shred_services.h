@@ -123,7 +123,13 @@ class ShredServices {
   // place the old name held); a `shorter` one, for a volume that refused
   // the first, is plain letters as long as the file's own name.
   virtual std::wstring RandomSibling(const std::wstring& path, bool shorter) = 0;
-  // Renames the open file (never replacing another), and marks it for deletion.
+  // Opens a folder for renaming and deletion, never following a link, and
+  // says what it is (its identity asked of the volume in full).
+  virtual Reason OpenFolderToRemove(const std::wstring& path, FileId& folder, FileFacts& facts) = 0;
+  // True when the folder holds nothing at all.
+  virtual bool IsEmptyFolder(const std::wstring& path) = 0;
+  // Renames the open file or folder (never replacing another), and marks it
+  // for deletion.
   virtual Reason RenameOpenFile(FileId file, const std::wstring& to) = 0;
   virtual Reason DeleteOpenFile(FileId file) = 0;
   // Waits before a step is tried again.

@@ -486,6 +486,34 @@ Reason Win32ShredServices::OpenToDelete(const std::wstring& path, FileId& file, 
   return Reason::None;
 }
 
+Reason Win32ShredServices::OpenFolderToRemove(const std::wstring& path, FileId& folder,
+                                              FileFacts& facts) {
+  if (IsUnsafeShredPath(path)) return Reason::Device;
+  // The folder itself, never a link's target; others (Explorer) may look
+  // at it meanwhile, as they may at any folder.
+  handles::File handle(
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.valid()) return LastReason();
+  if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) return reason;
+  // As the walk knew it: asked of the volume in full.
+  facts.identity = ReadFileIdentity(handle);
+  folder = reinterpret_cast<FileId>(handle.release());
+  return Reason::None;
+}
+
+bool Win32ShredServices::IsEmptyFolder(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  const handles::Find find(FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &found,
+                                            FindExSearchNameMatch, nullptr, 0));
+  if (!find.valid()) return false;
+  do {
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) return false;
+  } while (FindNextFileW(find, &found));
+  return true;
+}
+
 Reason Win32ShredServices::RenameOpenFile(FileId file, const std::wstring& to) {
   // FILE_RENAME_INFO ends in the name; the platform reads FileNameLength bytes of it.
   std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));

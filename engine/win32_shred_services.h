@@ -41,6 +41,8 @@ class Win32ShredServices : public ShredServices {
   bool IsSameFile(const std::wstring& a, const std::wstring& b) override;
   std::wstring RandomSibling(const std::wstring& path, bool shorter) override;
   Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override;
+  Reason OpenFolderToRemove(const std::wstring& path, FileId& folder, FileFacts& facts) override;
+  bool IsEmptyFolder(const std::wstring& path) override;
   Reason RenameOpenFile(FileId file, const std::wstring& to) override;
   Reason DeleteOpenFile(FileId file) override;
   void Wait(int milliseconds) override;

@@ -172,7 +172,8 @@ TEST_F(OpenWindowTest, HandedFoldersBringTheirFilesAndALongPathIsShredded) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].text, L"已选文件粉碎完成！");
   EXPECT_FALSE(Exists(L"\\\\?\\" + longPath));
-  EXPECT_TRUE(Exists(folder)) << "the folders themselves stay";
+  EXPECT_FALSE(Exists(folder)) << "a folder handed over whole goes too, with its subfolders";
+  EXPECT_TRUE(Exists(dir.path()));
 }
 
 TEST_F(OpenWindowTest, PathsArrivingDuringARunWaitForItsEnd) {
@@ -507,13 +508,25 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   const Finished pattern = RunProgram(L"tarvello-cli.exe", {L"/q", folder + L"\\*.txt"});
   EXPECT_EQ(pattern.status, 0u) << testing::PrintToString(pattern.output);
   EXPECT_FALSE(Exists(folder + L"\\inside.txt")) << "a pattern names the matching files";
+  EXPECT_TRUE(Exists(folder)) << "and no folder";
   ASSERT_TRUE(WriteBytes(folder + L"\\inside.txt", "secret"));
+  CreateDirectoryW((folder + L"\\sub").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(folder + L"\\sub\\held.txt", "secret"));
+  HANDLE holding = CreateFileW((folder + L"\\sub\\held.txt").c_str(), GENERIC_READ, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  const Finished kept = RunProgram(L"tarvello-cli.exe", {L"/s", L"/q", folder});
+  CloseHandle(holding);
+  EXPECT_EQ(kept.status, 1u);
+  EXPECT_EQ(kept.output, folder + L"\\sub\\held.txt：正在被其他程序使用\r\n" + folder +
+                             L"：文件夹中仍有内容，未删除\r\n" + folder +
+                             L"\\sub：文件夹中仍有内容，未删除\r\n");
+  EXPECT_FALSE(Exists(folder + L"\\inside.txt"));
+  EXPECT_EQ(ReadBytes(folder + L"\\sub\\held.txt"), "secret");
 
   const Finished recursed = RunProgram(L"tarvello-cli.exe", {L"/S", L"/q", folder});
   EXPECT_EQ(recursed.status, 0u);
   EXPECT_EQ(recursed.output, L"") << "/q leaves the summary out";
-  EXPECT_FALSE(Exists(folder + L"\\inside.txt"));
-  EXPECT_TRUE(Exists(folder));
+  EXPECT_FALSE(Exists(folder)) << "the folder goes with its files";
 }
 
 }  // namespace

@@ -272,6 +272,35 @@ class FakeServices : public ShredServices, public Prompts {
     file = FileId(open_.size());
     return Reason::None;
   }
+  Reason OpenFolderToRemove(const std::wstring& path, FileId& folder, FileFacts& facts) override {
+    const std::wstring k = Key(path);
+    log_.Add(L"openfolder:" + k);
+    if (!folders.count(k) && !links.count(k)) return Reason::NotFound;
+    facts = FileFacts{};
+    facts.diskFile = true;
+    facts.attributes = attr::kDirectory | (links.count(k) ? attr::kReparsePoint : 0);
+    facts.identity = IdOf(k);
+    facts.finalPath = path;
+    open_.push_back(k);
+    ++openHandles;
+    folder = FileId(open_.size());
+    return Reason::None;
+  }
+  bool IsEmptyFolder(const std::wstring& path) override {
+    const std::wstring inside = Key(path) + L"\\";
+    const auto holds = [&inside](const auto& names) {
+      for (const auto& entry : names) {
+        if (Name(entry).rfind(inside, 0) == 0) return true;
+      }
+      return false;
+    };
+    return folders.count(Key(path)) && !holds(files) && !holds(folders) && !holds(links);
+  }
+  static const std::wstring& Name(const std::wstring& k) { return k; }
+  template <typename V>
+  static const std::wstring& Name(const std::pair<const std::wstring, V>& entry) {
+    return entry.first;
+  }
   // The same folder, the name replaced by as many "z", then by as many "y";
   // a shorter one by as many "s".
   std::wstring RandomSibling(const std::wstring& path, bool shorter) override {
@@ -285,7 +314,15 @@ class FakeServices : public ShredServices, public Prompts {
     log_.Add(L"rename:" + f + L">" + t);
     if (renameFails.count(f)) return Reason::AccessDenied;
     if (refusesLongNames.count(f) && t.back() != L's') return Reason::InvalidName;
-    if (files.count(t)) return Reason::AccessDenied;     // never replaces a file
+    if (files.count(t) || folders.count(t)) return Reason::AccessDenied;  // never replaces
+    if (folders.count(f)) {
+      folders.erase(f);
+      folders.insert(t);
+      ids[t] = IdOf(f).low;
+      ids.erase(f);
+      f = t;
+      return Reason::None;
+    }
     for (auto it = files.begin(); it != files.end();) {  // the file with its streams
       if (it->first == f || it->first.rfind(f + L":", 0) == 0) {
         files[t + it->first.substr(f.size())] = it->second;
@@ -306,6 +343,11 @@ class FakeServices : public ShredServices, public Prompts {
     const std::wstring k = open_.at(size_t(file) - 1);
     log_.Add(L"delete:" + k);
     if (undeletable.count(k)) return Reason::AccessDenied;
+    if (folders.count(k)) {
+      if (!IsEmptyFolder(k)) return Reason::AccessDenied;
+      folders.erase(k);
+      return Reason::None;
+    }
     for (auto it = files.begin(); it != files.end();) {
       it = (it->first == k || it->first.rfind(k + L":", 0) == 0) ? files.erase(it) : std::next(it);
     }

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "engine/folder_walk.h"
+#include "engine/shred_report.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
 #include "tests/box_answerer.h"
@@ -71,6 +73,33 @@ TEST_P(RawDiskTest, AShreddedFileLeavesNoByteOnTheDisk) {
       EXPECT_EQ(disk.Count(name.substr(0, name.find(L'.'))), 0u) << ::testing::PrintToString(name);
     }
   }
+}
+
+// A folder handed over whole: its files and the folders themselves go, and
+// the image holds none of their names (in UTF-16, as NTFS keeps them).
+TEST(RawDiskFolders, AFolderHandedOverWholeLeavesNoNameOnTheDisk) {
+  RawDisk disk("ntfs", L'R');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ntfs: " << disk.missing();
+  const std::wstring top = disk.root() + L"TaxFolderSecretQ7";
+  ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((top + L"\\InnerFolderSecretQ7").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(top + L"\\a.txt", Filled(L"FOLDER-FILE-CONTENT-Q7", 3000)));
+  ASSERT_TRUE(WriteBytes(top + L"\\InnerFolderSecretQ7\\b.txt", Filled(L"INNER-FILE-Q7", 300)));
+  ShredJob job;
+  std::vector<WalkNote> notes;
+  job.entries = ExpandFolders({top}, true, notes, false, nullptr, nullptr, &job.folders);
+  ASSERT_EQ(job.entries.size(), 2u);
+  ASSERT_EQ(job.folders.size(), 2u);
+  Win32ShredServices services;
+  ShredMonitor monitor;
+  ShredFiles(job, services, monitor);
+  EXPECT_EQ(ShredReport(job), L"");
+  EXPECT_FALSE(Exists(top));
+  disk.Unmount();
+  EXPECT_EQ(disk.Count(L"FOLDER-FILE-CONTENT-Q7"), 0u);
+  EXPECT_EQ(disk.Count(L"INNER-FILE-Q7"), 0u);
+  EXPECT_EQ(disk.Count(L"TaxFolderSecretQ7"), 0u);
+  EXPECT_EQ(disk.Count(L"InnerFolderSecretQ7"), 0u);
 }
 
 // Files deleted the ordinary way leave their bytes in the free space; a wipe

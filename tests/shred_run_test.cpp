@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "engine/shred_cli.h"
 #include "engine/shred_report.h"
@@ -179,6 +180,80 @@ TEST_F(ShredRunTest, FileContentIsTheTwoLineNotice) {
   EXPECT_NE(keep.messages.back().text.find(L"内容已覆盖，但无法删除（1 个）：\r\nC:\\a"),
             std::wstring::npos);
   EXPECT_EQ(NoticeLine().rfind(L"此文件已被粉碎！  ", 0), 0u);
+}
+
+// Folders handed over whole go once their files are gone, from the bottom
+// up, each renamed first; one that still holds anything stays, and the
+// report and the CLI say so, one line a folder.
+TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
+  using S = testing::FakeServices;
+  struct Row {
+    const char* name;
+    void (*setUp)(S&);
+    std::set<std::wstring> foldersLeft;
+    std::vector<std::wstring> lines;  // the CLI's, with /q
+  };
+  const Row rows[] = {
+      {"every file shredded", [](S&) {}, {}, {}},
+      {"a survivor keeps its folders",
+       [](S& s) { s.locked.insert(L"C:\\t\\sub2\\keep"); },
+       {L"C:\\t", L"C:\\t\\sub2"},
+       {L"C:\\t\\sub2\\keep：正在被其他程序使用", L"C:\\t：文件夹中仍有内容，未删除",
+        L"C:\\t\\sub2：文件夹中仍有内容，未删除"}},
+      {"a file that appeared since",
+       [](S& s) { s.onOpenToDelete = [](S& s) { s.files[L"C:\\t\\new.txt"] = L"new"; }; },
+       {L"C:\\t"},
+       {L"C:\\t：文件夹中仍有内容，未删除"}},
+      {"a folder replaced by another of its name",
+       [](S& s) { s.onOpenToDelete = [](S& s) { s.ids[L"C:\\t\\sub"] = 999; }; },
+       {L"C:\\t", L"C:\\t\\sub"},
+       {L"C:\\t：文件夹中仍有内容，未删除", L"C:\\t\\sub：文件在检查后发生了变化"}},
+      {"a link the walk left in it",
+       [](S& s) { s.links.insert(L"C:\\t\\sub\\link"); },
+       {L"C:\\t", L"C:\\t\\sub"},
+       {L"C:\\t：文件夹中仍有内容，未删除", L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CallLog log;
+    S services{log};
+    services.folders = {L"C:\\t", L"C:\\t\\sub", L"C:\\t\\sub2"};
+    ShredJob job;
+    job.entries = {L"C:\\t\\a", L"C:\\t\\sub\\b", L"C:\\t\\sub2\\keep"};
+    for (const auto& e : job.entries) services.files[e] = L"secret";
+    for (const wchar_t* f : {L"C:\\t", L"C:\\t\\sub", L"C:\\t\\sub2"})
+      job.folders.push_back({f, services.IdOf(f)});
+    row.setUp(services);
+    ShredMonitor monitor;
+    ShredFiles(job, services, monitor);
+    EXPECT_EQ(services.folders, row.foldersLeft);
+    EXPECT_EQ(CliLines(job, {}, true), row.lines);
+    EXPECT_EQ(CliExitStatus(job, {}, false),
+              row.lines.empty() ? kCliAllShredded : kCliNotAllShredded);
+    EXPECT_EQ(services.openHandles, 0);
+    if (row.foldersLeft.empty()) {
+      const auto renamed =
+          std::find(log.calls.begin(), log.calls.end(), L"rename:C:\\t\\sub>C:\\t\\zzz");
+      EXPECT_NE(renamed, log.calls.end()) << "renamed before it goes";
+      EXPECT_TRUE(ShredReport(job).empty());
+    } else {
+      EXPECT_NE(ShredReport(job).find(L"未删除的文件夹"), std::wstring::npos);
+    }
+  }
+  // A cancel keeps every folder: its files are still there.
+  CallLog log;
+  S services{log};
+  services.folders = {L"C:\\t"};
+  services.files[L"C:\\t\\a"] = L"secret";
+  ShredJob job;
+  job.entries = {L"C:\\t\\a"};
+  job.folders = {{L"C:\\t", services.IdOf(L"C:\\t")}};
+  struct CancelAtOnce : ShredMonitor {
+    bool CancelRequested() override { return true; }
+  } cancel;
+  ShredFiles(job, services, cancel);
+  EXPECT_TRUE(job.folderResults.empty());
+  EXPECT_EQ(services.folders.count(L"C:\\t"), 1u);
 }
 
 // A volume that refuses the long random name (ext4 counts bytes) gets a

@@ -55,7 +55,8 @@ struct Form1State {
   bool closeAfterRun = false;        // the window was closed while a shred run was going
   bool shredding = false;            // from the confirmation to the closing message
   bool enterPressedOnShred = false;  // Enter went down on the Shred button
-  std::vector<std::wstring> arrivedDuringRun;  // handed over meanwhile
+  std::vector<std::wstring> arrivedDuringRun;      // handed over meanwhile
+  std::vector<shred::WalkedFolder> handedFolders;  // handed over whole: removed after a run
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   // A length of the layout (pixels at 96 dots per inch, twips / 15) at the
@@ -206,7 +207,7 @@ void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
     return;
   }
   std::vector<shred::WalkNote> notes;
-  AddPaths(s, shred::ExpandFolders(paths, true, notes));
+  AddPaths(s, shred::ExpandFolders(paths, true, notes, false, nullptr, nullptr, &s.handedFolders));
   if (notes.empty()) return;
   std::wstring text = L"以下路径未加入列表：";
   for (size_t i = 0; i < notes.size() && i < 10; ++i)
@@ -223,12 +224,15 @@ void Command2_Click(Form1State& s) {
   const HWND focus = GetFocus();
   s.shredding = true;
   if (shred::PrepareShred(list, prompts, job)) {
+    job.folders = std::exchange(s.handedFolders, {});
     // Nobody cancelled when the worker could not run: the closing message
     // says the run stopped short, not that it was cancelled.
     if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
       prompts.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
     }
     job.closing = s.closeAfterRun;
+    // A run that did not go through keeps them for the next.
+    if (job.folderResults.empty() && !job.closing) s.handedFolders = job.folders;
     shred::FinishShred(list, prompts, job);
   }
   s.shredding = false;
