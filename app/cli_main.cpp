@@ -10,6 +10,7 @@
 #include "app/console_print.h"
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
+#include "engine/win32_recycle_bin.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
 
@@ -54,6 +55,20 @@ int WipeDrive(const std::wstring& argument) {
   return result.Complete() ? shred::kCliAllShredded : shred::kCliNotAllShredded;
 }
 
+// /recycle [X:]: the current user's Recycle Bin, on one drive or on every
+// fixed and removable drive.
+int ShredRecycleBin(const std::wstring& drive) {
+  std::vector<std::wstring> roots;
+  if (!drive.empty()) roots.push_back(drive);
+  const std::vector<shred::BinItem> items = shred::ReadRecycleBins(roots, shred::CurrentUserSid());
+  shred::Win32ShredServices services;
+  InterruptMonitor monitor;
+  const std::vector<shred::BinOutcome> outcomes = shred::ShredBinItems(items, services, monitor);
+  if (!items.empty()) shred::NotifyRecycleBinChanged(items);
+  for (const std::wstring& line : shred::BinLines(outcomes)) Print(STD_OUTPUT_HANDLE, line);
+  return shred::CliBinStatus(outcomes, interrupted);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -73,6 +88,7 @@ int wmain(int argc, wchar_t** argv) {
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive);
+  if (options.recycle) return ShredRecycleBin(options.recycleDrive);
   shred::ShredJob job;
   std::vector<shred::WalkNote> notes;
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/free_space_wipe.h"
 #include "engine/shred_report.h"
 
 namespace shred {
@@ -9,10 +10,12 @@ namespace shred {
 const wchar_t kCliUsage[] =
     L"用法：tarvello-cli [/s] [/q] 路径...\r\n"
     L"      tarvello-cli /free 驱动器\r\n"
+    L"      tarvello-cli /recycle [驱动器]\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
     L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
     L"  /q  不显示汇总行\r\n"
     L"  /free D:  清除驱动器 D: 的剩余空间：用随机数据填满后删除，不涉及任何现有文件\r\n"
+    L"  /recycle  粉碎回收站中的全部项目（只限当前用户；给出驱动器时只粉碎该驱动器上的）\r\n"
     L"  /?  显示本说明\r\n"
     L"退出码：0 全部粉碎（或清除完成）；1 有文件未能粉碎或未能覆盖（或清除未完成）；2 用法错误；"
     L"3 被 Ctrl+C 中断";
@@ -42,6 +45,11 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         options.quiet = true;
       } else if (name == L"/?") {
         options.help = true;
+      } else if (name == L"/recycle") {
+        options.recycle = true;
+        // A drive may follow: "/recycle D:".
+        if (i + 1 < arguments.size() && !WipeRoot(arguments[i + 1]).empty())
+          options.recycleDrive = WipeRoot(arguments[++i]);
       } else if (name == L"/free") {
         if (i + 1 < arguments.size()) {
           options.freeDrive = arguments[++i];
@@ -58,8 +66,12 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   if (options.error.empty() && !options.freeDrive.empty() && !options.paths.empty()) {
     options.error = L"/free 不能与要粉碎的路径同用";
   }
+  if (options.error.empty() && options.recycle &&
+      (!options.paths.empty() || !options.freeDrive.empty())) {
+    options.error = L"/recycle 不能与 /free 或要粉碎的路径同用";
+  }
   if (options.error.empty() && !options.help && options.paths.empty() &&
-      options.freeDrive.empty()) {
+      options.freeDrive.empty() && !options.recycle) {
     options.error = L"没有给出要粉碎的路径";
   }
   return options;
@@ -76,6 +88,14 @@ int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool 
     if (!folder.removed) return kCliNotAllShredded;
   }
   return job.results.size() == job.entries.size() ? kCliAllShredded : kCliNotAllShredded;
+}
+
+int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted) {
+  if (interrupted) return kCliInterrupted;
+  for (const BinOutcome& outcome : outcomes) {
+    if (!outcome.shredded) return kCliNotAllShredded;
+  }
+  return kCliAllShredded;
 }
 
 std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNote>& notes,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/folder_walk.h"
+#include "engine/recycle_bin.h"
 #include "engine/shred_run.h"
 
 namespace shred {
@@ -13,10 +14,12 @@ namespace shred {
 extern const wchar_t kCliUsage[];
 
 struct CliOptions {
-  bool recurse = false;    // /s: a folder stands for the files in it
-  bool quiet = false;      // /q: no summary line
-  bool help = false;       // /?
-  std::wstring freeDrive;  // /free X: wipes the drive's free space instead
+  bool recurse = false;       // /s: a folder stands for the files in it
+  bool quiet = false;         // /q: no summary line
+  bool help = false;          // /?
+  std::wstring freeDrive;     // /free X: wipes the drive's free space instead
+  bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
+  std::wstring recycleDrive;  // that drive's bin only ("X:\\"), or every drive's
   std::vector<std::wstring> paths;
   std::wstring error;  // a usage error, in words
 };
@@ -32,6 +35,9 @@ enum CliStatus {
 };
 // `notes`: the paths the walk turned down before the run.
 int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool interrupted);
+// The Recycle Bin's run: 0 when every item was shredded (or the bin was
+// empty), 1 when any survived, 3 for Ctrl+C.
+int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted);
 // One line per path the walk turned down and per entry that was not
 // shredded, with its reason, then the summary (left out with /q).
 std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNote>& notes,

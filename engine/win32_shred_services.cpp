@@ -160,6 +160,22 @@ thread_local DWORD lastUnmapped = 0;
 
 DWORD LastUnmappedError() { return lastUnmapped; }
 
+// True when the folder is itself, not a link or junction that leads away:
+// its final path is its own path (Unix links under Wine carry no mark).
+bool IsOwnFolder(const std::wstring& folder) {
+  const handles::File handle(CreateFileW(VerbatimPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                         nullptr));
+  if (!handle.valid()) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+                  (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                  !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const std::wstring final = ok ? ReadFinalPath(handle) : std::wstring();
+  return !final.empty() && ComparePaths(VerbatimPath(folder), final) != PathMatch::Different;
+}
+
 Reason ReasonFromError(DWORD error) {
   switch (error) {
     case ERROR_SUCCESS:

@@ -79,6 +79,10 @@ FileIdentity ReadFileIdentity(HANDLE file);
 // The root a final path is on: "\\?\C:", "\\?\UNC\server\share",
 // "\\?\Volume{...}".
 std::wstring RootOfFinalPath(const std::wstring& finalPath);
+// True when the folder ("X:\\..." or verbatim) is itself, not a link or
+// junction that leads away: a real folder whose final path is its own path
+// (Unix links under Wine carry no mark).
+bool IsOwnFolder(const std::wstring& folder);
 // The bytes of one printed line: the text in code page 936, then CR LF.
 std::string EncodeLine(const std::wstring& text);
 // The size of the overwrite buffer, whatever the file's size.

@@ -50,26 +50,6 @@ Reason Win32WipeServices::RemoveFolder(const std::wstring& path) {
   return RemoveDirectoryW(Verbatim(path).c_str()) ? Reason::None : ReasonFromError(GetLastError());
 }
 
-namespace {
-
-// True when the folder is itself, not a link or junction that leads away:
-// its final path is its own path (Unix links under Wine carry no mark).
-bool IsOwnFolder(const std::wstring& folder) {
-  const handles::File handle(CreateFileW(Verbatim(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                         nullptr));
-  if (!handle.valid()) return false;
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-                  (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                  !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  const std::wstring final = ok ? ReadFinalPath(handle) : std::wstring();
-  return !final.empty() && ComparePaths(Verbatim(folder), final) != PathMatch::Different;
-}
-
-}  // namespace
-
 std::vector<std::wstring> Win32WipeServices::FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   // Never the files of another folder that the wipe's name leads to.

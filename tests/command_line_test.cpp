@@ -500,6 +500,10 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   EXPECT_EQ(notRoot.status, 1u);
   EXPECT_EQ(notRoot.output, dir.path() + L"：不是驱动器的根目录（例如 D: 或 D:\\）\r\n");
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/free"}).status, 2u);
+  const Finished noBin = RunProgram(L"tarvello-cli.exe", {L"/recycle", L"Q:"});
+  EXPECT_EQ(noBin.status, 0u);
+  EXPECT_EQ(noBin.output, L"回收站是空的\r\n");
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/recycle", dir / L"x.txt"}).status, 2u);
 
   const Finished nothing = RunProgram(L"tarvello-cli.exe", {dir / L"*.none"});
   EXPECT_EQ(nothing.status, 1u);

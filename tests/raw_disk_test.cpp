@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "engine/folder_walk.h"
 #include "engine/shred_report.h"
+#include "engine/win32_recycle_bin.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
 #include "tests/box_answerer.h"
@@ -73,6 +75,59 @@ TEST_P(RawDiskTest, AShreddedFileLeavesNoByteOnTheDisk) {
       EXPECT_EQ(disk.Count(name.substr(0, name.find(L'.'))), 0u) << ::testing::PrintToString(name);
     }
   }
+}
+
+// A $I record as Windows writes it, version 1 or 2.
+std::string BinRecord(int64_t version, const std::wstring& path) {
+  std::string bytes(24, '\0');
+  memcpy(bytes.data(), &version, 8);
+  std::u16string text(path.begin(), path.end());
+  text.push_back(u'\0');
+  if (version == 1) text.resize(260, u'\0');
+  const uint32_t count = uint32_t(text.size());
+  if (version == 2) bytes.append(reinterpret_cast<const char*>(&count), 4);
+  bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+  return bytes;
+}
+
+// A bin laid out as Windows keeps it, on an image drive: the user's items
+// (a file, a folder, a broken record) go, data first, and the image holds
+// neither their contents nor where they were; another user's folder and
+// desktop.ini stay as they are.
+TEST_P(RawDiskTest, TheUsersRecycleBinGoesAndNothingElse) {
+  const std::string kind = GetParam();
+  RawDisk disk(kind, kind == "ntfs" ? L'R' : L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << kind << ": " << disk.missing();
+  const std::wstring sid = CurrentUserSid();
+  ASSERT_FALSE(sid.empty());
+  const std::wstring bins = disk.root() + L"$Recycle.Bin", mine = bins + L"\\" + sid,
+                     other = bins + L"\\S-1-5-21-9-9-9-1001";
+  for (const std::wstring& folder : {bins, mine, other, mine + L"\\$RB2", mine + L"\\$RB2\\sub"})
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$RA1.txt", Filled(L"BIN-FILE-CONTENT-Q7", 5000)));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$IA1.txt", BinRecord(2, L"C:\\Users\\ann\\PlaceOneQ7.txt")));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$RB2\\sub\\in.txt", Filled(L"BIN-FOLDER-CONTENT-Q7", 300)));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$IB2", BinRecord(1, L"C:\\Users\\ann\\PlaceTwoQ7")));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$RC3.txt", Filled(L"BIN-BROKEN-CONTENT-Q7", 400)));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$IC3.txt", std::string(30, '\7')));
+  ASSERT_TRUE(WriteBytes(mine + L"\\desktop.ini", "[.ShellClassInfo]"));
+  ASSERT_TRUE(WriteBytes(other + L"\\$RX.txt", "another user's"));
+  const std::vector<BinItem> items = ReadRecycleBins({disk.root()}, sid);
+  ASSERT_EQ(items.size(), 3u);
+  Win32ShredServices services;
+  ShredMonitor monitor;
+  const std::vector<BinOutcome> outcomes = ShredBinItems(items, services, monitor);
+  EXPECT_EQ(BinLines(outcomes),
+            std::vector<std::wstring>{L"回收站共 3 项：已粉碎 3 项，未能粉碎 0 项。"});
+  EXPECT_EQ(testing_util::ReadBytes(mine + L"\\desktop.ini"), "[.ShellClassInfo]");
+  EXPECT_EQ(testing_util::ReadBytes(other + L"\\$RX.txt"), "another user's");
+  EXPECT_FALSE(Exists(mine + L"\\$RB2"));
+  EXPECT_FALSE(Exists(mine + L"\\$IA1.txt"));
+  EXPECT_TRUE(ReadRecycleBins({disk.root()}, sid).empty()) << "the bin is empty now";
+  disk.Unmount();
+  for (const wchar_t* gone : {L"BIN-FILE-CONTENT-Q7", L"BIN-FOLDER-CONTENT-Q7",
+                              L"BIN-BROKEN-CONTENT-Q7", L"PlaceOneQ7", L"PlaceTwoQ7"})
+    EXPECT_EQ(disk.Count(gone), 0u) << ::testing::PrintToString(std::wstring(gone));
 }
 
 // A folder handed over whole: its files and the folders themselves go, and

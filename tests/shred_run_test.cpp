@@ -1049,6 +1049,10 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/FREE", L"D:"}, false, false, false, 0, false},
       {{L"/free"}, false, false, false, 0, true},
       {{L"/free", L"D:", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/recycle"}, false, false, false, 0, false},
+      {{L"/Recycle", L"d:"}, false, false, false, 0, false},
+      {{L"/recycle", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/recycle", L"/free", L"D:"}, false, false, false, 0, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
@@ -1059,6 +1063,14 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
     EXPECT_EQ(!o.error.empty(), row.error) << row.arguments.size();
   }
   EXPECT_EQ(ParseCliArguments({L"/q", L"/free", L"d:"}).freeDrive, L"d:");
+  EXPECT_EQ(ParseCliArguments({L"/recycle", L"d:"}).recycleDrive, L"D:\\");
+  EXPECT_TRUE(ParseCliArguments({L"/recycle"}).recycle);
+  EXPECT_EQ(ParseCliArguments({L"/recycle"}).recycleDrive, L"");
+  EXPECT_EQ(CliBinStatus({}, false), kCliAllShredded) << "an empty bin";
+  EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}}, false), kCliAllShredded);
+  EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}, {L"C:\\b", false, L"x"}}, false),
+            kCliNotAllShredded);
+  EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}}, true), kCliInterrupted);
 }
 
 TEST(ShredCliTest, ExitStatusSaysWhetherEverythingWasShredded) {

@@ -1,0 +1,124 @@
+#include "engine/win32_recycle_bin.h"
+
+#include <windows.h>
+
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <set>
+
+#include "engine/folder_walk.h"
+#include "engine/handle_owner.h"
+#include "engine/win32_shred_services.h"
+
+namespace shred {
+
+namespace {
+
+// A record is a few hundred bytes; anything far larger is not one.
+constexpr DWORD kLargestRecord = 64 << 10;
+
+std::string ReadRecord(const std::wstring& path) {
+  const handles::File file(CreateFileW(VerbatimPath(path).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+  if (!file.valid()) return {};
+  std::string bytes(kLargestRecord, '\0');
+  DWORD read = 0;
+  if (!ReadFile(file, bytes.data(), kLargestRecord, &read, nullptr)) return {};
+  bytes.resize(read);
+  return bytes;
+}
+
+// The names in the folder: files and real folders, never a reparse point.
+std::vector<BinEntry> ListBin(const std::wstring& folder) {
+  std::vector<BinEntry> entries;
+  WIN32_FIND_DATAW found;
+  const handles::Find find(FindFirstFileExW((VerbatimPath(folder) + L"\\*").c_str(),
+                                            FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                            0));
+  if (!find.valid()) return entries;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      continue;
+    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(find, &found));
+  return entries;
+}
+
+}  // namespace
+
+std::wstring CurrentUserSid() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+  const handles::Kernel token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+    return {};
+  std::wstring sid = text;
+  LocalFree(text);
+  return sid;
+}
+
+std::wstring UserBinFolder(const std::wstring& root, const std::wstring& sid) {
+  return root + L"$Recycle.Bin\\" + sid;
+}
+
+std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
+                                     const std::wstring& sid) {
+  std::vector<std::wstring> drives = roots;
+  if (drives.empty()) {
+    const DWORD present = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+      const std::wstring root = std::wstring(1, wchar_t(L'A' + i)) + L":\\";
+      const UINT type = (present & (1u << i)) ? GetDriveTypeW(root.c_str()) : DRIVE_NO_ROOT_DIR;
+      if (type == DRIVE_FIXED || type == DRIVE_REMOVABLE) drives.push_back(root);
+    }
+  }
+  std::vector<BinItem> items;
+  if (sid.empty()) return items;
+  for (const std::wstring& root : drives) {
+    if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) continue;
+    const std::wstring folder = UserBinFolder(root, sid);
+    if (!IsOwnFolder(root + L"$Recycle.Bin") || !IsOwnFolder(folder)) continue;
+    const std::vector<BinEntry> entries = ListBin(folder);
+    std::vector<std::string> records;
+    for (const BinEntry& entry : entries) {
+      const bool record = !entry.folder && entry.name.size() > 2 && entry.name[0] == L'$' &&
+                          (entry.name[1] == L'I' || entry.name[1] == L'i');
+      records.push_back(record ? ReadRecord(folder + L"\\" + entry.name) : std::string());
+    }
+    for (BinItem& item : PairBinItems(folder, entries, records)) {
+      if (item.folder) {
+        // A deleted folder as /s takes it: its files, then itself.
+        std::vector<WalkNote> notes;
+        item.files =
+            ExpandFolders({item.data}, true, notes, false, nullptr, nullptr, &item.folders);
+      }
+      items.push_back(std::move(item));
+    }
+  }
+  return items;
+}
+
+void NotifyRecycleBinChanged(const std::vector<BinItem>& items) {
+  std::set<std::wstring> folders;
+  for (const BinItem& item : items) {
+    const std::wstring& any = item.data.empty() ? item.record : item.data;
+    folders.insert(any.substr(0, any.find_last_of(L'\\')));
+  }
+  for (const std::wstring& folder : folders)
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, folder.c_str(), nullptr);
+  using UpdateIcon = void(WINAPI*)();
+  if (const auto update = reinterpret_cast<UpdateIcon>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHUpdateRecycleBinIcon"))))
+    update();
+}
+
+}  // namespace shred
