@@ -21,17 +21,29 @@ bool SetValue(HKEY key, const wchar_t* name, const std::wstring& value) {
                         DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-bool WriteVerb(const wchar_t* path, const std::wstring& program) {
+// Every verb: its key, its text, and what follows the program on its
+// command line.
+struct Verb {
+  const wchar_t* key;
+  const wchar_t* text;
+  const wchar_t* arguments;
+};
+// One process per selected item; the first window collects them all.
+const Verb kVerbs[] = {{kVerbKeys[0], kVerbText, L" \"%1\""},
+                       {kVerbKeys[1], kVerbText, L" \"%1\""},
+                       {kBinVerbKey, kBinVerbText, L" /recycle"}};
+
+bool WriteVerb(const Verb& entry, const std::wstring& program) {
+  const wchar_t* path = entry.key;
   HKEY verb = nullptr, command = nullptr;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_WRITE, nullptr, &verb, nullptr) !=
       ERROR_SUCCESS) {
     return false;
   }
-  bool ok = SetValue(verb, nullptr, kVerbText) && SetValue(verb, L"Icon", program + L",0") &&
+  bool ok = SetValue(verb, nullptr, entry.text) && SetValue(verb, L"Icon", program + L",0") &&
             RegCreateKeyExW(verb, L"command", 0, nullptr, 0, KEY_WRITE, nullptr, &command,
                             nullptr) == ERROR_SUCCESS;
-  // One process per selected item; the first window collects them all.
-  if (ok) ok = SetValue(command, nullptr, L"\"" + program + L"\" \"%1\"");
+  if (ok) ok = SetValue(command, nullptr, L"\"" + program + L"\"" + entry.arguments);
   if (command) RegCloseKey(command);
   RegCloseKey(verb);
   return ok;
@@ -82,11 +94,11 @@ void RemoveEmptyParents(std::wstring key) {
 std::vector<std::wstring> InstallExplorerEntries(const std::wstring& program, bool& ok) {
   std::vector<std::wstring> done;
   ok = true;
-  for (const wchar_t* key : kVerbKeys) {
-    const bool written = WriteVerb(key, program);
+  for (const Verb& verb : kVerbs) {
+    const bool written = WriteVerb(verb, program);
     ok = ok && written;
     done.push_back((written ? L"已写入 HKEY_CURRENT_USER\\" : L"无法写入 HKEY_CURRENT_USER\\") +
-                   std::wstring(key));
+                   std::wstring(verb.key));
   }
   const std::wstring link = SendToShortcut();
   const bool linked = !link.empty() && WriteShortcut(link, program);
@@ -98,7 +110,8 @@ std::vector<std::wstring> InstallExplorerEntries(const std::wstring& program, bo
 std::vector<std::wstring> UninstallExplorerEntries(bool& ok) {
   std::vector<std::wstring> done;
   ok = true;
-  for (const wchar_t* key : kVerbKeys) {
+  for (const Verb& verb : kVerbs) {
+    const wchar_t* key = verb.key;
     const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, key);
     if (status == ERROR_SUCCESS) {
       RemoveEmptyParents(key);

@@ -65,15 +65,25 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // gate makes "look for the window, else open it" one step.
   const handles::Kernel gate(CreateMutexW(nullptr, FALSE, L"Local\\Tarvello.OneWindow"));
   if (gate.valid()) WaitForSingleObject(gate, 30000);
+  // "/recycle" (the Recycle Bin's own menu): the window's confirmation,
+  // in the window already open or in a new one.
+  const bool recycle = arguments.size() == 1 && _wcsicmp(arguments[0].c_str(), L"/recycle") == 0;
   if (HWND open = form1::FindOpenForm1()) {
+    if (recycle) {
+      SetForegroundWindow(open);
+      const bool posted = PostMessageW(open, WM_SYSCOMMAND, form1::kShredRecycleBinCommand, 0);
+      if (gate.valid()) ReleaseMutex(gate);
+      return posted ? 0 : 1;
+    }
     const bool taken = form1::SendPathsToForm1(open, arguments);
     if (gate.valid()) ReleaseMutex(gate);
     return taken ? 0 : 1;
   }
   HWND form = form1::CreateForm1(instance);
   if (form) {
-    form1::AddPathsToForm1(form, arguments);
+    if (!recycle) form1::AddPathsToForm1(form, arguments);
     form1::ShowForm1(form);
+    if (recycle) PostMessageW(form, WM_SYSCOMMAND, form1::kShredRecycleBinCommand, 0);
   }
   if (gate.valid()) ReleaseMutex(gate);
   if (!form) return 1;

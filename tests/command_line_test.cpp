@@ -362,7 +362,8 @@ std::vector<std::wstring> ExplorerState() {
   std::vector<std::wstring> state;
   for (const wchar_t* key :
        {L"Software\\Classes\\*", L"Software\\Classes\\*\\shell", L"Software\\Classes\\Directory",
-        L"Software\\Classes\\Directory\\shell", app::kVerbKeys[0], app::kVerbKeys[1]}) {
+        L"Software\\Classes\\Directory\\shell", app::kVerbKeys[0], app::kVerbKeys[1],
+        L"Software\\Classes\\CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}", app::kBinVerbKey}) {
     HKEY k = nullptr;
     const bool there = RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &k) == ERROR_SUCCESS;
     DWORD subkeys = 0, values = 0;
@@ -435,6 +436,12 @@ TEST(ExplorerEntries, InstallTwiceThenUninstallTwiceLeavesEverythingAsItWas) {
                    nullptr, RRF_RT_REG_SZ, nullptr, value, &size),
       ERROR_SUCCESS);
   EXPECT_EQ(std::wstring(value), Quoted(ExeFolder() + L"\\tarvello.exe") + L" \"%1\"");
+  size = sizeof value;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (std::wstring(app::kBinVerbKey) + L"\\command").c_str(),
+                         nullptr, RRF_RT_REG_SZ, nullptr, value, &size),
+            ERROR_SUCCESS)
+      << "the entry on the Recycle Bin's own menu";
+  EXPECT_EQ(std::wstring(value), Quoted(ExeFolder() + L"\\tarvello.exe") + L" /recycle");
   const auto installed = ExplorerState();
   EXPECT_NE(std::find(installed.begin(), installed.end(), app::kSendToName), installed.end());
 

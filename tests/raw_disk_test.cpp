@@ -343,6 +343,56 @@ TEST(WipeFromTheWindow, TheWindowAsksThenWipesAndReports) {
   EXPECT_EQ(disk.Count(L"WINDOW-WIPE-MARKER"), 0u);
 }
 
+// The window's "粉碎回收站…": a confirmation that counts the items (Cancel
+// touches nothing), the run, the report.
+TEST(RecycleBinFromTheWindow, TheWindowAsksThenShredsAndReports) {
+  RawDisk disk("ext4", L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  const std::wstring mine = disk.root() + L"$Recycle.Bin\\" + CurrentUserSid();
+  ASSERT_TRUE(CreateDirectoryW((disk.root() + L"$Recycle.Bin").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(mine.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$RA1.txt", Filled(L"WINDOW-BIN-MARKER", 3 << 20)));
+  std::string record = BinRecord(2, L"C:\\old\\a.txt");
+  const int64_t size = 3 << 20;
+  memcpy(record.data() + 8, &size, 8);
+  ASSERT_TRUE(WriteBytes(mine + L"\\$IA1.txt", record));
+  HWND form = form1::CreateForm1(GetModuleHandleW(nullptr));
+  ASSERT_NE(form, nullptr);
+  form1::ShowForm1(form);
+  wchar_t item[64] = {};
+  GetMenuStringW(GetSystemMenu(form, FALSE), form1::kShredRecycleBinCommand, item, 64,
+                 MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"粉碎回收站…");
+  {
+    testing_util::BoxAnswerer no({{L"警告", IDCANCEL}});
+    form1::ShredRecycleBinFromForm1(form, {disk.root()});
+    const auto& seen = no.Finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text.rfind(L"将粉碎回收站中的 1 项（约 3 MB）", 0), 0u)
+        << ::testing::PrintToString(seen[0].text);
+    EXPECT_TRUE(Exists(mine + L"\\$RA1.txt")) << "Cancel touches nothing";
+  }
+  testing_util::BoxAnswerer yes({{L"警告", IDOK}, {L"提示", IDOK}});
+  form1::ShredRecycleBinFromForm1(form, {disk.root()});
+  const auto& seen = yes.Finish();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, L"回收站共 1 项：已粉碎 1 项，未能粉碎 0 项。");
+  EXPECT_FALSE(Exists(mine + L"\\$RA1.txt"));
+  EXPECT_FALSE(Exists(mine + L"\\$IA1.txt"));
+  {
+    testing_util::BoxAnswerer empty({{L"提示", IDOK}});
+    form1::ShredRecycleBinFromForm1(form, {disk.root()});
+    const auto& said = empty.Finish();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].text, L"回收站是空的");
+  }
+  DestroyWindow(form);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  disk.Unmount();
+  EXPECT_EQ(disk.Count(L"WINDOW-BIN-MARKER"), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, RawDiskTest, ::testing::Values("ntfs", "ext4"));
 
 }  // namespace

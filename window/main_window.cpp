@@ -12,6 +12,7 @@
 #include "engine/handle_owner.h"
 #include "engine/maker.h"
 #include "engine/win32_prompts.h"
+#include "engine/win32_recycle_bin.h"
 #include "engine/win32_wipe_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
@@ -34,6 +35,7 @@ constexpr wchar_t kBrowseTitle[] = L"提示";
 constexpr wchar_t kRunFailedText[] = L"内存不足，粉碎未能进行到底。";
 constexpr int kMaxPathText = 32767;
 constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
+constexpr wchar_t kBinMenuText[] = L"粉碎回收站…";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
 struct Label {
@@ -276,6 +278,41 @@ void Form_WipeFreeSpace(Form1State& s, const std::wstring& root) {
   if (s.closeAfterRun) PostMessageW(s.form, WM_CLOSE, 0, 0);
 }
 
+// The system menu's "粉碎回收站…" (and the Recycle Bin's own menu entry):
+// the user's items on the given drives, or on every fixed and removable
+// drive, after a confirmation that says how many and how large. Like a
+// shred run, it owns the window until its report is dismissed.
+void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots) {
+  shred::Win32Prompts boxes(s.form);
+  s.shredding = true;
+  const std::vector<shred::BinItem> items = shred::ReadRecycleBins(roots, shred::CurrentUserSid());
+  if (items.empty()) {
+    boxes.ShowMessage(shred::kEmptyBinText, shred::kInfoTitle, shred::MessageKind::Info);
+  } else {
+    int64_t bytes = 0;
+    for (const shred::BinItem& item : items) bytes += item.size;
+    const std::wstring question = L"将粉碎回收站中的 " + std::to_wstring(items.size()) +
+                                  L" 项（约 " + std::to_wstring(bytes >> 20) +
+                                  L" MB）：内容用随机数据覆盖后删除，无法再还原。\r\n确定开始吗？";
+    if (boxes.ShowMessage(question, shred::kConfirmTitle, shred::MessageKind::Confirm)) {
+      std::vector<shred::BinOutcome> outcomes;
+      const bool ran = RunBinWithProgress(s.form, items, outcomes, ProgressDialogDelayMs);
+      shred::NotifyRecycleBinChanged(items);
+      std::wstring report;
+      bool all = ran;
+      for (const std::wstring& line : shred::BinLines(outcomes))
+        report += (report.empty() ? L"" : L"\r\n") + line;
+      for (const shred::BinOutcome& outcome : outcomes) all = all && outcome.shredded;
+      if (!ran) report = std::wstring(kRunFailedText) + L"\r\n" + report;
+      if (s.closeAfterRun) report += L"\r\n窗口将关闭。";
+      boxes.ShowMessage(report, shred::kInfoTitle,
+                        all ? shred::MessageKind::Info : shred::MessageKind::Warning);
+    }
+  }
+  s.shredding = false;
+  if (s.closeAfterRun) PostMessageW(s.form, WM_CLOSE, 0, 0);
+}
+
 // Files dragged onto the window join the list in the order given, each as
 // the Add button would add it.
 void Form_DragDrop(Form1State& s, HDROP drop) {
@@ -434,6 +471,7 @@ void OnCreate(Form1State& s) {
   HMENU system = GetSystemMenu(s.form, FALSE);
   AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(system, MF_STRING, kWipeFreeSpaceCommand, kWipeMenuText);
+  AppendMenuW(system, MF_STRING, kShredRecycleBinCommand, kBinMenuText);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -616,6 +654,10 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
           Form_WipeFreeSpace(*s, SelectedDrive(s->Control(kDrive1)).substr(0, 2) + L"\\");
         return 0;
       }
+      if ((wParam & 0xFFF0) == kShredRecycleBinCommand) {
+        if (!s->shredding) Form_ShredRecycleBin(*s, {});
+        return 0;
+      }
       break;
     case WM_DROPFILES:
       Form_DragDrop(*s, HDROP(wParam));
@@ -751,6 +793,11 @@ void ShowForm1(HWND form) {
 void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root) {
   Form1State* s = StateOf(form);
   if (s && !s->shredding) Form_WipeFreeSpace(*s, root);
+}
+
+void ShredRecycleBinFromForm1(HWND form, const std::vector<std::wstring>& roots) {
+  Form1State* s = StateOf(form);
+  if (s && !s->shredding) Form_ShredRecycleBin(*s, roots);
 }
 
 void AddPathsToForm1(HWND form, const std::vector<std::wstring>& paths) {

@@ -37,8 +37,14 @@ bool SendPathsToForm1(HWND form, const std::vector<std::wstring>& paths);
 // The system menu's "清除磁盘剩余空间…" (WM_SYSCOMMAND): wipes the free space of
 // the drive selected in the drive list, after a confirmation.
 inline constexpr UINT kWipeFreeSpaceCommand = 0x0110;
+// The system menu's "粉碎回收站…": the current user's Recycle Bin on every
+// fixed and removable drive, after a confirmation that names its items.
+inline constexpr UINT kShredRecycleBinCommand = 0x0120;
 // What that command does, for the drive at `root` ("X:\\").
 void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root);
+// What "粉碎回收站…" does, for the bins of the given drives ("X:\\"), or of
+// every fixed and removable drive when none is given.
+void ShredRecycleBinFromForm1(HWND form, const std::vector<std::wstring>& roots);
 
 // WM_COPYDATA's dwData for a list of paths, each ended by a NUL.
 inline constexpr ULONG_PTR kCopyDataPaths = 0x50565254;  // "TRVP"

@@ -85,6 +85,27 @@ class WorkerMonitor : public shred::ShredMonitor {
   int current_ = -1;   // the file the overwrite pass is on
 };
 
+// The bin's two runs (data, then records) count files as they come.
+class BinMonitor : public shred::ShredMonitor {
+ public:
+  explicit BinMonitor(Progress& progress) : progress_(progress) {}
+  bool CancelRequested() override { return progress_.cancel; }
+  void Overwriting(int, const std::wstring& path) override {
+    std::lock_guard<std::mutex> lock(progress_.mutex);
+    progress_.current = path;
+    progress_.deleting = false;
+  }
+  void Deleting(int, const std::wstring& path) override {
+    ++progress_.filesDone;
+    std::lock_guard<std::mutex> lock(progress_.mutex);
+    progress_.current = path;
+    progress_.deleting = true;
+  }
+
+ private:
+  Progress& progress_;
+};
+
 uint64_t SizeOf(const std::wstring& entry) {
   const shred::ResolvedPath resolved = shred::ResolveEntry(entry);
   WIN32_FILE_ATTRIBUTE_DATA data;
@@ -345,6 +366,21 @@ bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
   progress.fileCount = int(job.entries.size());
   return RunWithProgress(
       owner, progress, [&] { Work(job, progress); }, dialogDelayMs);
+}
+
+bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
+                        std::vector<shred::BinOutcome>& outcomes, DWORD dialogDelayMs) {
+  Progress progress;
+  for (const shred::BinItem& item : items)
+    progress.fileCount += int(item.files.size()) + (item.record.empty() ? 0 : 1);
+  return RunWithProgress(
+      owner, progress,
+      [&] {
+        shred::Win32ShredServices services;
+        BinMonitor monitor(progress);
+        outcomes = shred::ShredBinItems(items, services, monitor);
+      },
+      dialogDelayMs);
 }
 
 bool RunWipeWithProgress(HWND owner, const std::wstring& root, shred::WipeResult& result,

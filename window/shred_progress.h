@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/free_space_wipe.h"
+#include "engine/recycle_bin.h"
 #include "engine/shred_run.h"
 
 namespace form1 {
@@ -32,6 +34,10 @@ bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
 // the time left.
 bool RunWipeWithProgress(HWND owner, const std::wstring& root, shred::WipeResult& result,
                          DWORD dialogDelayMs);
+// The same for the Recycle Bin's items: the dialog shows the item's file
+// being shredded and the files done.
+bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
+                        std::vector<shred::BinOutcome>& outcomes, DWORD dialogDelayMs);
 // Asks the run in progress, if any, to stop at the next buffer.
 void CancelShredInProgress();
 bool ShredInProgress();
