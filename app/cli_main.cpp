@@ -10,6 +10,7 @@
 #include "app/console_print.h"
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
+#include "engine/win32_record.h"
 #include "engine/win32_recycle_bin.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
@@ -36,6 +37,20 @@ class WipeInterruptMonitor : public shred::WipeMonitor {
 
 void Print(DWORD stream, const std::wstring& line) { app::PrintLine(stream, line); }
 
+// /log FILE: writes the record; a record that cannot be written is a line
+// and status 1 (when the work itself went well), the work's results stand.
+int WriteLog(const std::wstring& path, const std::string& record, int status) {
+  if (path.empty()) return status;
+  const shred::Reason reason = shred::WriteRecordFile(path, record);
+  if (reason == shred::Reason::None) return status;
+  Print(STD_ERROR_HANDLE, L"粉碎记录未能写入：" + path + L"（" +
+                              shred::ReasonText(reason, shred::LastUnmappedError()) + L"）");
+  return status == shred::kCliAllShredded ? shred::kCliNotAllShredded : status;
+}
+
+uint64_t started = 0;
+std::wstring logPath;
+
 // /free X: the drive's free space, after the checks that refuse a drive
 // that is not there, not local or not writable; touches no existing file.
 int WipeDrive(const std::wstring& argument) {
@@ -51,8 +66,12 @@ int WipeDrive(const std::wstring& argument) {
   WipeInterruptMonitor monitor;
   const shred::WipeResult result = shred::WipeFreeSpace(root, services, monitor);
   Print(STD_OUTPUT_HANDLE, shred::WipeReport(root, result));
-  if (interrupted) return shred::kCliInterrupted;
-  return result.Complete() ? shred::kCliAllShredded : shred::kCliNotAllShredded;
+  const int status = interrupted         ? shred::kCliInterrupted
+                     : result.Complete() ? shred::kCliAllShredded
+                                         : shred::kCliNotAllShredded;
+  return WriteLog(logPath,
+                  shred::WipeRecord(shred::GatherRecordContext(started, {root}), root, result),
+                  status);
 }
 
 // /recycle [X:]: the current user's Recycle Bin, on one drive or on every
@@ -66,7 +85,10 @@ int ShredRecycleBin(const std::wstring& drive) {
   const std::vector<shred::BinOutcome> outcomes = shred::ShredBinItems(items, services, monitor);
   if (!items.empty()) shred::NotifyRecycleBinChanged(items);
   for (const std::wstring& line : shred::BinLines(outcomes)) Print(STD_OUTPUT_HANDLE, line);
-  return shred::CliBinStatus(outcomes, interrupted);
+  return WriteLog(
+      logPath,
+      shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)), outcomes),
+      shred::CliBinStatus(outcomes, interrupted));
 }
 
 }  // namespace
@@ -85,6 +107,8 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  started = shred::RecordClock();
+  logPath = options.log;
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive);
@@ -99,5 +123,7 @@ int wmain(int argc, wchar_t** argv) {
   for (const std::wstring& line : shred::CliLines(job, notes, options.quiet)) {
     Print(STD_OUTPUT_HANDLE, line);
   }
-  return shred::CliExitStatus(job, notes, interrupted);
+  return WriteLog(logPath,
+                  shred::ShredRecord(shred::GatherRecordContext(started, shred::RootsOf(job)), job),
+                  shred::CliExitStatus(job, notes, interrupted));
 }

@@ -12,7 +12,7 @@ target_link_libraries(skin PUBLIC skin_core ${win32_libs})
 target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 # The shredding engine's Windows services; the engine itself is shred_core.
-add_library(engine_win STATIC engine/win32_shred_services.cpp engine/win32_prompts.cpp engine/win32_recycle_bin.cpp
+add_library(engine_win STATIC engine/win32_shred_services.cpp engine/win32_prompts.cpp engine/win32_recycle_bin.cpp engine/win32_record.cpp
                               engine/folder_walk.cpp
                               engine/win32_wipe_services.cpp)
 target_link_libraries(engine_win PUBLIC shred_core ${win32_libs})

@@ -8,7 +8,7 @@
 namespace shred {
 
 const wchar_t kCliUsage[] =
-    L"用法：tarvello-cli [/s] [/q] 路径...\r\n"
+    L"用法：tarvello-cli [/s] [/q] [/log 文件] 路径...\r\n"
     L"      tarvello-cli /free 驱动器\r\n"
     L"      tarvello-cli /recycle [驱动器]\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
@@ -16,6 +16,7 @@ const wchar_t kCliUsage[] =
     L"  /q  不显示汇总行\r\n"
     L"  /free D:  清除驱动器 D: 的剩余空间：用随机数据填满后删除，不涉及任何现有文件\r\n"
     L"  /recycle  粉碎回收站中的全部项目（只限当前用户；给出驱动器时只粉碎该驱动器上的）\r\n"
+    L"  /log 文件  把粉碎（或清除、回收站）记录以 JSON 写入该文件\r\n"
     L"  /?  显示本说明\r\n"
     L"退出码：0 全部粉碎（或清除完成）；1 有文件未能粉碎或未能覆盖（或清除未完成）；2 用法错误；"
     L"3 被 Ctrl+C 中断";
@@ -50,6 +51,12 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         // A drive may follow: "/recycle D:".
         if (i + 1 < arguments.size() && !WipeRoot(arguments[i + 1]).empty())
           options.recycleDrive = WipeRoot(arguments[++i]);
+      } else if (name == L"/log") {
+        if (i + 1 < arguments.size()) {
+          options.log = arguments[++i];
+        } else if (options.error.empty()) {
+          options.error = L"/log 后应跟记录文件的路径";
+        }
       } else if (name == L"/free") {
         if (i + 1 < arguments.size()) {
           options.freeDrive = arguments[++i];

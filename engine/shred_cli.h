@@ -19,6 +19,7 @@ struct CliOptions {
   bool help = false;          // /?
   std::wstring freeDrive;     // /free X: wipes the drive's free space instead
   bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
+  std::wstring log;           // /log FILE: the record of what was done, written there
   std::wstring recycleDrive;  // that drive's bin only ("X:\\"), or every drive's
   std::vector<std::wstring> paths;
   std::wstring error;  // a usage error, in words

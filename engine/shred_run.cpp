@@ -261,6 +261,9 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   // Writing a stream gives the file a new time of its own: with streams,
   // the delete step goes by the length and the creation time.
   if (!alternates.empty()) result.state.written = 0;
+  result.size = facts.size;
+  result.overwritten = done;
+  result.streams = 1 + int(alternates.size());
   result.fate = overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;
   return result;
 }

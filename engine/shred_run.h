@@ -90,6 +90,9 @@ struct EntryResult {
   uint32_t reparseTag = 0;  // the tag a reparse point the run works on carries
   int sameAs = -1;          // the earlier entry naming the same file: it shares that fate
   std::wstring holder;      // the programs that held a file in use, when known
+  int64_t size = 0;         // its length when it was opened
+  uint64_t overwritten = 0;  // bytes written over, every stream's
+  int streams = 0;          // streams overwritten: its contents and each alternate one
 };
 
 // One shred run: the entries as the run found them and what became of each.

@@ -11,9 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/explorer_entries.h"
 #include "engine/folder_walk.h"
 #include "engine/free_space_wipe.h"
+#include "engine/shred_record.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
 #include "tests/temp_folder.h"
@@ -450,6 +453,57 @@ TEST(ExplorerEntries, InstallTwiceThenUninstallTwiceLeavesEverythingAsItWas) {
     EXPECT_EQ(removed.status, 0u) << testing::PrintToString(removed.output);
   }
   EXPECT_EQ(ExplorerState(), before);
+}
+
+// /log: the record of a run with a survivor, read back field by field; one
+// that cannot be written is a line and status 1, and the run stands.
+TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
+  TempFolder dir;
+  const std::wstring gone = dir / L"gone.txt", held = dir / L"held.txt", log = dir / L"run.json";
+  ASSERT_TRUE(WriteBytes(gone, std::string(5000, 's')));
+  ASSERT_TRUE(WriteBytes(held, "secret"));
+  HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const Finished run = RunProgram(L"tarvello-cli.exe", {L"/log", log, gone, held});
+  CloseHandle(holder);
+  EXPECT_EQ(run.status, 1u);
+  const auto record = nlohmann::json::parse(ReadBytes(log));
+  EXPECT_EQ(record["tool"]["name"], "Tarvello");
+  EXPECT_EQ(record["action"], "shred");
+  EXPECT_EQ(record["start"].get<std::string>().size(), 20u);
+  EXPECT_EQ(record["end"].get<std::string>().back(), 'Z');
+  EXPECT_FALSE(record["computer"].get<std::string>().empty());
+  EXPECT_FALSE(record["user"].get<std::string>().empty());
+  ASSERT_EQ(record["volumes"].size(), 1u);
+  EXPECT_EQ(record["volumes"][0]["root"], "C:\\");
+  ASSERT_EQ(record["entries"].size(), 2u);
+  const auto& first = record["entries"][0];
+  EXPECT_EQ(first["entry"], shred::Utf8(gone));
+  EXPECT_EQ(first["outcome"], "shredded");
+  EXPECT_EQ(first["size"], 5000);
+  EXPECT_GE(first["bytes_overwritten"].get<uint64_t>(), 5000u);
+  EXPECT_EQ(first["streams"], 1);
+  EXPECT_EQ(first["file_id"].get<std::string>().size(), 32u);
+  EXPECT_EQ(record["entries"][1]["outcome"], "not shredded");
+  EXPECT_EQ(record["entries"][1]["reason"], "正在被其他程序使用");
+  EXPECT_EQ(record["totals"]["shredded"], 1);
+  std::vector<std::wstring> left;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((dir / L"*").c_str(), &found);
+  do {
+    left.push_back(found.cFileName);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::wstring>{L".", L"..", L"held.txt", L"run.json"}))
+      << "no temporary file beside the record";
+
+  const std::wstring nowhere = dir / L"missing\\run.json", other = dir / L"other.txt";
+  ASSERT_TRUE(WriteBytes(other, "secret"));
+  const Finished unwritten = RunProgram(L"tarvello-cli.exe", {L"/q", L"/log", nowhere, other});
+  EXPECT_EQ(unwritten.status, 1u);
+  EXPECT_EQ(unwritten.output, L"粉碎记录未能写入：" + nowhere + L"（找不到文件所在的文件夹）\r\n");
+  EXPECT_FALSE(Exists(other)) << "the run's own results stand";
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/log"}).status, 2u);
 }
 
 TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {

@@ -1,0 +1,50 @@
+// The record of what a run, a wipe or a Recycle Bin run destroyed, for
+// whoever must account for it: one JSON document in UTF-8 with the tool, the
+// method and the verification, when, who and on which computer, each volume
+// touched, each entry with its outcome, and the totals (the items NIST SP
+// 800-88 asks a record of sanitisation to hold). Needs no Windows: the
+// platform side supplies the context and writes the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/free_space_wipe.h"
+#include "engine/recycle_bin.h"
+#include "engine/shred_run.h"
+
+namespace shred {
+
+// What a volume is, as far as the platform says.
+struct VolumeFacts {
+  std::wstring root;        // "C:\\"
+  std::wstring fileSystem;  // "NTFS", empty when unknown
+  uint32_t serial = 0;
+  std::wstring media = L"unknown";  // "hard disk", "solid-state", "unknown"
+  std::wstring trim = L"unknown";   // "on", "off", "unknown"
+};
+
+// When, who, where, and the volumes the work touched.
+struct RecordContext {
+  std::wstring version;     // the tool's
+  std::wstring start, end;  // UTC, ISO 8601: "2026-12-08T03:04:05Z"
+  std::wstring computer, user;
+  std::vector<VolumeFacts> volumes;
+};
+
+// The text a record gives a 100-nanosecond count since 1601 (FILETIME):
+// "2026-12-08T03:04:05Z".
+std::wstring IsoTime(uint64_t fileTime);
+// A text as UTF-8, an unpaired surrogate as U+FFFD.
+std::string Utf8(const std::wstring& text);
+
+std::string ShredRecord(const RecordContext& context, const ShredJob& job);
+std::string WipeRecord(const RecordContext& context, const std::wstring& root,
+                       const WipeResult& result);
+std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes);
+
+// The outcome of an entry in the record's words.
+const char* FateName(Fate fate);
+
+}  // namespace shred

@@ -1,0 +1,124 @@
+// The record of a run: every field, for each outcome, read back as JSON.
+#include "engine/shred_record.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace shred {
+namespace {
+
+RecordContext Context() {
+  RecordContext context;
+  context.version = L"1.0";
+  context.start = L"2026-12-08T03:04:05Z";
+  context.end = L"2026-12-08T03:04:06Z";
+  context.computer = L"办公室-PC";
+  context.user = L"ann";
+  context.volumes = {{L"C:\\", L"NTFS", 0x1234ABCD, L"solid-state", L"on"}};
+  return context;
+}
+
+TEST(ShredRecord, EveryEntryWithItsOutcomeAndTheTotals) {
+  ShredJob job;
+  job.entries = {L"C:\\a.txt", L"C:\\held.txt", L"C:\\packed", L"C:\\link",
+                 L"C:\\A.TXT", L"C:\\bad",      L"C:\\later"};
+  job.results.assign(7, EntryResult{});
+  auto& a = job.results[0];
+  a.fate = Fate::Shredded;
+  a.path = L"\\\\?\\C:\\a.txt";
+  a.identity = {0x1234ABCD, 0, 0x51};
+  a.size = 5000;
+  a.overwritten = 8192;
+  a.streams = 2;
+  job.results[1].fate = Fate::Survived;
+  job.results[1].reason = Reason::InUse;
+  job.results[2].fate = Fate::DeletedAsIs;
+  job.results[3].fate = Fate::LinkRemoved;
+  job.results[4] = a;
+  job.results[4].sameAs = 0;
+  job.results[5].fate = Fate::Survived;
+  job.results[5].reason = Reason::IoError;
+  job.results[5].error = 1117;
+  job.folderResults = {{L"C:\\t", false, Reason::FolderNotEmpty, L""}};
+  const auto record = nlohmann::json::parse(ShredRecord(Context(), job));
+  EXPECT_EQ(record["tool"]["name"], "Tarvello");
+  EXPECT_EQ(record["tool"]["version"], "1.0");
+  EXPECT_EQ(record["action"], "shred");
+  EXPECT_NE(record["method"].get<std::string>().find("random bytes"), std::string::npos);
+  EXPECT_NE(record["verification"].get<std::string>().find("not read back"), std::string::npos);
+  EXPECT_EQ(record["start"], "2026-12-08T03:04:05Z");
+  EXPECT_EQ(record["end"], "2026-12-08T03:04:06Z");
+  EXPECT_EQ(record["computer"], "办公室-PC");
+  EXPECT_EQ(record["user"], "ann");
+  EXPECT_EQ(record["volumes"][0]["root"], "C:\\");
+  EXPECT_EQ(record["volumes"][0]["file_system"], "NTFS");
+  EXPECT_EQ(record["volumes"][0]["serial"], "1234abcd");
+  EXPECT_EQ(record["volumes"][0]["media"], "solid-state");
+  EXPECT_EQ(record["volumes"][0]["trim"], "on");
+  const auto& entries = record["entries"];
+  ASSERT_EQ(entries.size(), 7u);
+  EXPECT_EQ(entries[0]["entry"], "C:\\a.txt");
+  EXPECT_EQ(entries[0]["path"], "\\\\?\\C:\\a.txt");
+  EXPECT_EQ(entries[0]["outcome"], "shredded");
+  EXPECT_EQ(entries[0]["reason"], "");
+  EXPECT_EQ(entries[0]["volume_serial"], "1234abcd");
+  EXPECT_EQ(entries[0]["file_id"], "00000000000000000000000000000051");
+  EXPECT_EQ(entries[0]["size"], 5000);
+  EXPECT_EQ(entries[0]["bytes_overwritten"], 8192);
+  EXPECT_EQ(entries[0]["streams"], 2);
+  EXPECT_EQ(entries[0]["verified"], false);
+  EXPECT_EQ(entries[1]["outcome"], "not shredded");
+  EXPECT_EQ(entries[1]["reason"], "正在被其他程序使用");
+  EXPECT_EQ(entries[2]["outcome"], "deleted without its contents overwritten");
+  EXPECT_EQ(entries[3]["outcome"], "link removed, its target untouched");
+  EXPECT_EQ(entries[4]["same_file_as_entry"], 0);
+  EXPECT_EQ(entries[5]["reason"], "读写错误（错误代码 1117）");
+  EXPECT_EQ(entries[5]["error_code"], 1117);
+  EXPECT_EQ(entries[6]["outcome"], "not reached");
+  EXPECT_EQ(entries[6]["volume_serial"], "");
+  EXPECT_EQ(record["folders"][0]["outcome"], "kept");
+  EXPECT_EQ(record["folders"][0]["reason"], "文件夹中仍有内容，未删除");
+  EXPECT_EQ(record["totals"]["entries"], 7);
+  EXPECT_EQ(record["totals"]["files"], 6) << "the second entry for one file is not a file";
+  EXPECT_EQ(record["totals"]["shredded"], 1);
+  EXPECT_EQ(record["totals"]["not_shredded"], 5);
+  EXPECT_EQ(record["totals"]["bytes_overwritten"], 8192);
+}
+
+TEST(ShredRecord, TheWipeAndTheBinHaveTheirOwn) {
+  WipeResult wipe;
+  wipe.filled = wipe.recordsDone = true;
+  wipe.freeBefore = 100 << 20;
+  wipe.written = 99 << 20;
+  const auto w = nlohmann::json::parse(WipeRecord(Context(), L"D:\\", wipe));
+  EXPECT_EQ(w["action"], "free-space wipe");
+  EXPECT_EQ(w["drive"], "D:\\");
+  EXPECT_EQ(w["result"]["complete"], true);
+  EXPECT_EQ(w["result"]["bytes_written"], 99 << 20);
+  const auto b = nlohmann::json::parse(BinRecord(
+      Context(), {{L"C:\\old.txt", true, L""}, {L"C:\\held.txt", false, L"正在被其他程序使用"}}));
+  EXPECT_EQ(b["action"], "recycle bin");
+  EXPECT_EQ(b["items"][1]["original_path"], "C:\\held.txt");
+  EXPECT_EQ(b["items"][1]["reason"], "正在被其他程序使用");
+  EXPECT_EQ(b["totals"]["shredded"], 1);
+}
+
+TEST(ShredRecord, TimesAndTexts) {
+  EXPECT_EQ(IsoTime(0), L"1601-01-01T00:00:00Z");
+  EXPECT_EQ(IsoTime(116444736000000000ull), L"1970-01-01T00:00:00Z");
+  EXPECT_EQ(IsoTime(119600064000000000ull), L"1980-01-01T00:00:00Z");
+  EXPECT_EQ(IsoTime(134091306450000000ull), L"2025-12-02T06:30:45Z");
+  EXPECT_EQ(Utf8(L"a粉"), "a\xE7\xB2\x89");
+  std::wstring emoji;
+  if (sizeof(wchar_t) == 2) {
+    emoji = {wchar_t(0xD83D), wchar_t(0xDE00)};
+  } else {
+    emoji = {wchar_t(0x1F600)};
+  }
+  EXPECT_EQ(Utf8(emoji), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(Utf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD") << "an unpaired surrogate";
+}
+
+}  // namespace
+}  // namespace shred
