@@ -1,5 +1,5 @@
 # The Windows build: the program, its Win32 parts and the tests run under Wine.
-set(win32_libs user32 gdi32 msimg32 comctl32 kernel32 shell32 ole32 bcrypt psapi rstrtmgr)
+set(win32_libs user32 gdi32 msimg32 comctl32 comdlg32 kernel32 shell32 ole32 bcrypt psapi rstrtmgr)
 
 add_library(skin STATIC
   skin/shared_state.cpp

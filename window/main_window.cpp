@@ -1,5 +1,6 @@
 #include "window/main_window.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
@@ -12,7 +13,9 @@
 #include "engine/handle_owner.h"
 #include "engine/maker.h"
 #include "engine/win32_prompts.h"
+#include "engine/win32_record.h"
 #include "engine/win32_recycle_bin.h"
+#include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
 #include "skin/gdi_guards.h"
 #include "skin/skin.h"
@@ -36,6 +39,7 @@ constexpr wchar_t kRunFailedText[] = L"内存不足，粉碎未能进行到底�
 constexpr int kMaxPathText = 32767;
 constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
 constexpr wchar_t kBinMenuText[] = L"粉碎回收站…";
+constexpr wchar_t kSaveRecordMenuText[] = L"保存粉碎记录…";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
 struct Label {
@@ -59,6 +63,7 @@ struct Form1State {
   bool enterPressedOnShred = false;  // Enter went down on the Shred button
   std::vector<std::wstring> arrivedDuringRun;      // handed over meanwhile
   std::vector<shred::WalkedFolder> handedFolders;  // handed over whole: removed after a run
+  std::string lastRecord;  // the record of the last run, wipe or bin run, for 保存粉碎记录…
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   // A length of the layout (pixels at 96 dots per inch, twips / 15) at the
@@ -218,6 +223,12 @@ void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
   ShowBrowseMessage(s, text);
 }
 
+// The record of what was just done, for 保存粉碎记录…, which it enables.
+void KeepRecord(Form1State& s, std::string record) {
+  s.lastRecord = std::move(record);
+  EnableMenuItem(GetSystemMenu(s.form, FALSE), kSaveRecordCommand, MF_BYCOMMAND | MF_ENABLED);
+}
+
 void Command2_Click(Form1State& s) {
   shred::ListBoxShredList list(s.Control(kList1));
   shred::Win32Prompts prompts(s.form);
@@ -226,6 +237,7 @@ void Command2_Click(Form1State& s) {
   const HWND focus = GetFocus();
   s.shredding = true;
   if (shred::PrepareShred(list, prompts, job)) {
+    const uint64_t started = shred::RecordClock();
     job.folders = std::exchange(s.handedFolders, {});
     // Nobody cancelled when the worker could not run: the closing message
     // says the run stopped short, not that it was cancelled.
@@ -233,6 +245,8 @@ void Command2_Click(Form1State& s) {
       prompts.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
     }
     job.closing = s.closeAfterRun;
+    KeepRecord(s,
+               shred::ShredRecord(shred::GatherRecordContext(started, shred::RootsOf(job)), job));
     // A run that did not go through keeps them for the next.
     if (job.folderResults.empty() && !job.closing) s.handedFolders = job.folders;
     shred::FinishShred(list, prompts, job);
@@ -267,7 +281,9 @@ void Form_WipeFreeSpace(Form1State& s, const std::wstring& root) {
       L"清除期间该磁盘会暂时被占满。\r\n确定开始吗？";
   if (boxes.ShowMessage(question, shred::kConfirmTitle, shred::MessageKind::Confirm)) {
     shred::WipeResult result;
+    const uint64_t started = shred::RecordClock();
     const bool ran = RunWipeWithProgress(s.form, root, result, ProgressDialogDelayMs);
+    KeepRecord(s, shred::WipeRecord(shred::GatherRecordContext(started, {root}), root, result));
     std::wstring report = shred::WipeReport(root, result);
     if (!ran) report = std::wstring(kRunFailedText) + L"\r\n" + report;
     if (s.closeAfterRun) report += L"\r\n窗口将关闭。";
@@ -296,7 +312,10 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
                                   L" MB）：内容用随机数据覆盖后删除，无法再还原。\r\n确定开始吗？";
     if (boxes.ShowMessage(question, shred::kConfirmTitle, shred::MessageKind::Confirm)) {
       std::vector<shred::BinOutcome> outcomes;
+      const uint64_t started = shred::RecordClock();
       const bool ran = RunBinWithProgress(s.form, items, outcomes, ProgressDialogDelayMs);
+      KeepRecord(s, shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
+                                     outcomes));
       shred::NotifyRecycleBinChanged(items);
       std::wstring report;
       bool all = ran;
@@ -311,6 +330,32 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
   }
   s.shredding = false;
   if (s.closeAfterRun) PostMessageW(s.form, WM_CLOSE, 0, 0);
+}
+
+// The system menu's "保存粉碎记录…": the standard Save dialog, then the
+// record written whole or not at all.
+void Form_SaveRecord(Form1State& s) {
+  if (s.lastRecord.empty()) return;
+  std::wstring path(32768, L'\0');
+  const std::wstring name = L"Tarvello 粉碎记录.json";
+  std::copy(name.begin(), name.end(), path.begin());
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = s.form;
+  dialog.lpstrFilter = L"JSON 记录 (*.json)\0*.json\0所有文件 (*.*)\0*.*\0";
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = DWORD(path.size());
+  dialog.lpstrDefExt = L"json";
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&dialog)) return;
+  path.resize(wcslen(path.c_str()));
+  const shred::Reason reason = shred::WriteRecordFile(path, s.lastRecord);
+  if (reason != shred::Reason::None) {
+    shred::Win32Prompts(s.form).ShowMessage(
+        L"粉碎记录未能写入：" + path + L"（" +
+            shred::ReasonText(reason, shred::LastUnmappedError()) + L"）",
+        shred::kInfoTitle, shred::MessageKind::Warning);
+  }
 }
 
 // Files dragged onto the window join the list in the order given, each as
@@ -472,6 +517,7 @@ void OnCreate(Form1State& s) {
   AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(system, MF_STRING, kWipeFreeSpaceCommand, kWipeMenuText);
   AppendMenuW(system, MF_STRING, kShredRecycleBinCommand, kBinMenuText);
+  AppendMenuW(system, MF_STRING | MF_GRAYED, kSaveRecordCommand, kSaveRecordMenuText);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -654,6 +700,10 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
           Form_WipeFreeSpace(*s, SelectedDrive(s->Control(kDrive1)).substr(0, 2) + L"\\");
         return 0;
       }
+      if ((wParam & 0xFFF0) == kSaveRecordCommand) {
+        if (!s->shredding) Form_SaveRecord(*s);
+        return 0;
+      }
       if ((wParam & 0xFFF0) == kShredRecycleBinCommand) {
         if (!s->shredding) Form_ShredRecycleBin(*s, {});
         return 0;
@@ -793,6 +843,12 @@ void ShowForm1(HWND form) {
 void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root) {
   Form1State* s = StateOf(form);
   if (s && !s->shredding) Form_WipeFreeSpace(*s, root);
+}
+
+bool SaveRecordFromForm1(HWND form, const std::wstring& path) {
+  const Form1State* s = StateOf(form);
+  return s && !s->lastRecord.empty() &&
+         shred::WriteRecordFile(path, s->lastRecord) == shred::Reason::None;
 }
 
 void ShredRecycleBinFromForm1(HWND form, const std::vector<std::wstring>& roots) {

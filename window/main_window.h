@@ -40,6 +40,13 @@ inline constexpr UINT kWipeFreeSpaceCommand = 0x0110;
 // The system menu's "粉碎回收站…": the current user's Recycle Bin on every
 // fixed and removable drive, after a confirmation that names its items.
 inline constexpr UINT kShredRecycleBinCommand = 0x0120;
+// The system menu's "保存粉碎记录…": the record of this window's last run,
+// wipe or Recycle Bin run, saved through the standard Save dialog; greyed
+// while there is none.
+inline constexpr UINT kSaveRecordCommand = 0x0130;
+// Saves that record to `path` without the dialog; false when there is none
+// or it could not be written.
+bool SaveRecordFromForm1(HWND form, const std::wstring& path);
 // What that command does, for the drive at `root` ("X:\\").
 void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root);
 // What "粉碎回收站…" does, for the bins of the given drives ("X:\\"), or of
