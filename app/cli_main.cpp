@@ -120,6 +120,7 @@ int wmain(int argc, wchar_t** argv) {
   shred::Win32ShredServices services;
   InterruptMonitor monitor;
   shred::ShredFiles(job, services, monitor);
+  job.mediaNote = shred::MediaNoteFor(job);
   for (const std::wstring& line : shred::CliLines(job, notes, options.quiet)) {
     Print(STD_OUTPUT_HANDLE, line);
   }

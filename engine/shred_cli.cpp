@@ -154,6 +154,7 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
   if (links) summary += L"，已删除链接 " + std::to_wstring(links) + L" 个";
   if (untouched) summary += L"，因中断未处理 " + std::to_wstring(untouched) + L" 个";
   lines.push_back(summary + L"。");
+  if (!job.mediaNote.empty()) lines.push_back(job.mediaNote);
   return lines;
 }
 

@@ -103,6 +103,19 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
+std::wstring MediaNote(const std::vector<VolumeFacts>& volumes) {
+  bool solid = false, trimmed = true;
+  for (const VolumeFacts& v : volumes) {
+    if (v.media != L"solid-state") continue;
+    solid = true;
+    trimmed = trimmed && v.trim == L"on";
+  }
+  if (!solid) return {};
+  return trimmed ? L"有文件位于固态硬盘：旧数据所在的存储单元由硬盘稍后通过 TRIM 擦除。"
+                 : L"有文件位于固态硬盘：旧数据可能留在硬盘的存储单元中，直到硬盘将其擦除；"
+                   L"可用全盘加密或硬盘自带的安全擦除。";
+}
+
 const char* FateName(Fate fate) {
   switch (fate) {
     case Fate::Shredded:
@@ -154,12 +167,9 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
                        {"reason", f.removed ? "" : Utf8(ReasonText(f.reason))}});
   }
   record["folders"] = folders;
-  record["totals"] = {{"entries", job.entries.size()},
-                      {"files", files},
-                      {"shredded", shredded},
-                      {"not_shredded", files - shredded},
-                      {"bytes_overwritten", bytes},
-                      {"cancelled", job.cancelled}};
+  record["totals"] = {{"entries", job.entries.size()}, {"files", files},
+                      {"shredded", shredded},          {"not_shredded", files - shredded},
+                      {"bytes_overwritten", bytes},    {"cancelled", job.cancelled}};
   return Dump(record);
 }
 

@@ -44,6 +44,11 @@ std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result);
 std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes);
 
+// One short line on what a solid-state drive means for files shredded on
+// it, when any of the volumes is one: its old cells are erased by the drive
+// later, through TRIM when TRIM is on. Empty when none is, or none says.
+std::wstring MediaNote(const std::vector<VolumeFacts>& volumes);
+
 // The outcome of an entry in the record's words.
 const char* FateName(Fate fate);
 

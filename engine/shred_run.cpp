@@ -503,7 +503,9 @@ void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {
   const std::wstring report = ShredReport(job);
   if (report.empty() && !job.cancelled && untouched == 0) {
     list.Clear();
-    prompts.ShowMessage(kDoneText, kInfoTitle, MessageKind::Info);
+    prompts.ShowMessage(
+        job.mediaNote.empty() ? std::wstring(kDoneText) : kDoneText + (L"\r\n" + job.mediaNote),
+        kInfoTitle, MessageKind::Info);
     return;
   }
   list.Replace(kept);
@@ -515,6 +517,7 @@ void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {
            L" 个文件未处理" + (job.closing ? L"。" : L"，仍保留在列表中。");
     if (!report.empty()) text += L"\r\n" + report;
   }
+  if (!job.mediaNote.empty()) text += L"\r\n" + job.mediaNote;
   if (job.closing) text += L"\r\n窗口将关闭，列表不会保留。";
   prompts.ShowMessage(text, kInfoTitle, report.empty() ? MessageKind::Info : MessageKind::Warning);
 }

@@ -81,18 +81,18 @@ bool IsGone(Fate fate);
 struct EntryResult {
   Fate fate = Fate::NotReached;
   Reason reason = Reason::None;
-  uint32_t error = 0;       // the platform's code behind an IoError
-  std::wstring path;        // the resolved path, empty when the entry named none
-  std::wstring renamed;     // the entry text for the name a survivor now has
-  FileIdentity identity;    // the file that was opened, when it was
-  FileState state;          // what the overwrite left in it
-  std::wstring finalPath;   // where the file was when it was opened
-  uint32_t reparseTag = 0;  // the tag a reparse point the run works on carries
-  int sameAs = -1;          // the earlier entry naming the same file: it shares that fate
-  std::wstring holder;      // the programs that held a file in use, when known
-  int64_t size = 0;         // its length when it was opened
+  uint32_t error = 0;        // the platform's code behind an IoError
+  std::wstring path;         // the resolved path, empty when the entry named none
+  std::wstring renamed;      // the entry text for the name a survivor now has
+  FileIdentity identity;     // the file that was opened, when it was
+  FileState state;           // what the overwrite left in it
+  std::wstring finalPath;    // where the file was when it was opened
+  uint32_t reparseTag = 0;   // the tag a reparse point the run works on carries
+  int sameAs = -1;           // the earlier entry naming the same file: it shares that fate
+  std::wstring holder;       // the programs that held a file in use, when known
+  int64_t size = 0;          // its length when it was opened
   uint64_t overwritten = 0;  // bytes written over, every stream's
-  int streams = 0;          // streams overwritten: its contents and each alternate one
+  int streams = 0;           // streams overwritten: its contents and each alternate one
 };
 
 // One shred run: the entries as the run found them and what became of each.
@@ -104,7 +104,8 @@ struct ShredJob {
   std::vector<WalkedFolder> folders;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
-  bool closing = false;  // the window closes after the report: nothing stays listed
+  bool closing = false;    // the window closes after the report: nothing stays listed
+  std::wstring mediaNote;  // what the drives the files were on mean for them, when anything
 };
 
 // Watches a run from the thread that does the work: asked between two

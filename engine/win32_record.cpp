@@ -48,6 +48,18 @@ std::vector<std::wstring> RootsOf(const ShredJob& job) {
   return {roots.begin(), roots.end()};
 }
 
+std::wstring MediaNoteFor(const ShredJob& job) {
+  std::set<std::wstring> roots;
+  for (const EntryResult& r : job.results) {
+    if (r.fate != Fate::Shredded && r.fate != Fate::ShreddedCloud) continue;
+    const std::wstring root = DriveRootOf(r.finalPath.empty() ? r.path : r.finalPath);
+    if (!root.empty()) roots.insert(root);
+  }
+  std::vector<VolumeFacts> volumes;
+  for (const std::wstring& root : roots) volumes.push_back(QueryVolume(root));
+  return MediaNote(volumes);
+}
+
 std::vector<std::wstring> RootsOf(const std::vector<BinItem>& items) {
   std::set<std::wstring> roots;
   for (const BinItem& item : items) {

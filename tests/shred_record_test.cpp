@@ -5,6 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/shred_cli.h"
+#include "tests/fake_shred.h"
+
 namespace shred {
 namespace {
 
@@ -102,6 +105,45 @@ TEST(ShredRecord, TheWipeAndTheBinHaveTheirOwn) {
   EXPECT_EQ(b["items"][1]["original_path"], "C:\\held.txt");
   EXPECT_EQ(b["items"][1]["reason"], "正在被其他程序使用");
   EXPECT_EQ(b["totals"]["shredded"], 1);
+}
+
+// What the drives say adds one line, and an unknown answer nothing.
+TEST(ShredRecord, ASolidStateDriveAddsOneLine) {
+  const auto volume = [](const wchar_t* media, const wchar_t* trim) {
+    return VolumeFacts{L"C:\\", L"NTFS", 1, media, trim};
+  };
+  const std::wstring trimmed =
+      L"有文件位于固态硬盘：旧数据所在的存储单元由硬盘稍后通过 TRIM 擦除。";
+  const std::wstring kept =
+      L"有文件位于固态硬盘：旧数据可能留在硬盘的存储单元中，直到硬盘将其擦除；"
+      L"可用全盘加密或硬盘自带的安全擦除。";
+  const struct {
+    std::vector<VolumeFacts> volumes;
+    std::wstring note;
+  } rows[] = {
+      {{}, L""},
+      {{volume(L"hard disk", L"unknown")}, L""},
+      {{volume(L"unknown", L"unknown")}, L""},
+      {{volume(L"solid-state", L"on")}, trimmed},
+      {{volume(L"solid-state", L"off")}, kept},
+      {{volume(L"solid-state", L"unknown")}, kept},
+      {{volume(L"hard disk", L"off"), volume(L"solid-state", L"on")}, trimmed},
+      {{volume(L"solid-state", L"on"), volume(L"solid-state", L"off")}, kept},
+  };
+  for (const auto& row : rows) EXPECT_EQ(MediaNote(row.volumes), row.note);
+  // The completion box and the CLI's summary carry it.
+  testing::CallLog log;
+  testing::FakeServices services{log};
+  testing::FakeList list{log};
+  list.items = {L"C:\\a"};
+  ShredJob job;
+  job.entries = list.items;
+  job.results.assign(1, EntryResult{});
+  job.results[0].fate = Fate::Shredded;
+  job.mediaNote = trimmed;
+  FinishShred(list, services, job);
+  EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！\r\n" + trimmed);
+  EXPECT_EQ(CliLines(job, {}, false).back(), trimmed);
 }
 
 TEST(ShredRecord, TimesAndTexts) {

@@ -245,6 +245,7 @@ void Command2_Click(Form1State& s) {
       prompts.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
     }
     job.closing = s.closeAfterRun;
+    job.mediaNote = shred::MediaNoteFor(job);
     KeepRecord(s,
                shred::ShredRecord(shred::GatherRecordContext(started, shred::RootsOf(job)), job));
     // A run that did not go through keeps them for the next.
