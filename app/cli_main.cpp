@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/console_print.h"
+#include "engine/console_progress.h"
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
 #include "engine/win32_record.h"
@@ -25,15 +26,75 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
+// The progress line on the console's standard error, at most twice a
+// second; nothing when it is redirected, or with /q.
+class ConsoleLine {
+ public:
+  explicit ConsoleLine(bool quiet) : shown_(!quiet && app::IsConsole(STD_ERROR_HANDLE)) {}
+  ~ConsoleLine() {
+    if (length_) app::RewriteConsoleLine(STD_ERROR_HANDLE, L"", length_);
+  }
+  double Seconds() const { return double(GetTickCount64() - start_) / 1000.0; }
+  bool Due() { return shown_ && pace_.Due(GetTickCount64()); }
+  void Show(const std::wstring& line) { app::RewriteConsoleLine(STD_ERROR_HANDLE, line, length_); }
+
+ private:
+  bool shown_;
+  uint64_t start_ = GetTickCount64();
+  shred::ProgressPace pace_;
+  size_t length_ = 0;
+};
+
 class InterruptMonitor : public shred::ShredMonitor {
  public:
+  InterruptMonitor() : line_(true) {}
+  // `sizes`: each entry's bytes, for the progress line.
+  InterruptMonitor(bool quiet, std::vector<uint64_t> sizes)
+      : line_(quiet), sizes_(std::move(sizes)) {
+    for (uint64_t size : sizes_) total_ += size;
+  }
   bool CancelRequested() override { return interrupted; }
+  void Overwriting(int index, const std::wstring&) override {
+    for (; counted_ < index && counted_ < int(sizes_.size()); ++counted_) base_ += sizes_[counted_];
+    files_ = index;
+    Update(base_);
+  }
+  void Overwritten(uint64_t bytes) override { Update(base_ + bytes); }
+
+ private:
+  void Update(uint64_t done) {
+    if (line_.Due())
+      line_.Show(shred::ShredProgressLine(files_, int(sizes_.size()), std::min(done, total_),
+                                          total_, line_.Seconds()));
+  }
+  ConsoleLine line_;
+  std::vector<uint64_t> sizes_;
+  uint64_t total_ = 0, base_ = 0;
+  int counted_ = 0, files_ = 0;
 };
 
 class WipeInterruptMonitor : public shred::WipeMonitor {
  public:
+  explicit WipeInterruptMonitor(bool quiet) : line_(quiet) {}
   bool CancelRequested() override { return interrupted; }
+  void Written(uint64_t bytes, uint64_t freeBefore) override {
+    if (line_.Due()) line_.Show(shred::WipeProgressLine(bytes, freeBefore, line_.Seconds()));
+  }
+
+ private:
+  ConsoleLine line_;
 };
+
+// An entry's length as the folder says, for the progress line; 0 when not a file.
+uint64_t SizeOf(const std::wstring& entry) {
+  const shred::ResolvedPath resolved = shred::ResolveEntry(entry);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (resolved.reason != shred::Reason::None ||
+      !GetFileAttributesExW(resolved.path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return 0;
+  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
 
 void Print(DWORD stream, const std::wstring& line) { app::PrintLine(stream, line); }
 
@@ -53,7 +114,7 @@ std::wstring logPath;
 
 // /free X: the drive's free space, after the checks that refuse a drive
 // that is not there, not local or not writable; touches no existing file.
-int WipeDrive(const std::wstring& argument) {
+int WipeDrive(const std::wstring& argument, bool quiet) {
   const std::wstring root = shred::WipeRoot(argument);
   const std::wstring refusal =
       shred::RefuseWipe(argument, root.empty() ? shred::DriveFacts{} : shred::QueryDrive(root));
@@ -63,7 +124,7 @@ int WipeDrive(const std::wstring& argument) {
   }
   Print(STD_OUTPUT_HANDLE, L"正在清除 " + root.substr(0, 2) + L" 的剩余空间…（Ctrl+C 可中止）");
   shred::Win32WipeServices services;
-  WipeInterruptMonitor monitor;
+  WipeInterruptMonitor monitor(quiet);
   const shred::WipeResult result = shred::WipeFreeSpace(root, services, monitor);
   Print(STD_OUTPUT_HANDLE, shred::WipeReport(root, result));
   const int status = interrupted         ? shred::kCliInterrupted
@@ -111,15 +172,23 @@ int wmain(int argc, wchar_t** argv) {
   logPath = options.log;
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
-  if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive);
+  if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive, options.quiet);
   if (options.recycle) return ShredRecycleBin(options.recycleDrive);
   shred::ShredJob job;
   std::vector<shred::WalkNote> notes;
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,
                                      &job.folders);
   shred::Win32ShredServices services;
-  InterruptMonitor monitor;
-  shred::ShredFiles(job, services, monitor);
+  std::vector<uint64_t> sizes;
+  if (!options.quiet && app::IsConsole(STD_ERROR_HANDLE)) {
+    for (const std::wstring& entry : job.entries) sizes.push_back(SizeOf(entry));
+  } else {
+    sizes.assign(job.entries.size(), 0);
+  }
+  {
+    InterruptMonitor monitor(options.quiet, std::move(sizes));
+    shred::ShredFiles(job, services, monitor);
+  }
   job.mediaNote = shred::MediaNoteFor(job);
   for (const std::wstring& line : shred::CliLines(job, notes, options.quiet)) {
     Print(STD_OUTPUT_HANDLE, line);

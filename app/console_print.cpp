@@ -23,4 +23,18 @@ bool PrintLine(DWORD stream, const std::wstring& line) {
   return WriteFile(out, bytes.data(), DWORD(bytes.size()), &written, nullptr) != 0;
 }
 
+bool IsConsole(DWORD stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(stream), &mode) != 0;
+}
+
+void RewriteConsoleLine(DWORD stream, const std::wstring& line, size_t& shownLength) {
+  std::wstring text = L"\r" + line;
+  if (shownLength > line.size()) text += std::wstring(shownLength - line.size(), L' ') + L"\r";
+  if (line.empty()) text += L"\r";
+  DWORD written = 0;
+  WriteConsoleW(GetStdHandle(stream), text.c_str(), DWORD(text.size()), &written, nullptr);
+  shownLength = line.size();
+}
+
 }  // namespace app

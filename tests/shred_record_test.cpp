@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/console_progress.h"
 #include "engine/shred_cli.h"
 #include "tests/fake_shred.h"
 
@@ -160,6 +161,26 @@ TEST(ShredRecord, TimesAndTexts) {
   }
   EXPECT_EQ(Utf8(emoji), "\xF0\x9F\x98\x80");
   EXPECT_EQ(Utf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD") << "an unpaired surrogate";
+}
+
+// The console's progress line: what it says, and no more than twice a second.
+TEST(ConsoleProgress, WhatTheLineSaysAndHowOften) {
+  const uint64_t MiB = 1 << 20;
+  EXPECT_EQ(ShredProgressLine(3, 10, 12 * MiB, 100 * MiB, 3.0),
+            L"已完成 3 / 10 个文件，12.0 MB / 100.0 MB，4.0 MB/s，剩余约 22 秒");
+  EXPECT_EQ(ShredProgressLine(0, 1, 0, 5 * MiB, 0.0),
+            L"已完成 0 / 1 个文件，0.0 MB / 5.0 MB，0.0 MB/s")
+      << "no time left before anything is written";
+  EXPECT_EQ(WipeProgressLine(10 * MiB, 1034 * MiB, 5.0),
+            L"已写入 10.0 MB / 1034.0 MB，2.0 MB/s，剩余约 8 分 32 秒");
+  EXPECT_EQ(WipeProgressLine(50 * MiB, 50 * MiB, 5.0), L"已写入 50.0 MB / 50.0 MB，10.0 MB/s");
+  ProgressPace pace;
+  const struct {
+    uint64_t at;
+    bool due;
+  } rows[] = {{1000, true},  {1200, false}, {1499, false}, {1500, true},
+              {1999, false}, {2100, true},  {9000, true}};
+  for (const auto& row : rows) EXPECT_EQ(pace.Due(row.at), row.due) << row.at;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/console_progress.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
 
@@ -233,22 +234,6 @@ std::wstring Megabytes(uint64_t bytes) {
   return text;
 }
 
-// Bytes of the free space written, the speed so far and the time left at it.
-std::wstring WipeCountText(const Progress& progress, uint64_t bytes, uint64_t total) {
-  const double seconds = std::max(0.001, double(GetTickCount() - progress.started) / 1000.0);
-  const double speed = double(bytes) / seconds;
-  std::wstring text = L"已写入 " + Megabytes(bytes) + L" / " + Megabytes(total);
-  wchar_t rate[64];
-  swprintf(rate, 64, L"，%.1f MB/s", speed / (1024.0 * 1024.0));
-  text += rate;
-  if (speed > 0 && total > bytes) {
-    const int left = int(double(total - bytes) / speed);
-    text += L"，剩余约 " + (left >= 60 ? std::to_wstring(left / 60) + L" 分 " : std::wstring()) +
-            std::to_wstring(left % 60) + L" 秒";
-  }
-  return text;
-}
-
 // What the dialog shows last, so that unchanged texts are not set again.
 struct Shown {
   std::wstring file, count;
@@ -269,7 +254,9 @@ void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
   const uint64_t bytes = progress.bytesDone;
   const uint64_t total = progress.bytesTotal;
   const std::wstring count = progress.wipe
-                                 ? WipeCountText(progress, bytes, total)
+                                 ? shred::WipeProgressLine(
+                                       bytes, total,
+                                       double(GetTickCount() - progress.started) / 1000.0)
                                  : L"已完成 " + std::to_wstring(progress.filesDone.load()) +
                                        L" / " + std::to_wstring(progress.fileCount) + L" 个文件，" +
                                        Megabytes(bytes) + L" / " + Megabytes(total);

@@ -1,0 +1,51 @@
+#include "engine/console_progress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace shred {
+
+namespace {
+
+std::wstring Megabytes(uint64_t bytes) {
+  wchar_t text[32];
+  std::swprintf(text, 32, L"%.1f MB", double(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+// The speed so far and, when it can say, the time left at it.
+std::wstring SpeedAndTimeLeft(uint64_t done, uint64_t total, double seconds) {
+  const double speed = double(done) / std::max(0.001, seconds);
+  wchar_t rate[64];
+  std::swprintf(rate, 64, L"，%.1f MB/s", speed / (1024.0 * 1024.0));
+  std::wstring text = rate;
+  if (speed > 0 && total > done) {
+    const int left = int(double(total - done) / speed);
+    text += L"，剩余约 " + (left >= 60 ? std::to_wstring(left / 60) + L" 分 " : std::wstring()) +
+            std::to_wstring(left % 60) + L" 秒";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uint64_t bytes,
+                               double seconds) {
+  return L"已完成 " + std::to_wstring(filesDone) + L" / " + std::to_wstring(files) + L" 个文件，" +
+         Megabytes(bytesDone) + L" / " + Megabytes(bytes) +
+         SpeedAndTimeLeft(bytesDone, bytes, seconds);
+}
+
+std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double seconds) {
+  return L"已写入 " + Megabytes(written) + L" / " + Megabytes(freeBytes) +
+         SpeedAndTimeLeft(written, freeBytes, seconds);
+}
+
+bool ProgressPace::Due(uint64_t nowMs) {
+  if (shown_ && nowMs - last_ < kProgressIntervalMs) return false;
+  shown_ = true;
+  last_ = nowMs;
+  return true;
+}
+
+}  // namespace shred

@@ -1,0 +1,30 @@
+// The console companion's progress line: what it says and how often, for a
+// shred run and for a free-space wipe. The console side rewrites it in
+// place; nothing is shown when the output is redirected or with /q.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace shred {
+
+// "已完成 3 / 10 个文件，12.0 MB / 100.0 MB，4.0 MB/s，剩余约 22 秒"
+std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uint64_t bytes,
+                               double seconds);
+// "已写入 12.0 MB / 100.0 MB，4.0 MB/s，剩余约 1 分 2 秒"
+std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double seconds);
+
+// A line at most this often.
+inline constexpr uint64_t kProgressIntervalMs = 500;
+
+// Whether a line is due at `nowMs`: the first at once, then one per interval.
+class ProgressPace {
+ public:
+  bool Due(uint64_t nowMs);
+
+ private:
+  bool shown_ = false;
+  uint64_t last_ = 0;
+};
+
+}  // namespace shred
