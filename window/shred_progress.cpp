@@ -253,13 +253,12 @@ void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
 
   const uint64_t bytes = progress.bytesDone;
   const uint64_t total = progress.bytesTotal;
-  const std::wstring count = progress.wipe
-                                 ? shred::WipeProgressLine(
-                                       bytes, total,
-                                       double(GetTickCount() - progress.started) / 1000.0)
-                                 : L"已完成 " + std::to_wstring(progress.filesDone.load()) +
-                                       L" / " + std::to_wstring(progress.fileCount) + L" 个文件，" +
-                                       Megabytes(bytes) + L" / " + Megabytes(total);
+  const std::wstring count =
+      progress.wipe ? shred::WipeProgressLine(bytes, total,
+                                              double(GetTickCount() - progress.started) / 1000.0)
+                    : L"已完成 " + std::to_wstring(progress.filesDone.load()) + L" / " +
+                          std::to_wstring(progress.fileCount) + L" 个文件，" + Megabytes(bytes) +
+                          L" / " + Megabytes(total);
   if (count != shown.count)
     SetDlgItemTextW(dialog, kProgressCountText, (shown.count = count).c_str());
 
