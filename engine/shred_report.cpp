@@ -89,7 +89,8 @@ std::wstring ShredReport(const ShredJob& job) {
   for (const auto& [key, paths] : byReason)
     AddGroup(groups, ReasonText(key.first, key.second), paths);
   AddGroup(groups,
-           L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）",
+           L"已删除，但未能覆盖原内容（压缩、加密、稀疏或写时复制的文件；可用“清除磁盘剩余空间”清除"
+           L"其原内容）",
            deletedAsIs);
   AddGroup(groups, L"已粉碎，但云端可能仍保留以前的版本", cloud);
   AddGroup(groups, L"是链接：已删除链接本身，其指向的文件未粉碎", links);

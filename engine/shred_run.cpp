@@ -44,7 +44,7 @@ bool IsGone(Fate fate) {
 }
 
 bool CanOverwriteInPlace(uint32_t attributes) {
-  return !(attributes & (attr::kCompressed | attr::kEncrypted));
+  return !(attributes & (attr::kCompressed | attr::kEncrypted | attr::kIntegrityStream));
 }
 
 ReparseKind ClassifyReparse(uint32_t reparseTag, uint32_t attributes) {

@@ -40,8 +40,9 @@ Reason CheckOverwritable(bool diskFile, uint32_t attributes, uint32_t reparseTag
 // show without asking the volume: equal, or equal but for case.
 enum class PathMatch { Same, CaseOnly, Different };
 PathMatch ComparePaths(const std::wstring& path, const std::wstring& finalPath);
-// Compressed and encrypted files store other bytes than they show: writing
-// through the file system cannot reach the old ones.
+// Compressed and encrypted files store other bytes than they show, and a
+// file with an integrity stream (ReFS) is written copy-on-write, beside its
+// old clusters: writing through the file system cannot reach the old ones.
 bool CanOverwriteInPlace(uint32_t attributes);
 
 // How long a file that another program holds at the delete step is tried

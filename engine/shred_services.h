@@ -22,6 +22,7 @@ inline constexpr uint32_t kReparsePoint = 0x400;
 inline constexpr uint32_t kCompressed = 0x800;
 inline constexpr uint32_t kOffline = 0x1000;
 inline constexpr uint32_t kEncrypted = 0x4000;
+inline constexpr uint32_t kIntegrityStream = 0x8000;  // ReFS: every write goes beside the old data
 inline constexpr uint32_t kRecallOnOpen = 0x40000;
 inline constexpr uint32_t kRecallOnDataAccess = 0x400000;
 }  // namespace attr

@@ -704,7 +704,8 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        [](S& s) { s.reparse[L"C:\\b"] = tag::kDedup; },
        {},
        {},
-       L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）（1 "
+       L"已删除，但未能覆盖原内容（压缩、加密、稀疏或写时复制的文件；可用“清除磁盘剩余空间”清除其原"
+       L"内容）（1 "
        L"个）：\r\nC:\\b"},
       {"an unknown reparse point",
        {L"C:\\b"},
@@ -809,7 +810,8 @@ TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
   EXPECT_NE(IndexOf(L"truncate:C:\\packed"), SIZE_MAX);
   EXPECT_TRUE(list.items.empty()) << "deleted all the same";
   EXPECT_EQ(services.messages.back().text,
-            L"已删除，但未能覆盖原内容（压缩、加密或稀疏文件；可用“清除磁盘剩余空间”清除其原内容）"
+            L"已删除，但未能覆盖原内容（压缩、加密、稀疏或写时复制的文件；可用“清除磁盘剩余空间”清"
+            L"除其原内容）"
             L"（2 个）：\r\nC:\\unknown\r\nC:\\packed");
   EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
 }
@@ -847,6 +849,7 @@ TEST(ShredHandleTest, OnlyARegularWritableDiskFileIsOverwritten) {
   EXPECT_TRUE(CanOverwriteInPlace(attr::kSparse));
   EXPECT_FALSE(CanOverwriteInPlace(attr::kCompressed));
   EXPECT_FALSE(CanOverwriteInPlace(attr::kEncrypted));
+  EXPECT_FALSE(CanOverwriteInPlace(attr::kIntegrityStream)) << "copy-on-write: beside the old data";
 }
 
 TEST(ShredPathTest, AnEntryNamesExactlyOnePathOrSaysWhyNot) {
