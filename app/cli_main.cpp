@@ -47,30 +47,26 @@ class ConsoleLine {
 
 class InterruptMonitor : public shred::ShredMonitor {
  public:
-  InterruptMonitor() : line_(true) {}
+  InterruptMonitor() : line_(true), tally_({}) {}
   // `sizes`: each entry's bytes, for the progress line.
   InterruptMonitor(bool quiet, std::vector<uint64_t> sizes)
-      : line_(quiet), sizes_(std::move(sizes)) {
-    for (uint64_t size : sizes_) total_ += size;
-  }
+      : line_(quiet), tally_(std::move(sizes)) {}
   bool CancelRequested() override { return interrupted; }
   void Overwriting(int index, const std::wstring&) override {
-    for (; counted_ < index && counted_ < int(sizes_.size()); ++counted_) base_ += sizes_[counted_];
     files_ = index;
-    Update(base_);
+    Update(tally_.Start(index));
   }
-  void Overwritten(uint64_t bytes) override { Update(base_ + bytes); }
+  void Overwritten(uint64_t bytes) override { Update(tally_.Done(bytes)); }
 
  private:
   void Update(uint64_t done) {
     if (line_.Due())
-      line_.Show(shred::ShredProgressLine(files_, int(sizes_.size()), std::min(done, total_),
-                                          total_, line_.Seconds()));
+      line_.Show(shred::ShredProgressLine(files_, tally_.Entries(), done, tally_.Total(),
+                                          line_.Seconds()));
   }
   ConsoleLine line_;
-  std::vector<uint64_t> sizes_;
-  uint64_t total_ = 0, base_ = 0;
-  int counted_ = 0, files_ = 0;
+  shred::ProgressTally tally_;
+  int files_ = 0;
 };
 
 class WipeInterruptMonitor : public shred::WipeMonitor {
@@ -84,17 +80,6 @@ class WipeInterruptMonitor : public shred::WipeMonitor {
  private:
   ConsoleLine line_;
 };
-
-// An entry's length as the folder says, for the progress line; 0 when not a file.
-uint64_t SizeOf(const std::wstring& entry) {
-  const shred::ResolvedPath resolved = shred::ResolveEntry(entry);
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (resolved.reason != shred::Reason::None ||
-      !GetFileAttributesExW(resolved.path.c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return 0;
-  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 void Print(DWORD stream, const std::wstring& line) { app::PrintLine(stream, line); }
 
@@ -179,14 +164,11 @@ int wmain(int argc, wchar_t** argv) {
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,
                                      &job.folders);
   shred::Win32ShredServices services;
-  std::vector<uint64_t> sizes;
-  if (!options.quiet && app::IsConsole(STD_ERROR_HANDLE)) {
-    for (const std::wstring& entry : job.entries) sizes.push_back(SizeOf(entry));
-  } else {
-    sizes.assign(job.entries.size(), 0);
-  }
+  // The sizes only for a line that shows.
+  const bool line = !options.quiet && app::IsConsole(STD_ERROR_HANDLE);
   {
-    InterruptMonitor monitor(options.quiet, std::move(sizes));
+    InterruptMonitor monitor(options.quiet, line ? shred::EntrySizes(job.entries)
+                                                 : std::vector<uint64_t>(job.entries.size()));
     shred::ShredFiles(job, services, monitor);
   }
   job.mediaNote = shred::MediaNoteFor(job);

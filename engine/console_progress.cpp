@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace shred {
 
@@ -39,6 +40,20 @@ std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uin
 std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double seconds) {
   return L"已写入 " + Megabytes(written) + L" / " + Megabytes(freeBytes) +
          SpeedAndTimeLeft(written, freeBytes, seconds);
+}
+
+ProgressTally::ProgressTally(std::vector<uint64_t> sizes) : sizes_(std::move(sizes)) {
+  for (uint64_t size : sizes_) total_ += size;
+}
+
+uint64_t ProgressTally::Start(int index) {
+  for (; counted_ < index && counted_ < int(sizes_.size()); ++counted_) base_ += sizes_[counted_];
+  return base_;
+}
+
+uint64_t ProgressTally::Done(uint64_t bytes) const {
+  const uint64_t current = counted_ < int(sizes_.size()) ? sizes_[size_t(counted_)] : 0;
+  return base_ + std::min(bytes, current);
 }
 
 bool ProgressPace::Due(uint64_t nowMs) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace shred {
 
@@ -13,6 +14,25 @@ std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uin
                                double seconds);
 // "已写入 12.0 MB / 100.0 MB，4.0 MB/s，剩余约 1 分 2 秒"
 std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double seconds);
+
+// Bytes done of a run whose entries come in order, from each entry's size as
+// its folder said before the run: the progress dialog's and the console's.
+class ProgressTally {
+ public:
+  explicit ProgressTally(std::vector<uint64_t> sizes);
+  // The run is on entry `index`: the bytes of every entry before it.
+  uint64_t Start(int index);
+  // With `bytes` of the current entry written, never past its size.
+  uint64_t Done(uint64_t bytes) const;
+  uint64_t Total() const { return total_; }
+  int Entries() const { return int(sizes_.size()); }
+
+ private:
+  std::vector<uint64_t> sizes_;
+  uint64_t total_ = 0;
+  uint64_t base_ = 0;  // bytes of the entries before the current one
+  int counted_ = 0;    // how many entries base_ covers
+};
 
 // A line at most this often.
 inline constexpr uint64_t kProgressIntervalMs = 500;

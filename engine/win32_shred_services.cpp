@@ -229,6 +229,20 @@ std::wstring ReadFinalPath(HANDLE file) {
   return path;
 }
 
+std::vector<uint64_t> EntrySizes(const std::vector<std::wstring>& entries) {
+  std::vector<uint64_t> sizes;
+  sizes.reserve(entries.size());
+  for (const std::wstring& entry : entries) {
+    const ResolvedPath resolved = ResolveEntry(entry);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const bool file = resolved.reason == Reason::None &&
+                      GetFileAttributesExW(resolved.path.c_str(), GetFileExInfoStandard, &data) &&
+                      !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    sizes.push_back(file ? (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow : 0);
+  }
+  return sizes;
+}
+
 std::string EncodeLine(const std::wstring& text) {
   std::string bytes;
   if (!text.empty()) {

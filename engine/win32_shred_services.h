@@ -83,6 +83,9 @@ std::wstring RootOfFinalPath(const std::wstring& finalPath);
 // junction that leads away: a real folder whose final path is its own path
 // (Unix links under Wine carry no mark).
 bool IsOwnFolder(const std::wstring& folder);
+// Each entry's length as its folder says, for a progress display; 0 for one
+// that names no file.
+std::vector<uint64_t> EntrySizes(const std::vector<std::wstring>& entries);
 // The bytes of one printed line: the text in code page 936, then CR LF.
 std::string EncodeLine(const std::wstring& text);
 // The size of the overwrite buffer, whatever the file's size.

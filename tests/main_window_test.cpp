@@ -674,6 +674,15 @@ TEST_F(MainWindowTest, UnreadableFolderKeepsTheListsAndSaysWhy) {
 }
 
 TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
+  // Before any run there is no record to save: 保存粉碎记录… is greyed.
+  wchar_t item[64] = {};
+  GetMenuStringW(GetSystemMenu(form, FALSE), kSaveRecordCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"保存粉碎记录…");
+  EXPECT_TRUE(GetMenuState(GetSystemMenu(form, FALSE), kSaveRecordCommand, MF_BYCOMMAND) &
+              MF_GRAYED);
+  TempFolder out;
+  EXPECT_FALSE(SaveRecordFromForm1(form, out / L"run.json"));
+  EXPECT_FALSE(Exists(out / L"run.json"));
   for (const wchar_t* name : {L"A.txt", L"b.txt"}) {
     SelectFile(name);
     Click(L"Command1");
@@ -694,23 +703,10 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   // The run's record: 保存粉碎记录… is there now, and saves it whole.
   const UINT state = GetMenuState(GetSystemMenu(form, FALSE), kSaveRecordCommand, MF_BYCOMMAND);
   EXPECT_FALSE(state & MF_GRAYED);
-  TempFolder out;
   ASSERT_TRUE(SaveRecordFromForm1(form, out / L"run.json"));
   const std::string record = testing_util::ReadBytes(out / L"run.json");
   EXPECT_NE(record.find("\"action\": \"shred\""), std::string::npos);
   EXPECT_NE(record.find("\"shredded\": 2"), std::string::npos) << record;
-}
-
-// Before any run there is no record to save: the item is greyed.
-TEST_F(MainWindowTest, NoRecordToSaveBeforeARun) {
-  wchar_t item[64] = {};
-  GetMenuStringW(GetSystemMenu(form, FALSE), kSaveRecordCommand, item, 64, MF_BYCOMMAND);
-  EXPECT_STREQ(item, L"保存粉碎记录…");
-  EXPECT_TRUE(GetMenuState(GetSystemMenu(form, FALSE), kSaveRecordCommand, MF_BYCOMMAND) &
-              MF_GRAYED);
-  TempFolder out;
-  EXPECT_FALSE(SaveRecordFromForm1(form, out / L"run.json"));
-  EXPECT_FALSE(Exists(out / L"run.json"));
 }
 
 TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {

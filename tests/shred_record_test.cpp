@@ -181,6 +181,15 @@ TEST(ConsoleProgress, WhatTheLineSaysAndHowOften) {
   } rows[] = {{1000, true},  {1200, false}, {1499, false}, {1500, true},
               {1999, false}, {2100, true},  {9000, true}};
   for (const auto& row : rows) EXPECT_EQ(pace.Due(row.at), row.due) << row.at;
+  // Bytes done: the entries before the current one, and its own written
+  // bytes up to its size (an entry that grew, or names no file, adds no more).
+  ProgressTally tally({100, 0, 50});
+  EXPECT_EQ(tally.Total(), 150u);
+  EXPECT_EQ(tally.Start(0), 0u);
+  EXPECT_EQ(tally.Done(40), 40u);
+  EXPECT_EQ(tally.Done(4096), 100u);
+  EXPECT_EQ(tally.Start(2), 100u) << "entry 1 was no file";
+  EXPECT_EQ(tally.Done(50), 150u);
 }
 
 }  // namespace

@@ -52,20 +52,18 @@ class WipeProgressMonitor : public shred::WipeMonitor {
 
 class WorkerMonitor : public shred::ShredMonitor {
  public:
-  WorkerMonitor(Progress& progress, const std::vector<uint64_t>& sizes)
-      : progress_(progress), sizes_(sizes) {}
+  WorkerMonitor(Progress& progress, std::vector<uint64_t> sizes)
+      : progress_(progress), tally_(std::move(sizes)) {
+    progress_.bytesTotal = tally_.Total();
+  }
   bool CancelRequested() override { return progress_.cancel; }
   void Overwriting(int index, const std::wstring& path) override {
-    // Files come in order: add up the sizes of those finished since.
-    for (; counted_ < index; ++counted_) base_ += sizes_[counted_];
-    progress_.bytesDone = base_;
+    progress_.bytesDone = tally_.Start(index);
     progress_.filesDone = index;
     current_ = index;
     Show(path, false);
   }
-  void Overwritten(uint64_t bytes) override {
-    progress_.bytesDone = base_ + std::min(bytes, sizes_[counted_]);
-  }
+  void Overwritten(uint64_t bytes) override { progress_.bytesDone = tally_.Done(bytes); }
   void Deleting(int, const std::wstring& path) override {
     // The overwrite pass is over: the file it was on when a cancel came is
     // not done.
@@ -80,10 +78,8 @@ class WorkerMonitor : public shred::ShredMonitor {
     progress_.deleting = deleting;
   }
   Progress& progress_;
-  const std::vector<uint64_t>& sizes_;
-  uint64_t base_ = 0;  // bytes of the files before the current one
-  int counted_ = 0;    // how many files base_ covers
-  int current_ = -1;   // the file the overwrite pass is on
+  shred::ProgressTally tally_;
+  int current_ = -1;  // the file the overwrite pass is on
 };
 
 // The bin's two runs (data, then records) count files as they come.
@@ -107,26 +103,8 @@ class BinMonitor : public shred::ShredMonitor {
   Progress& progress_;
 };
 
-uint64_t SizeOf(const std::wstring& entry) {
-  const shred::ResolvedPath resolved = shred::ResolveEntry(entry);
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (resolved.reason != shred::Reason::None ||
-      !GetFileAttributesExW(resolved.path.c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return 0;
-  }
-  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 void Work(shred::ShredJob& job, Progress& progress) {
-  std::vector<uint64_t> sizes;
-  uint64_t total = 0;
-  for (const auto& entry : job.entries) {
-    sizes.push_back(SizeOf(entry));
-    total += sizes.back();
-  }
-  progress.bytesTotal = total;
-  WorkerMonitor monitor(progress, sizes);
+  WorkerMonitor monitor(progress, shred::EntrySizes(job.entries));
   shred::Win32ShredServices files;
   shred::ShredFiles(job, files, monitor);
 }
