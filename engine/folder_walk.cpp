@@ -18,16 +18,22 @@ bool IsRealFolder(DWORD attributes) {
          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Where a path really leads, links followed ("\\?\" form); empty when it
-// cannot be opened to ask.
-std::wstring FinalPathOf(const std::wstring& path) {
+// Where a path really leads, links followed ("\\?\" form; empty when it
+// cannot be opened to ask) and, for a folder, what it is: one open for both.
+struct Followed {
+  std::wstring finalPath;
+  FileIdentity identity;
+};
+Followed Follow(const std::wstring& path, bool folder) {
   const ResolvedPath resolved = ResolveEntry(path);
   if (resolved.reason != Reason::None) return {};
   const handles::File handle(CreateFileW(resolved.path.c_str(), FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                          nullptr));
-  return handle.valid() ? ReadFinalPath(handle) : std::wstring();
+  if (!handle.valid()) return {};
+  // A file's identity would cost a query of its volume: only folders need one.
+  return {ReadFinalPath(handle), folder ? ReadFileIdentity(handle) : FileIdentity{}};
 }
 
 // True when `final` lies inside the folder whose final path is `root`. A
@@ -75,7 +81,6 @@ struct Walk {
   bool recurse;
   std::vector<std::wstring>& out;
   std::vector<WalkNote>& notes;
-  FolderLookup& lookup;
   std::vector<WalkedFolder>* folders;  // the folders walked whole, when asked
 };
 
@@ -85,7 +90,7 @@ struct Walk {
 // left out. Without a pattern every name goes in order, folders opened where
 // they stand; with one, its files come first, then the subfolders, as
 // "del /s" goes.
-void AddFolder(const std::wstring& folder, Walk& walk) {
+void AddFolder(const std::wstring& folder, const FileIdentity& identity, Walk& walk) {
   const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
   const bool all = walk.pattern == L"*";
   std::vector<std::pair<std::wstring, bool>> matching, subfolders;
@@ -97,20 +102,21 @@ void AddFolder(const std::wstring& folder, Walk& walk) {
   }
   // Each folder before those inside it; known by its identity now, so that
   // its removal later takes this folder and no other.
-  if (walk.folders && all)
-    walk.folders->push_back({folder, walk.lookup.LookUpFolder(folder).identity});
+  if (walk.folders && all) walk.folders->push_back({folder, identity});
   for (const auto& [name, isFolder] : matching) {
     if (isFolder && !(all && walk.recurse)) continue;
-    if (!LiesInside(FinalPathOf(prefix + name), walk.root)) continue;
+    const Followed child = Follow(prefix + name, isFolder);
+    if (!LiesInside(child.finalPath, walk.root)) continue;
     if (isFolder) {
-      AddFolder(prefix + name, walk);
+      AddFolder(prefix + name, child.identity, walk);
     } else {
       walk.out.push_back(prefix + name);
     }
   }
   for (const auto& [name, isFolder] : subfolders) {
-    if (isFolder && LiesInside(FinalPathOf(prefix + name), walk.root))
-      AddFolder(prefix + name, walk);
+    if (!isFolder) continue;
+    const Followed child = Follow(prefix + name, true);
+    if (LiesInside(child.finalPath, walk.root)) AddFolder(prefix + name, child.identity, walk);
   }
 }
 
@@ -202,14 +208,11 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
     }
     const size_t before = out.size(), notesBefore = notes.size();
     // Wildcards name files, not folders: nothing is removed for them.
-    Walk walk{FinalPathOf(folder),
-              pattern ? path.substr(nameStart) : L"*",
-              recurse,
-              out,
-              notes,
-              folderLookup,
-              pattern ? nullptr : folders};
-    AddFolder(folder, walk);
+    const Followed top = Follow(folder, true);
+    Walk walk{top.finalPath, pattern ? path.substr(nameStart) : L"*",
+              recurse,       out,
+              notes,         pattern ? nullptr : folders};
+    AddFolder(folder, top.identity, walk);
     if (pattern && out.size() == before && notes.size() == notesBefore)
       notes.push_back({path, ReasonText(Reason::NotFound)});
   }
