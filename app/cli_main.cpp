@@ -122,19 +122,20 @@ int WipeDrive(const std::wstring& argument, bool quiet) {
 
 // /recycle [X:]: the current user's Recycle Bin, on one drive or on every
 // fixed and removable drive.
-int ShredRecycleBin(const std::wstring& drive) {
+int ShredRecycleBin(const std::wstring& drive, bool verify) {
   std::vector<std::wstring> roots;
   if (!drive.empty()) roots.push_back(drive);
   const std::vector<shred::BinItem> items = shred::ReadRecycleBins(roots, shred::CurrentUserSid());
   shred::Win32ShredServices services;
   InterruptMonitor monitor;
-  const std::vector<shred::BinOutcome> outcomes = shred::ShredBinItems(items, services, monitor);
+  const std::vector<shred::BinOutcome> outcomes =
+      shred::ShredBinItems(items, services, monitor, verify);
   if (!items.empty()) shred::NotifyRecycleBinChanged(items);
   for (const std::wstring& line : shred::BinLines(outcomes)) Print(STD_OUTPUT_HANDLE, line);
-  return WriteLog(
-      logPath,
-      shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)), outcomes),
-      shred::CliBinStatus(outcomes, interrupted));
+  return WriteLog(logPath,
+                  shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
+                                   outcomes, verify),
+                  shred::CliBinStatus(outcomes, interrupted));
 }
 
 }  // namespace
@@ -158,8 +159,9 @@ int wmain(int argc, wchar_t** argv) {
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive, options.quiet);
-  if (options.recycle) return ShredRecycleBin(options.recycleDrive);
+  if (options.recycle) return ShredRecycleBin(options.recycleDrive, options.verify);
   shred::ShredJob job;
+  job.verify = options.verify;
   std::vector<shred::WalkNote> notes;
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,
                                      &job.folders);

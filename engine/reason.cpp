@@ -49,6 +49,10 @@ const wchar_t* ReasonText(Reason reason) {
       return L"文件仅存于云端，不予下载";
     case Reason::SpecialFile:
       return L"是特殊文件（重解析点），不予粉碎";
+    case Reason::VerifyFailed:
+      return L"校验失败";
+    case Reason::VerifyCancelled:
+      return L"内容已覆盖，校验时被取消，未删除";
   }
   return L"";
 }

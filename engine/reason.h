@@ -31,6 +31,8 @@ enum class Reason {
   Link,               // a link the platform does not mark: its target is not the user's pick
   OnlineOnly,         // a cloud file whose contents are not on this disk
   SpecialFile,        // a reparse point of a kind the run does not know
+  VerifyFailed,       // read back after the overwrite, it did not hold what was written
+  VerifyCancelled,    // overwritten, then cancelled while it was read back
 };
 
 // A short Chinese phrase for the report.

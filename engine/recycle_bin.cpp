@@ -118,10 +118,11 @@ std::wstring FirstFailure(const ShredJob& job, size_t from, size_t to) {
 }  // namespace
 
 std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredServices& services,
-                                      ShredMonitor& monitor) {
+                                      ShredMonitor& monitor, bool verify) {
   std::vector<BinOutcome> outcomes(items.size());
   // The data first, every item's in one run.
   ShredJob data;
+  data.verify = verify;
   std::vector<size_t> firstEntry;
   for (const BinItem& item : items) {
     firstEntry.push_back(data.entries.size());
@@ -131,6 +132,7 @@ std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredSe
   firstEntry.push_back(data.entries.size());
   ShredFiles(data, services, monitor);
   ShredJob records;
+  records.verify = verify;
   std::vector<size_t> recordOf(items.size(), SIZE_MAX);
   size_t folderAt = 0;
   for (size_t i = 0; i < items.size(); ++i) {

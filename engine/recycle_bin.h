@@ -66,9 +66,10 @@ struct BinOutcome {
 
 // Shreds every item's data, then the records of the items whose data is
 // gone (an item whose data survives keeps its record, so that it stays
-// visible and restorable), and records without data.
+// visible and restorable), and records without data. With `verify`, every
+// overwritten range is read back first, as in a run.
 std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredServices& services,
-                                      ShredMonitor& monitor);
+                                      ShredMonitor& monitor, bool verify = false);
 
 // One line per item that was not shredded, then the summary.
 std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes);

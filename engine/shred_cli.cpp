@@ -8,12 +8,13 @@
 namespace shred {
 
 const wchar_t kCliUsage[] =
-    L"用法：tarvello-cli [/s] [/q] [/log 文件] 路径...\r\n"
+    L"用法：tarvello-cli [/s] [/q] [/verify] [/log 文件] 路径...\r\n"
     L"      tarvello-cli /free 驱动器\r\n"
-    L"      tarvello-cli /recycle [驱动器]\r\n"
+    L"      tarvello-cli /recycle [/verify] [驱动器]\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
     L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
     L"  /q  不显示汇总行\r\n"
+    L"  /verify  覆盖并写入磁盘后逐字节读回校验，不一致的文件不删除（报告“校验失败”）\r\n"
     L"  /free D:  清除驱动器 D: 的剩余空间：用随机数据填满后删除，不涉及任何现有文件\r\n"
     L"  /recycle  粉碎回收站中的全部项目（只限当前用户；给出驱动器时只粉碎该驱动器上的）\r\n"
     L"  /log 文件  把粉碎（或清除、回收站）记录以 JSON 写入该文件\r\n"
@@ -44,6 +45,8 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         options.recurse = true;
       } else if (name == L"/q") {
         options.quiet = true;
+      } else if (name == L"/verify") {
+        options.verify = true;
       } else if (name == L"/?") {
         options.help = true;
       } else if (name == L"/recycle") {
@@ -72,6 +75,9 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   }
   if (options.error.empty() && !options.freeDrive.empty() && !options.paths.empty()) {
     options.error = L"/free 不能与要粉碎的路径同用";
+  }
+  if (options.error.empty() && options.verify && !options.freeDrive.empty()) {
+    options.error = L"/verify 不能与 /free 同用：清除剩余空间不读回校验";
   }
   if (options.error.empty() && options.recycle &&
       (!options.paths.empty() || !options.freeDrive.empty())) {

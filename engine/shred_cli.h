@@ -17,6 +17,7 @@ struct CliOptions {
   bool recurse = false;       // /s: a folder stands for the files in it
   bool quiet = false;         // /q: no summary line
   bool help = false;          // /?
+  bool verify = false;        // /verify: every overwritten range read back before the deletion
   std::wstring freeDrive;     // /free X: wipes the drive's free space instead
   bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
   std::wstring log;           // /log FILE: the record of what was done, written there

@@ -76,14 +76,31 @@ bool IsStoredElsewhere(const FileFacts& facts) {
 struct StreamResult {
   Reason reason = Reason::None;
   bool overwritten = true;  // false: truncated only, its old bytes could not be reached
+  bool verified = false;    // every range read back and found as written
 };
 
+// Each range in the chunks the services take at a time, in order, until a
+// step fails or a cancel comes between two of them.
+template <typename Step>
+Reason EachChunk(const std::vector<Range>& ranges, ShredMonitor& monitor, Step step) {
+  for (const Range& range : ranges) {
+    for (int64_t at = range.offset, end = range.offset + range.length; at < end;) {
+      if (monitor.CancelRequested()) return Reason::Cancelled;
+      const int64_t length = std::min(kOverwriteChunk, end - at);
+      if (Reason r = step(at, length); r != Reason::None) return r;
+      at += length;
+    }
+  }
+  return Reason::None;
+}
+
 // Random bytes over every range of one open stream that holds data on the
-// disk, up to its allocation size, flushed to the disk before the truncation.
-// A file stored elsewhere (deduplicated, overlay-compressed) is not written
-// at all: the bytes behind its reparse point are not its own.
+// disk, up to its allocation size, flushed to the disk before the truncation
+// and, with `verify`, read back. A file stored elsewhere (deduplicated,
+// overlay-compressed) is not written at all: the bytes behind its reparse
+// point are not its own.
 StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices& services,
-                             ShredMonitor& monitor, uint64_t& done) {
+                             ShredMonitor& monitor, uint64_t& done, bool verify) {
   StreamResult result;
   std::vector<Range> ranges;
   if (IsStoredElsewhere(facts)) return {Reason::None, false};
@@ -95,18 +112,24 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   } else {
     ranges.push_back({0, std::max(facts.size, facts.allocation)});
   }
-  for (const Range& range : ranges) {
-    for (int64_t at = range.offset, end = range.offset + range.length; at < end;) {
-      if (monitor.CancelRequested()) return {Reason::Cancelled, false};
-      const int64_t length = std::min(kOverwriteChunk, end - at);
-      if (Reason r = services.WriteRandom(file, at, length); r != Reason::None) return {r, false};
-      at += length;
-      done += uint64_t(length);
-      monitor.Overwritten(done);
-    }
-  }
+  const Reason written = EachChunk(ranges, monitor, [&](int64_t at, int64_t length) {
+    const Reason r = services.WriteRandom(file, at, length);
+    if (r == Reason::None) monitor.Overwritten(done += uint64_t(length));
+    return r;
+  });
+  if (written != Reason::None) return {written, false};
   if (!ranges.empty()) {
     if (Reason r = services.Flush(file); r != Reason::None) return {r, false};
+  }
+  if (verify && !ranges.empty()) {
+    // Every byte is overwritten now: a cancel here leaves a file whose old
+    // contents are gone but whose new ones nobody checked.
+    const Reason read = EachChunk(ranges, monitor, [&](int64_t at, int64_t length) {
+      return services.ReadBack(file, at, length);
+    });
+    if (read != Reason::None)
+      return {read == Reason::Cancelled ? Reason::VerifyCancelled : read, false};
+    result.verified = result.overwritten;
   }
   // A writer from outside (one the platform does not hold off, as Linux
   // processes under Wine) appended while it was overwritten: the truncation
@@ -197,7 +220,7 @@ namespace {
 // Overwrites one alternate data stream of the file `identity` names.
 Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& identity,
                           uint32_t expectedTag, ShredServices& services, ShredMonitor& monitor,
-                          uint64_t& done, bool& overwritten) {
+                          uint64_t& done, bool verify, StreamResult& all) {
   FileId file = 0;
   FileFacts facts;
   if (Reason reason = services.OpenFile(streamPath, file, facts); reason != Reason::None)
@@ -208,15 +231,17 @@ Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& id
   // A stream of another file: the name was given to another one meanwhile.
   if (reason == Reason::None && facts.identity != identity) reason = Reason::Changed;
   if (reason != Reason::None) return reason;
-  const StreamResult result = OverwriteStream(file, facts, services, monitor, done);
-  overwritten = overwritten && result.overwritten;
+  const StreamResult result = OverwriteStream(file, facts, services, monitor, done, verify);
+  all.overwritten = all.overwritten && result.overwritten;
+  all.verified = all.verified && result.verified;
   return result.reason;
 }
 
 }  // namespace
 
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
-                            ShredMonitor& monitor, uint32_t expectedTag, const SeenFiles* seen) {
+                            ShredMonitor& monitor, uint32_t expectedTag, const SeenFiles* seen,
+                            bool verify) {
   const std::vector<std::wstring> alternates = services.AlternateStreams(path);
   FileId file = 0;
   FileFacts facts;
@@ -234,7 +259,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     return result;
   }
   uint64_t done = 0;
-  StreamResult main = OverwriteStream(file, facts, services, monitor, done);
+  StreamResult main = OverwriteStream(file, facts, services, monitor, done, verify);
   // The notice goes into the file that was overwritten, through the same
   // handle: nothing that takes the name meanwhile can receive it. Once the
   // contents are gone a failed notice changes nothing.
@@ -252,10 +277,9 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     return untouched;
   }
   if (main.reason != Reason::None) return Failed(services, main.reason, path);
-  bool overwritten = main.overwritten;
   for (const std::wstring& stream : alternates) {
     const Reason reason = OverwriteAlternate(path + stream, facts.identity, expectedTag, services,
-                                             monitor, done, overwritten);
+                                             monitor, done, verify, main);
     if (reason != Reason::None) return Failed(services, reason, path, facts.identity);
   }
   // Writing a stream gives the file a new time of its own: with streams,
@@ -264,7 +288,8 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   result.size = facts.size;
   result.overwritten = done;
   result.streams = 1 + int(alternates.size());
-  result.fate = overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;
+  result.verified = main.verified;
+  result.fate = main.overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;
   return result;
 }
 
@@ -272,7 +297,7 @@ namespace {
 
 // Check the path, then destroy the contents and write the notice.
 EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services,
-                           ShredMonitor& monitor, const SeenFiles& seen) {
+                           ShredMonitor& monitor, const SeenFiles& seen, bool verify) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
   const std::wstring& path = resolved.path;
   const PathInfo info = services.Probe(path);
@@ -306,7 +331,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
       break;
   }
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
-  return DestroyContents(path, services, monitor, expectedTag, &seen);
+  return DestroyContents(path, services, monitor, expectedTag, &seen, verify);
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -413,7 +438,7 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       sameAs[i] = seen->second;
     } else {
       EntryResult& result = job.results[i];
-      result = OverwriteEntry(resolved, services, monitor, firstFile);
+      result = OverwriteEntry(resolved, services, monitor, firstFile, job.verify);
       if (result.fate == Fate::SameFile) {
         sameAs[i] = result.sameAs;
       } else if (result.identity.Known()) {
@@ -422,7 +447,9 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       if (!resolved.path.empty()) firstText.emplace(resolved.path, i);
     }
     job.processed = i + 1;
-    if (job.results[i].reason == Reason::Cancelled) {  // cut short, or never begun
+    const Reason reason = job.results[i].reason;
+    if (reason == Reason::Cancelled ||
+        reason == Reason::VerifyCancelled) {  // cut short, or never begun
       job.cancelled = true;
       return;
     }

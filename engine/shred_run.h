@@ -94,6 +94,7 @@ struct EntryResult {
   int64_t size = 0;          // its length when it was opened
   uint64_t overwritten = 0;  // bytes written over, every stream's
   int streams = 0;           // streams overwritten: its contents and each alternate one
+  bool verified = false;     // every overwritten range read back and found as written
 };
 
 // One shred run: the entries as the run found them and what became of each.
@@ -105,6 +106,7 @@ struct ShredJob {
   std::vector<WalkedFolder> folders;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
+  bool verify = false;     // every overwritten range is read back before the file is deleted
   bool closing = false;    // the window closes after the report: nothing stays listed
   std::wstring mediaNote;  // what the drives the files were on mean for them, when anything
 };
@@ -137,9 +139,11 @@ struct SeenFiles {
 // stream through the handle that overwrote it; the file's fate and, when it
 // survives, the reason. A reparse point is worked on only when it carries
 // `expectedTag`. A file already in `seen` is left alone: Fate::SameFile.
+// With `verify`, every range is read back after the flush; a stream that
+// does not hold what was written leaves the file a survivor, VerifyFailed.
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
                             ShredMonitor& monitor, uint32_t expectedTag = 0,
-                            const SeenFiles* seen = nullptr);
+                            const SeenFiles* seen = nullptr, bool verify = false);
 
 // Renames the open file or folder at `path` to a random name in its folder,
 // so that the folder no longer shows its own: the new name, empty when it

@@ -100,6 +100,11 @@ class ShredServices {
   // Writes fresh random bytes at the offset; length is at most kOverwriteChunk.
   virtual Reason WriteRandom(FileId file, int64_t offset, int64_t length) = 0;
   virtual Reason Flush(FileId file) = 0;
+  // Reads a range written by WriteRandom back from the disk, past the cache,
+  // once it is flushed, and compares it with what was written there, made
+  // again from the run's key: VerifyFailed when any byte differs or the
+  // range cannot be read. Length is at most kOverwriteChunk.
+  virtual Reason ReadBack(FileId file, int64_t offset, int64_t length) = 0;
   virtual Reason Truncate(FileId file) = 0;
   // What the open file holds now.
   virtual Reason ReadState(FileId file, FileState& state) = 0;

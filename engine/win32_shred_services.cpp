@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "engine/handle_owner.h"
-#include "engine/xoshiro.h"
 
 namespace shred {
 
@@ -18,6 +17,10 @@ namespace {
 constexpr UINT kNoticeCodePage = 936;
 
 constexpr size_t kRandomTileBytes = 256u << 10;
+
+// What an unbuffered read's offset, length and buffer are multiples of: the
+// sectors of every disk in use are 512 or 4,096 bytes.
+constexpr size_t kSectorBytes = 4096;
 
 HANDLE AsHandle(FileId file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -296,6 +299,8 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
   // The tile for this file: as many generator bytes as it can use.
   tileFill_ = size_t(
       std::clamp<int64_t>(std::max(facts.size, facts.allocation), 1, int64_t(kRandomTileBytes)));
+  ++stream_;
+  patternOf_ = file;
   return Reason::None;
 }
 
@@ -371,6 +376,12 @@ bool Win32ShredServices::AllocatedRanges(FileId file, int64_t size, std::vector<
 Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t length) {
   const size_t bytes = size_t(std::clamp<int64_t>(length, 0, int64_t(kOverwriteBufferBytes)));
   if (random_.empty()) random_.resize(kOverwriteBufferBytes);
+  if (!keyed_) {
+    if (BCryptGenRandom(nullptr, reinterpret_cast<BYTE*>(key_.words), sizeof key_.words,
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))
+      return Reason::IoError;
+    keyed_ = true;
+  }
   if (tileFill_) {
     // A new file: a new tile. The generator can be slow (about 30 MiB/s under
     // Wine), so the tile is only as long as the file can use.
@@ -379,12 +390,17 @@ Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t leng
     replicated_ = tileFill_;
     tileFill_ = 0;
   }
+  // Only what lies past the copied part changes: the bytes earlier writes of
+  // this file took from the buffer stay as they were, stamps apart.
   while (replicated_ < bytes) {
     const size_t n = std::min(replicated_, bytes - replicated_);
     memcpy(random_.data() + replicated_, random_.data(), n);
     replicated_ += n;
   }
-  Refresh(bytes);
+  // The stamps: asking the generator itself for them cost a tenth of a 1 GiB
+  // shred under Wine, and they only need to differ, the tile being the
+  // generator's own.
+  StampBlocks(random_.data(), bytes, key_, stream_, offset);
   LARGE_INTEGER at;
   at.QuadPart = offset;
   DWORD written = 0;
@@ -395,28 +411,41 @@ Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t leng
   return written == bytes ? Reason::None : Reason::DiskFull;
 }
 
-// 16 fresh bytes at the head of each 4 KiB block, so that no two blocks
-// written are alike and a deduplicating drive must store every one. They come
-// from xoshiro256** keyed by the system's generator: asking the generator
-// itself for them cost a tenth of a 1 GiB shred under Wine, and these bytes
-// only need to differ, the tile already being the generator's own.
-void Win32ShredServices::Refresh(size_t bytes) {
-  constexpr size_t kBlock = 4096;
-  if (!stampsKeyed_) {
-    BCryptGenRandom(nullptr, reinterpret_cast<BYTE*>(stamps_), sizeof stamps_,
-                    BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    stamps_[0] |= 1;  // never the all-zero state
-    stampsKeyed_ = true;
-  }
-  // The state goes on from write to write.
-  for (size_t at = 0; at < bytes; at += kBlock) {
-    const uint64_t stamp[2] = {NextXoshiro(stamps_), NextXoshiro(stamps_)};
-    memcpy(random_.data() + at, stamp, std::min(sizeof stamp, bytes - at));
-  }
-}
-
 Reason Win32ShredServices::Flush(FileId file) {
   return FlushFileBuffers(AsHandle(file)) ? Reason::None : LastReason();
+}
+
+Reason Win32ShredServices::ReadBack(FileId file, int64_t offset, int64_t length) {
+  // The buffer holds the tile of the stream opened last; another's bytes
+  // cannot be told, and so are never taken as good.
+  if (file != patternOf_ || offset < 0 || length < 0 || length > int64_t(kOverwriteBufferBytes))
+    return Reason::VerifyFailed;
+  if (readerOf_ != file) {
+    // The same open stream once more (no name is looked up again), read
+    // past the cache so that what comes back is what the disk holds.
+    reader_.reset(ReOpenFile(AsHandle(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             FILE_FLAG_NO_BUFFERING | FILE_FLAG_OPEN_REPARSE_POINT));
+    readerOf_ = reader_.valid() ? file : 0;
+    if (!reader_.valid()) return Reason::VerifyFailed;
+  }
+  if (readBack_.empty()) readBack_.resize(kOverwriteBufferBytes + 3 * kSectorBytes);
+  BYTE* const buffer =
+      readBack_.data() + (kSectorBytes - uintptr_t(readBack_.data()) % kSectorBytes);
+  // Unbuffered: from the sector the range starts in to the end of the one
+  // it ends in. Past the end of the file the read comes back short.
+  const int64_t start = offset - offset % int64_t(kSectorBytes);
+  const size_t skip = size_t(offset - start);
+  const size_t span = (skip + size_t(length) + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+  LARGE_INTEGER at;
+  at.QuadPart = start;
+  DWORD read = 0;
+  if (!SetFilePointerEx(reader_, at, nullptr, FILE_BEGIN) ||
+      !ReadFile(reader_, buffer, DWORD(span), &read, nullptr) || read < skip + size_t(length)) {
+    return Reason::VerifyFailed;
+  }
+  return MatchesWritten(buffer + skip, random_.data(), size_t(length), key_, stream_, offset)
+             ? Reason::None
+             : Reason::VerifyFailed;
 }
 
 Reason Win32ShredServices::Truncate(FileId file) {
@@ -439,7 +468,14 @@ Reason Win32ShredServices::ReadState(FileId file, FileState& state) {
   return Reason::None;
 }
 
-void Win32ShredServices::CloseFile(FileId file) { CloseHandle(AsHandle(file)); }
+void Win32ShredServices::CloseFile(FileId file) {
+  if (file == readerOf_) {
+    reader_.reset();
+    readerOf_ = 0;
+  }
+  if (file == patternOf_) patternOf_ = 0;
+  CloseHandle(AsHandle(file));
+}
 
 Reason Win32ShredServices::WriteLines(FileId file, const std::vector<std::wstring>& lines) {
   std::string bytes;

@@ -4,8 +4,10 @@
 // that was checked to be a regular file on a disk.
 //
 // The overwrite buffer is a tile from the system's generator repeated through
-// a fixed 4 MiB buffer, with fresh generator bytes at the head of every 4 KiB
-// block of every write, so that no two blocks on the disk are alike.
+// a fixed 4 MiB buffer, with a stamp keyed by the run at the head of every
+// 4 KiB block of every write, so that no two blocks on the disk are alike.
+// A read-back compares with the buffer's tile and the stamps made again:
+// it needs one more fixed buffer, for the bytes read, and nothing per file.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/handle_owner.h"
+#include "engine/overwrite_pattern.h"
 #include "engine/shred_run.h"
 #include "engine/shred_services.h"
 
@@ -34,6 +38,7 @@ class Win32ShredServices : public ShredServices {
   bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) override;
   Reason WriteRandom(FileId file, int64_t offset, int64_t length) override;
   Reason Flush(FileId file) override;
+  Reason ReadBack(FileId file, int64_t offset, int64_t length) override;
   Reason Truncate(FileId file) override;
   Reason ReadState(FileId file, FileState& state) override;
   void CloseFile(FileId file) override;
@@ -52,7 +57,6 @@ class Win32ShredServices : public ShredServices {
   uint32_t LastErrorCode() override;
 
  private:
-  void Refresh(size_t bytes);
   Reason ReadFacts(HANDLE file, FileFacts& facts);
   FileIdentity ReadIdentity(HANDLE file, const std::wstring& finalPath);
 
@@ -62,9 +66,14 @@ class Win32ShredServices : public ShredServices {
   std::map<std::wstring, size_t> longestNames_;  // the longest name of each root's volume
   std::vector<BYTE> random_;                     // the overwrite buffer, allocated on first use
   size_t tileFill_ = 0;                          // generator bytes the next file's tile needs
-  size_t replicated_ = 0;    // how far the current tile is copied through the buffer
-  uint64_t stamps_[4] = {};  // the block stamps' generator state
-  bool stampsKeyed_ = false;
+  size_t replicated_ = 0;  // how far the current tile is copied through the buffer
+  StampKey key_;           // the block stamps' key, from the system's generator
+  bool keyed_ = false;
+  uint64_t stream_ = 0;   // how many streams were opened to be overwritten
+  FileId patternOf_ = 0;  // the open stream whose tile the buffer holds
+  handles::File reader_;  // that stream again, for reading past the cache
+  FileId readerOf_ = 0;
+  std::vector<BYTE> readBack_;  // the bytes read back, allocated on first use
 };
 
 // The reason for a platform error. An error it has no reason for is IoError,

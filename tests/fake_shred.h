@@ -201,8 +201,24 @@ class FakeServices : public ShredServices, public Prompts {
       return fault->second.second;
     std::wstring& contents = files[k];
     if (contents.size() < size_t(offset + length)) contents.resize(size_t(offset + length), L'\0');
-    for (int64_t i = offset; i < offset + length; ++i) contents[size_t(i)] = L'#';
+    // A drive that reports a write done and keeps the old bytes.
+    const auto lost = lostWrite.find(k);
+    const bool loses =
+        lost != lostWrite.end() && lost->second >= offset && lost->second < offset + length;
+    for (int64_t i = offset; i < offset + length; ++i) {
+      if (!loses) contents[size_t(i)] = L'#';
+    }
     Touch(k.substr(0, k.find(L':', 2)));
+    return Reason::None;
+  }
+  Reason ReadBack(FileId file, int64_t offset, int64_t length) override {
+    const std::wstring& k = open_.at(size_t(file) - 1);
+    log_.Add(L"readback:" + k + L"@" + std::to_wstring(offset) + L"+" + std::to_wstring(length));
+    const std::wstring& contents = files[k];
+    if (contents.size() < size_t(offset + length)) return Reason::VerifyFailed;
+    for (int64_t i = offset; i < offset + length; ++i) {
+      if (contents[size_t(i)] != L'#') return Reason::VerifyFailed;
+    }
     return Reason::None;
   }
   Reason Flush(FileId file) override {
@@ -380,6 +396,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, int64_t> allocation;
   std::map<std::wstring, std::vector<Range>> ranges;              // answered for sparse files
   std::map<std::wstring, std::pair<int64_t, Reason>> writeFault;  // fails writes past an offset
+  std::map<std::wstring, int64_t> lostWrite;  // the write over this offset keeps the old bytes
   std::map<std::wstring, Reason> missingReason;
   std::map<std::wstring, std::wstring> aliases, unmarkedLinks;  // name -> the file it opens
   std::map<std::wstring, uint64_t> ids;

@@ -138,6 +138,53 @@ TEST(ShredDestroy, OldBytesAreOverwrittenAndFlushedBeforeTheTruncation) {
   EXPECT_EQ(ReadBytes(path), NoticeBytes()) << "then truncated, the notice written";
 }
 
+// The read-back reads what the disk holds, through a second handle on the
+// open file: every range of a file of several buffers and of an odd length
+// matches; one byte changed from the Linux side after the flush (a write
+// the drive lost, as far as the run can tell) keeps the file, overwritten
+// and not truncated.
+TEST(ShredDestroy, TheReadBackFindsEveryByteAsWrittenOrKeepsTheFile) {
+  TempFolder dir;
+  const auto path = dir / L"checked.bin", odd = dir / L"odd.bin", lost = dir / L"lost.bin";
+  const std::string old = Pattern(kOverwriteBufferBytes + 12345);
+  for (const auto& p : {path, lost}) ASSERT_TRUE(WriteBytes(p, old));
+  ASSERT_TRUE(WriteBytes(odd, Pattern(5000)));
+  struct LosingServices : PeekingServices {
+    Reason Flush(FileId file) override {
+      const Reason reason = PeekingServices::Flush(file);
+      if (!command.empty()) changed = testing_util::RunUnixShell(command);
+      return reason;
+    }
+    std::string command;
+    bool changed = false;
+  };
+  for (const auto& p : {path, odd}) {
+    LosingServices services;
+    CountingMonitor monitor;
+    const EntryResult result =
+        DestroyContents(ResolveEntry(p).path, services, monitor, 0, nullptr, true);
+    EXPECT_EQ(result.fate, Fate::Overwritten);
+    EXPECT_TRUE(result.verified);
+    EXPECT_EQ(ReadBytes(p), NoticeBytes());
+  }
+  const std::string unix = testing_util::UnixPath(lost);
+  if (unix.empty()) GTEST_SKIP() << "no Linux side to change the file from";
+  LosingServices services;
+  services.command = "printf Z | dd of='" + unix + "' bs=1 seek=4200000 conv=notrunc 2>/dev/null";
+  CountingMonitor monitor;
+  const EntryResult result =
+      DestroyContents(ResolveEntry(lost).path, services, monitor, 0, nullptr, true);
+  ASSERT_TRUE(services.changed) << "the byte was changed behind the run";
+  EXPECT_EQ(result.fate, Fate::Survived);
+  EXPECT_EQ(result.reason, Reason::VerifyFailed);
+  const std::string left = ReadBytes(lost);
+  ASSERT_GE(left.size(), old.size()) << "not truncated";
+  EXPECT_EQ(left[4200000], 'Z');
+  size_t same = 0;
+  for (size_t i = 0; i < old.size(); ++i) same += left[i] == old[i];
+  EXPECT_LT(same, old.size() / 100) << "the rest is overwritten all the same";
+}
+
 // While the run writes, no other program may rename or delete the file,
 // nor write to it: only readers share it.
 TEST(ShredDestroy, WhileItIsWrittenOtherProgramsMayOnlyReadTheFile) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "engine/overwrite_pattern.h"
 #include "engine/shred_cli.h"
 #include "engine/shred_report.h"
 #include "tests/fake_shred.h"
@@ -782,7 +783,8 @@ TEST_F(ShredRunTest, EveryStreamIsOverwrittenToItsAllocationFlushedThenTruncated
   RunShred(list, services, services);
   std::vector<std::wstring> steps;
   for (const auto& c : log.calls) {
-    if (c.rfind(L"write:", 0) == 0 || c.rfind(L"flush:", 0) == 0 || c.rfind(L"truncate:", 0) == 0)
+    if (c.rfind(L"write:", 0) == 0 || c.rfind(L"flush:", 0) == 0 || c.rfind(L"truncate:", 0) == 0 ||
+        c.rfind(L"readback:", 0) == 0)
       steps.push_back(c);
   }
   EXPECT_EQ(steps,
@@ -792,6 +794,129 @@ TEST_F(ShredRunTest, EveryStreamIsOverwrittenToItsAllocationFlushedThenTruncated
                 L"flush:C:\\doc:secret:$DATA", L"truncate:C:\\doc:secret:$DATA"}));
   EXPECT_TRUE(services.files.empty());
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
+}
+
+// With the read-back every range is read after the flush and before the
+// truncation; a stream that does not hold what was written keeps the file.
+TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
+  struct Row {
+    const char* name;
+    void (*setUp)(FakeServices&);
+    int cancelAfter;        // buffers before a cancel; 0: none
+    const wchar_t* reason;  // nullptr: the file is gone, verified
+    std::vector<std::wstring> steps;
+  };
+  const std::wstring f = L"C:\\f";
+  static const Row rows[] = {
+      {"every range as written",
+       [](auto& s) { s.allocation[L"C:\\f"] = kOverwriteChunk + 8; },
+       0,
+       nullptr,
+       {L"write:C:\\f@0+4194304", L"write:C:\\f@4194304+8", L"flush:C:\\f",
+        L"readback:C:\\f@0+4194304", L"readback:C:\\f@4194304+8", L"truncate:C:\\f",
+        L"rename:C:\\f>C:\\z"}},
+      {"a write the drive lost",
+       [](auto& s) {
+         s.allocation[L"C:\\f"] = kOverwriteChunk + 8;
+         s.lostWrite[L"C:\\f"] = kOverwriteChunk + 2;
+       },
+       0,
+       L"校验失败",
+       {L"write:C:\\f@0+4194304", L"write:C:\\f@4194304+8", L"flush:C:\\f",
+        L"readback:C:\\f@0+4194304", L"readback:C:\\f@4194304+8"}},
+      {"a write to a stream the drive lost",
+       [](auto& s) {
+         s.files[L"C:\\f:s:$DATA"] = L"stream";
+         s.lostWrite[L"C:\\f:s:$DATA"] = 0;
+       },
+       0,
+       L"校验失败",
+       {L"write:C:\\f@0+6", L"flush:C:\\f", L"readback:C:\\f@0+6", L"truncate:C:\\f",
+        L"write:C:\\f:s:$DATA@0+6", L"flush:C:\\f:s:$DATA", L"readback:C:\\f:s:$DATA@0+6"}},
+      {"a cancel while it is read back",
+       [](auto&) {},
+       1,
+       L"内容已覆盖，校验时被取消，未删除",
+       {L"write:C:\\f@0+6", L"flush:C:\\f"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CallLog rowLog;
+    FakeList rowList{rowLog};
+    FakeServices rowServices{rowLog};
+    rowList.items = {f};
+    rowServices.files[f] = L"secret";
+    row.setUp(rowServices);
+    ShredJob job;
+    ASSERT_TRUE(PrepareShred(rowList, rowServices, job));
+    job.verify = true;
+    CancelAfter monitor(row.cancelAfter ? row.cancelAfter : 1000);
+    ShredFiles(job, rowServices, monitor);
+    FinishShred(rowList, rowServices, job);
+    std::vector<std::wstring> steps;
+    for (const auto& c : rowLog.calls) {
+      for (const wchar_t* step : {L"write:", L"flush:", L"readback:", L"truncate:", L"rename:"})
+        if (c.rfind(step, 0) == 0) steps.push_back(c);
+    }
+    EXPECT_EQ(steps, row.steps) << "never truncated, renamed or deleted after a difference";
+    EXPECT_EQ(rowServices.openHandles, 0);
+    EXPECT_EQ(job.results[0].verified, !row.reason);
+    if (!row.reason) {
+      EXPECT_FALSE(rowServices.PathExists(f));
+      continue;
+    }
+    EXPECT_TRUE(rowServices.PathExists(f));
+    EXPECT_EQ(rowList.items, std::vector<std::wstring>{f});
+    EXPECT_EQ(job.cancelled, row.cancelAfter > 0);
+    EXPECT_NE(
+        rowServices.messages.back().text.find(std::wstring(row.reason) + L"（1 个）：\r\nC:\\f"),
+        std::wstring::npos)
+        << rowServices.messages.back().text;
+  }
+}
+
+// What the overwrite writes is told again from the key, the stream and the
+// offset alone: any byte that differs, in a stamp or between, is seen.
+TEST(OverwritePatternTest, TheReadBackSeesEveryByteThatDiffers) {
+  const StampKey key{{0x0123456789ABCDEFull, 0xFEDCBA9876543210ull}};
+  const size_t length = 3 * kStampBlock + 10;  // the last block shorter than a stamp
+  std::vector<uint8_t> pattern(length);
+  for (size_t i = 0; i < length; ++i) pattern[i] = uint8_t(i * 7 + 3);
+  std::vector<uint8_t> written = pattern;
+  StampBlocks(written.data(), length, key, 5, 8192);
+  struct Row {
+    const char* name;
+    size_t flip;  // the byte changed; SIZE_MAX: none
+    uint64_t stream;
+    int64_t offset;
+    bool matches;
+  };
+  const Row rows[] = {
+      {"as written", SIZE_MAX, 5, 8192, true},
+      {"a stamp's first byte", kStampBlock, 5, 8192, false},
+      {"a stamp's last byte", 2 * kStampBlock + kStampBytes - 1, 5, 8192, false},
+      {"a byte between stamps", kStampBlock + kStampBytes, 5, 8192, false},
+      {"the last block's short stamp", 3 * kStampBlock + 9, 5, 8192, false},
+      {"the block before the next stamp", 2 * kStampBlock - 1, 5, 8192, false},
+      {"another stream's bytes", SIZE_MAX, 6, 8192, false},
+      {"the bytes of another offset", SIZE_MAX, 5, 8192 + int64_t(kStampBlock), false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<uint8_t> read = written;
+    if (row.flip != SIZE_MAX) read[row.flip] ^= 0x40;
+    EXPECT_EQ(MatchesWritten(read.data(), pattern.data(), length, key, row.stream, row.offset),
+              row.matches);
+  }
+  // No two blocks alike, in one stream or in two.
+  uint8_t a[kStampBytes], b[kStampBytes], c[kStampBytes];
+  BlockStamp(key, 5, 0, a);
+  BlockStamp(key, 5, int64_t(kStampBlock), b);
+  BlockStamp(key, 6, 0, c);
+  EXPECT_NE(memcmp(a, b, kStampBytes), 0);
+  EXPECT_NE(memcmp(a, c, kStampBytes), 0);
+  EXPECT_FALSE(MatchesWritten(pattern.data(), pattern.data(), length, key, 5, 8192))
+      << "the buffer's own bytes without the stamps";
 }
 
 TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
@@ -1056,6 +1181,8 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/Recycle", L"d:"}, false, false, false, 0, false},
       {{L"/recycle", L"C:\\a"}, false, false, false, 1, true},
       {{L"/recycle", L"/free", L"D:"}, false, false, false, 0, true},
+      {{L"/Verify", L"C:\\a"}, false, false, false, 1, false},
+      {{L"/verify", L"/free", L"D:"}, false, false, false, 0, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
@@ -1069,6 +1196,8 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
   EXPECT_EQ(ParseCliArguments({L"/recycle", L"d:"}).recycleDrive, L"D:\\");
   EXPECT_TRUE(ParseCliArguments({L"/recycle"}).recycle);
   EXPECT_EQ(ParseCliArguments({L"/recycle"}).recycleDrive, L"");
+  EXPECT_TRUE(ParseCliArguments({L"/recycle", L"/verify"}).verify);
+  EXPECT_FALSE(ParseCliArguments({L"C:\\a"}).verify);
   EXPECT_EQ(CliBinStatus({}, false), kCliAllShredded) << "an empty bin";
   EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}}, false), kCliAllShredded);
   EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}, {L"C:\\b", false, L"x"}}, false),
