@@ -20,8 +20,12 @@ constexpr char kShredMethod[] =
 constexpr char kWipeMethod[] =
     "the free space filled with random bytes in files of the wipe's own, flushed; small files "
     "over the freed file records; then all of them deleted";
-constexpr char kVerification[] =
+constexpr char kNoVerification[] =
     "none: each write was reported complete by the file system, not read back";
+constexpr char kReadBack[] =
+    "read-back: every overwritten range read from the disk past the cache after the flush and "
+    "compared with the bytes written, made again from the run's key; a file that differed was "
+    "not deleted";
 
 std::string Hex(uint64_t value, int digits) {
   char text[40];
@@ -29,12 +33,13 @@ std::string Hex(uint64_t value, int digits) {
   return text;
 }
 
-ordered_json Header(const RecordContext& context, const char* action, const char* method) {
+ordered_json Header(const RecordContext& context, const char* action, const char* method,
+                    bool readBack) {
   ordered_json record;
   record["tool"] = {{"name", "Tarvello"}, {"version", Utf8(context.version)}};
   record["action"] = action;
   record["method"] = method;
-  record["verification"] = kVerification;
+  record["verification"] = readBack ? kReadBack : kNoVerification;
   record["start"] = Utf8(context.start);
   record["end"] = Utf8(context.end);
   record["computer"] = Utf8(context.computer);
@@ -134,7 +139,7 @@ const char* FateName(Fate fate) {
 }
 
 std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
-  ordered_json record = Header(context, "shred", kShredMethod);
+  ordered_json record = Header(context, "shred", kShredMethod, job.verify);
   ordered_json entries = ordered_json::array();
   int files = 0, shredded = 0;
   uint64_t bytes = 0;
@@ -151,7 +156,7 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
     entry["size"] = r.size;
     entry["bytes_overwritten"] = r.overwritten;
     entry["streams"] = r.streams;
-    entry["verified"] = false;
+    entry["verified"] = r.verified;
     if (r.sameAs >= 0) entry["same_file_as_entry"] = r.sameAs;
     entries.push_back(entry);
     if (r.sameAs >= 0) continue;
@@ -175,7 +180,7 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
 
 std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result) {
-  ordered_json record = Header(context, "free-space wipe", kWipeMethod);
+  ordered_json record = Header(context, "free-space wipe", kWipeMethod, false);
   record["drive"] = Utf8(root);
   record["result"] = {{"complete", result.Complete()},
                       {"free_bytes_before", result.freeBefore},
@@ -189,8 +194,9 @@ std::string WipeRecord(const RecordContext& context, const std::wstring& root,
   return Dump(record);
 }
 
-std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes) {
-  ordered_json record = Header(context, "recycle bin", kShredMethod);
+std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
+                      bool readBack) {
+  ordered_json record = Header(context, "recycle bin", kShredMethod, readBack);
   ordered_json items = ordered_json::array();
   int shredded = 0;
   for (const BinOutcome& o : outcomes) {

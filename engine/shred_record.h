@@ -42,7 +42,9 @@ std::string Utf8(const std::wstring& text);
 std::string ShredRecord(const RecordContext& context, const ShredJob& job);
 std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result);
-std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes);
+// `readBack`: the bin's run read every overwritten range back.
+std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
+                      bool readBack = false);
 
 // One short line on what a solid-state drive means for files shredded on
 // it, when any of the volumes is one: its old cells are erased by the drive

@@ -35,6 +35,8 @@ TEST(ShredRecord, EveryEntryWithItsOutcomeAndTheTotals) {
   a.size = 5000;
   a.overwritten = 8192;
   a.streams = 2;
+  a.verified = true;
+  job.verify = true;
   job.results[1].fate = Fate::Survived;
   job.results[1].reason = Reason::InUse;
   job.results[2].fate = Fate::DeletedAsIs;
@@ -50,7 +52,7 @@ TEST(ShredRecord, EveryEntryWithItsOutcomeAndTheTotals) {
   EXPECT_EQ(record["tool"]["version"], "1.0");
   EXPECT_EQ(record["action"], "shred");
   EXPECT_NE(record["method"].get<std::string>().find("random bytes"), std::string::npos);
-  EXPECT_NE(record["verification"].get<std::string>().find("not read back"), std::string::npos);
+  EXPECT_EQ(record["verification"].get<std::string>().rfind("read-back:", 0), 0u);
   EXPECT_EQ(record["start"], "2026-12-08T03:04:05Z");
   EXPECT_EQ(record["end"], "2026-12-08T03:04:06Z");
   EXPECT_EQ(record["computer"], "办公室-PC");
@@ -71,7 +73,8 @@ TEST(ShredRecord, EveryEntryWithItsOutcomeAndTheTotals) {
   EXPECT_EQ(entries[0]["size"], 5000);
   EXPECT_EQ(entries[0]["bytes_overwritten"], 8192);
   EXPECT_EQ(entries[0]["streams"], 2);
-  EXPECT_EQ(entries[0]["verified"], false);
+  EXPECT_EQ(entries[0]["verified"], true);
+  EXPECT_EQ(entries[1]["verified"], false);
   EXPECT_EQ(entries[1]["outcome"], "not shredded");
   EXPECT_EQ(entries[1]["reason"], "正在被其他程序使用");
   EXPECT_EQ(entries[2]["outcome"], "deleted without its contents overwritten");
@@ -100,12 +103,18 @@ TEST(ShredRecord, TheWipeAndTheBinHaveTheirOwn) {
   EXPECT_EQ(w["drive"], "D:\\");
   EXPECT_EQ(w["result"]["complete"], true);
   EXPECT_EQ(w["result"]["bytes_written"], 99 << 20);
+  EXPECT_EQ(w["verification"].get<std::string>().rfind("none:", 0), 0u);
   const auto b = nlohmann::json::parse(BinRecord(
       Context(), {{L"C:\\old.txt", true, L""}, {L"C:\\held.txt", false, L"正在被其他程序使用"}}));
   EXPECT_EQ(b["action"], "recycle bin");
   EXPECT_EQ(b["items"][1]["original_path"], "C:\\held.txt");
   EXPECT_EQ(b["items"][1]["reason"], "正在被其他程序使用");
   EXPECT_EQ(b["totals"]["shredded"], 1);
+  EXPECT_EQ(b["verification"].get<std::string>().rfind("none:", 0), 0u);
+  EXPECT_EQ(nlohmann::json::parse(BinRecord(Context(), {}, true))["verification"]
+                .get<std::string>()
+                .rfind("read-back:", 0),
+            0u);
 }
 
 // What the drives say adds one line, and an unknown answer nothing.

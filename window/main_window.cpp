@@ -40,6 +40,7 @@ constexpr int kMaxPathText = 32767;
 constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
 constexpr wchar_t kBinMenuText[] = L"粉碎回收站…";
 constexpr wchar_t kSaveRecordMenuText[] = L"保存粉碎记录…";
+constexpr wchar_t kVerifyMenuText[] = L"粉碎后校验";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
 struct Label {
@@ -64,6 +65,7 @@ struct Form1State {
   std::vector<std::wstring> arrivedDuringRun;      // handed over meanwhile
   std::vector<shred::WalkedFolder> handedFolders;  // handed over whole: removed after a run
   std::string lastRecord;  // the record of the last run, wipe or bin run, for 保存粉碎记录…
+  bool verify = false;     // 粉碎后校验: runs read every overwritten range back
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   // A length of the layout (pixels at 96 dots per inch, twips / 15) at the
@@ -239,6 +241,7 @@ void Command2_Click(Form1State& s) {
   if (shred::PrepareShred(list, prompts, job)) {
     const uint64_t started = shred::RecordClock();
     job.folders = std::exchange(s.handedFolders, {});
+    job.verify = s.verify;
     // Nobody cancelled when the worker could not run: the closing message
     // says the run stopped short, not that it was cancelled.
     if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
@@ -314,9 +317,9 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
     if (boxes.ShowMessage(question, shred::kConfirmTitle, shred::MessageKind::Confirm)) {
       std::vector<shred::BinOutcome> outcomes;
       const uint64_t started = shred::RecordClock();
-      const bool ran = RunBinWithProgress(s.form, items, outcomes, ProgressDialogDelayMs);
+      const bool ran = RunBinWithProgress(s.form, items, outcomes, s.verify, ProgressDialogDelayMs);
       KeepRecord(s, shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
-                                     outcomes));
+                                     outcomes, s.verify));
       shred::NotifyRecycleBinChanged(items);
       std::wstring report;
       bool all = ran;
@@ -331,6 +334,14 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
   }
   s.shredding = false;
   if (s.closeAfterRun) PostMessageW(s.form, WM_CLOSE, 0, 0);
+}
+
+// The system menu's "粉碎后校验": on or off for the runs that follow (the
+// one going on keeps what it started with).
+void Form_ToggleVerify(Form1State& s) {
+  s.verify = !s.verify;
+  CheckMenuItem(GetSystemMenu(s.form, FALSE), kVerifyCommand,
+                MF_BYCOMMAND | (s.verify ? MF_CHECKED : MF_UNCHECKED));
 }
 
 // The system menu's "保存粉碎记录…": the standard Save dialog, then the
@@ -519,6 +530,7 @@ void OnCreate(Form1State& s) {
   AppendMenuW(system, MF_STRING, kWipeFreeSpaceCommand, kWipeMenuText);
   AppendMenuW(system, MF_STRING, kShredRecycleBinCommand, kBinMenuText);
   AppendMenuW(system, MF_STRING | MF_GRAYED, kSaveRecordCommand, kSaveRecordMenuText);
+  AppendMenuW(system, MF_STRING | MF_UNCHECKED, kVerifyCommand, kVerifyMenuText);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -699,6 +711,10 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
       if ((wParam & 0xFFF0) == kWipeFreeSpaceCommand) {
         if (!s->shredding)
           Form_WipeFreeSpace(*s, SelectedDrive(s->Control(kDrive1)).substr(0, 2) + L"\\");
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kVerifyCommand) {
+        Form_ToggleVerify(*s);
         return 0;
       }
       if ((wParam & 0xFFF0) == kSaveRecordCommand) {

@@ -44,6 +44,9 @@ inline constexpr UINT kShredRecycleBinCommand = 0x0120;
 // wipe or Recycle Bin run, saved through the standard Save dialog; greyed
 // while there is none.
 inline constexpr UINT kSaveRecordCommand = 0x0130;
+// The system menu's "粉碎后校验": a check mark, off at every start; while on,
+// runs read every overwritten range back and keep a file that differs.
+inline constexpr UINT kVerifyCommand = 0x0140;
 // Saves that record to `path` without the dialog; false when there is none
 // or it could not be written.
 bool SaveRecordFromForm1(HWND form, const std::wstring& path);

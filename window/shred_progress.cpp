@@ -333,7 +333,8 @@ bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
 }
 
 bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
-                        std::vector<shred::BinOutcome>& outcomes, DWORD dialogDelayMs) {
+                        std::vector<shred::BinOutcome>& outcomes, bool verify,
+                        DWORD dialogDelayMs) {
   Progress progress;
   for (const shred::BinItem& item : items)
     progress.fileCount += int(item.files.size()) + (item.record.empty() ? 0 : 1);
@@ -342,7 +343,7 @@ bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
       [&] {
         shred::Win32ShredServices services;
         BinMonitor monitor(progress);
-        outcomes = shred::ShredBinItems(items, services, monitor);
+        outcomes = shred::ShredBinItems(items, services, monitor, verify);
       },
       dialogDelayMs);
 }

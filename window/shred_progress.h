@@ -35,9 +35,9 @@ bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
 bool RunWipeWithProgress(HWND owner, const std::wstring& root, shred::WipeResult& result,
                          DWORD dialogDelayMs);
 // The same for the Recycle Bin's items: the dialog shows the item's file
-// being shredded and the files done.
+// being shredded and the files done. `verify`: each range is read back.
 bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
-                        std::vector<shred::BinOutcome>& outcomes, DWORD dialogDelayMs);
+                        std::vector<shred::BinOutcome>& outcomes, bool verify, DWORD dialogDelayMs);
 // Asks the run in progress, if any, to stop at the next buffer.
 void CancelShredInProgress();
 bool ShredInProgress();
