@@ -17,6 +17,7 @@
 #include "engine/folder_walk.h"
 #include "engine/free_space_wipe.h"
 #include "engine/shred_record.h"
+#include "engine/win32_shred_services.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
 #include "tests/temp_folder.h"
@@ -455,20 +456,23 @@ TEST(ExplorerEntries, InstallTwiceThenUninstallTwiceLeavesEverythingAsItWas) {
   EXPECT_EQ(ExplorerState(), before);
 }
 
-// /log: the record of a run with a survivor, read back field by field; one
-// that cannot be written is a line and status 1, and the run stands.
+// /log: the record of a run with a survivor, read back field by field, with
+// /verify; one that cannot be written is a line and status 1, and the run
+// stands.
 TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
   TempFolder dir;
   const std::wstring gone = dir / L"gone.txt", held = dir / L"held.txt", log = dir / L"run.json";
-  ASSERT_TRUE(WriteBytes(gone, std::string(5000, 's')));
+  const size_t size = shred::kOverwriteBufferBytes + 5000;  // two buffers, read back
+  ASSERT_TRUE(WriteBytes(gone, std::string(size, 's')));
   ASSERT_TRUE(WriteBytes(held, "secret"));
   HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  const Finished run = RunProgram(L"tarvello-cli.exe", {L"/log", log, gone, held});
+  const Finished run = RunProgram(L"tarvello-cli.exe", {L"/verify", L"/log", log, gone, held});
   CloseHandle(holder);
   EXPECT_EQ(run.status, 1u);
   const auto record = nlohmann::json::parse(ReadBytes(log));
   EXPECT_EQ(record["tool"]["name"], "Tarvello");
   EXPECT_EQ(record["action"], "shred");
+  EXPECT_EQ(record["verification"].get<std::string>().rfind("read-back:", 0), 0u);
   EXPECT_EQ(record["start"].get<std::string>().size(), 20u);
   EXPECT_EQ(record["end"].get<std::string>().back(), 'Z');
   EXPECT_FALSE(record["computer"].get<std::string>().empty());
@@ -479,12 +483,14 @@ TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
   const auto& first = record["entries"][0];
   EXPECT_EQ(first["entry"], shred::Utf8(gone));
   EXPECT_EQ(first["outcome"], "shredded");
-  EXPECT_EQ(first["size"], 5000);
-  EXPECT_GE(first["bytes_overwritten"].get<uint64_t>(), 5000u);
+  EXPECT_EQ(first["size"], size);
+  EXPECT_GE(first["bytes_overwritten"].get<uint64_t>(), size);
+  EXPECT_EQ(first["verified"], true);
   EXPECT_EQ(first["streams"], 1);
   EXPECT_EQ(first["file_id"].get<std::string>().size(), 32u);
   EXPECT_EQ(record["entries"][1]["outcome"], "not shredded");
   EXPECT_EQ(record["entries"][1]["reason"], "正在被其他程序使用");
+  EXPECT_EQ(record["entries"][1]["verified"], false);
   EXPECT_EQ(record["totals"]["shredded"], 1);
   std::vector<std::wstring> left;
   WIN32_FIND_DATAW found;

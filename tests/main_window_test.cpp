@@ -683,6 +683,15 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   TempFolder out;
   EXPECT_FALSE(SaveRecordFromForm1(form, out / L"run.json"));
   EXPECT_FALSE(Exists(out / L"run.json"));
+  // 粉碎后校验 is off at the start; chosen, it is checked and the run reads back.
+  const auto verifyState = [&] {
+    return GetMenuState(GetSystemMenu(form, FALSE), kVerifyCommand, MF_BYCOMMAND);
+  };
+  GetMenuStringW(GetSystemMenu(form, FALSE), kVerifyCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"粉碎后校验");
+  EXPECT_FALSE(verifyState() & MF_CHECKED);
+  SendMessageW(form, WM_SYSCOMMAND, kVerifyCommand, 0);
+  EXPECT_TRUE(verifyState() & MF_CHECKED);
   for (const wchar_t* name : {L"A.txt", L"b.txt"}) {
     SelectFile(name);
     Click(L"Command1");
@@ -707,6 +716,10 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   const std::string record = testing_util::ReadBytes(out / L"run.json");
   EXPECT_NE(record.find("\"action\": \"shred\""), std::string::npos);
   EXPECT_NE(record.find("\"shredded\": 2"), std::string::npos) << record;
+  EXPECT_NE(record.find("\"verification\": \"read-back:"), std::string::npos);
+  EXPECT_EQ(record.find("\"verified\": false"), std::string::npos);
+  SendMessageW(form, WM_SYSCOMMAND, kVerifyCommand, 0);
+  EXPECT_FALSE(verifyState() & MF_CHECKED);
 }
 
 TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {
