@@ -512,6 +512,63 @@ TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/log"}).status, 2u);
 }
 
+// In a console of its own the companion shows its progress line on
+// standard error while it works: read from the console's screen while the
+// deletion waits for a file another program holds (two seconds).
+// Redirected output never has it: the other tests compare that whole.
+TEST(ConsoleCompanion, AConsoleShowsTheProgressLineWhileItWorks) {
+  TempFolder dir;
+  const std::wstring big = dir / L"big.bin", held = dir / L"held.bin";
+  ASSERT_TRUE(WriteBytes(big, std::string(8 << 20, 'b')));
+  ASSERT_TRUE(WriteBytes(held, "secret"));
+  // Shared with writers: the overwrite gets in, the deletion does not.
+  HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE) << GetLastError();
+  std::wstring commandLine =
+      Quoted(ExeFolder() + L"\\tarvello-cli.exe") + L" " + Quoted(big) + L" " + Quoted(held);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                             CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process));
+  // The screen's first rows, read through the child's console.
+  const auto screen = [&] {
+    std::wstring rows;
+    FreeConsole();
+    if (!AttachConsole(process.dwProcessId)) return rows;
+    HANDLE out =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    wchar_t row[121];
+    for (SHORT y = 0; y < 4; ++y) {
+      DWORD read = 0;
+      if (ReadConsoleOutputCharacterW(out, row, 120, {0, y}, &read)) rows += {row, read};
+      rows += L"\n";
+    }
+    CloseHandle(out);
+    FreeConsole();
+    return rows;
+  };
+  std::wstring during;
+  for (int i = 0; i < 100 && !Contains(during, L"已完成"); ++i) {
+    if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
+    during = screen();
+  }
+  WaitForSingleObject(process.hProcess, 20000);
+  CloseHandle(holder);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_TRUE(Contains(during, L"已完成 ")) << testing::PrintToString(during);
+  EXPECT_TRUE(Contains(during, L" / 2 个文件，")) << testing::PrintToString(during);
+  EXPECT_TRUE(Contains(during, L"8.0 MB")) << testing::PrintToString(during);
+  EXPECT_EQ(status, 1u) << "the held file survives";
+  EXPECT_FALSE(Exists(big));
+  EXPECT_TRUE(Exists(held));
+}
+
 TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   TempFolder dir;
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {}).status, 2u);
