@@ -48,15 +48,17 @@ class ConsoleLine {
 class InterruptMonitor : public shred::ShredMonitor {
  public:
   InterruptMonitor() : line_(true), tally_({}) {}
-  // `sizes`: each entry's bytes, for the progress line.
-  InterruptMonitor(bool quiet, std::vector<uint64_t> sizes)
-      : line_(quiet), tally_(std::move(sizes)) {}
+  // `sizes`: each entry's bytes, for the progress line; `readBack`: the run
+  // reads every range back.
+  InterruptMonitor(bool quiet, std::vector<uint64_t> sizes, bool readBack)
+      : line_(quiet), tally_(std::move(sizes), readBack) {}
   bool CancelRequested() override { return interrupted; }
   void Overwriting(int index, const std::wstring&) override {
     files_ = index;
     Update(tally_.Start(index));
   }
-  void Overwritten(uint64_t bytes) override { Update(tally_.Done(bytes)); }
+  void Overwritten(uint64_t bytes) override { Update(tally_.Written(bytes)); }
+  void ReadBack(uint64_t bytes) override { Update(tally_.ReadBack(bytes)); }
 
  private:
   void Update(uint64_t done) {
@@ -169,8 +171,10 @@ int wmain(int argc, wchar_t** argv) {
   // The sizes only for a line that shows.
   const bool line = !options.quiet && app::IsConsole(STD_ERROR_HANDLE);
   {
-    InterruptMonitor monitor(options.quiet, line ? shred::EntrySizes(job.entries)
-                                                 : std::vector<uint64_t>(job.entries.size()));
+    InterruptMonitor monitor(
+        options.quiet,
+        line ? shred::EntrySizes(job.entries) : std::vector<uint64_t>(job.entries.size()),
+        job.verify);
     shred::ShredFiles(job, services, monitor);
   }
   job.mediaNote = shred::MediaNoteFor(job);

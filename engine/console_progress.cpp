@@ -42,18 +42,30 @@ std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double secon
          SpeedAndTimeLeft(written, freeBytes, seconds);
 }
 
-ProgressTally::ProgressTally(std::vector<uint64_t> sizes) : sizes_(std::move(sizes)) {
+ProgressTally::ProgressTally(std::vector<uint64_t> sizes, bool readBack)
+    : sizes_(std::move(sizes)), readBack_(readBack) {
   for (uint64_t size : sizes_) total_ += size;
 }
 
 uint64_t ProgressTally::Start(int index) {
+  written_ = read_ = 0;
   for (; counted_ < index && counted_ < int(sizes_.size()); ++counted_) base_ += sizes_[counted_];
   return base_;
 }
 
-uint64_t ProgressTally::Done(uint64_t bytes) const {
+uint64_t ProgressTally::Written(uint64_t bytes) {
+  written_ = bytes;
+  return Done();
+}
+
+uint64_t ProgressTally::ReadBack(uint64_t bytes) {
+  read_ = bytes;
+  return Done();
+}
+
+uint64_t ProgressTally::Done() const {
   const uint64_t current = counted_ < int(sizes_.size()) ? sizes_[size_t(counted_)] : 0;
-  return base_ + std::min(bytes, current);
+  return base_ + std::min(readBack_ ? (written_ + read_) / 2 : written_, current);
 }
 
 bool ProgressPace::Due(uint64_t nowMs) {

@@ -17,18 +17,25 @@ std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double secon
 
 // Bytes done of a run whose entries come in order, from each entry's size as
 // its folder said before the run: the progress dialog's and the console's.
+// With the read-back a byte is done once it is written and read again: each
+// counts half, so that the speed and the time left hold for the whole run.
 class ProgressTally {
  public:
-  explicit ProgressTally(std::vector<uint64_t> sizes);
+  explicit ProgressTally(std::vector<uint64_t> sizes, bool readBack = false);
   // The run is on entry `index`: the bytes of every entry before it.
   uint64_t Start(int index);
-  // With `bytes` of the current entry written, never past its size.
-  uint64_t Done(uint64_t bytes) const;
+  // With `bytes` of the current entry written, or read back; never past its
+  // size.
+  uint64_t Written(uint64_t bytes);
+  uint64_t ReadBack(uint64_t bytes);
   uint64_t Total() const { return total_; }
   int Entries() const { return int(sizes_.size()); }
 
  private:
   std::vector<uint64_t> sizes_;
+  uint64_t Done() const;
+  bool readBack_;
+  uint64_t written_ = 0, read_ = 0;  // of the current entry
   uint64_t total_ = 0;
   uint64_t base_ = 0;  // bytes of the entries before the current one
   int counted_ = 0;    // how many entries base_ covers

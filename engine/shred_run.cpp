@@ -79,6 +79,13 @@ struct StreamResult {
   bool verified = false;    // every range read back and found as written
 };
 
+// What the run has done to one file so far, over all its streams.
+struct FileWork {
+  bool verify = false;    // every range is read back after the flush
+  uint64_t written = 0;   // bytes overwritten
+  uint64_t readBack = 0;  // bytes read back
+};
+
 // Each range in the chunks the services take at a time, in order, until a
 // step fails or a cancel comes between two of them.
 template <typename Step>
@@ -100,7 +107,7 @@ Reason EachChunk(const std::vector<Range>& ranges, ShredMonitor& monitor, Step s
 // overlay-compressed) is not written at all: the bytes behind its reparse
 // point are not its own.
 StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices& services,
-                             ShredMonitor& monitor, uint64_t& done, bool verify) {
+                             ShredMonitor& monitor, FileWork& work) {
   StreamResult result;
   std::vector<Range> ranges;
   if (IsStoredElsewhere(facts)) return {Reason::None, false};
@@ -114,18 +121,20 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   }
   const Reason written = EachChunk(ranges, monitor, [&](int64_t at, int64_t length) {
     const Reason r = services.WriteRandom(file, at, length);
-    if (r == Reason::None) monitor.Overwritten(done += uint64_t(length));
+    if (r == Reason::None) monitor.Overwritten(work.written += uint64_t(length));
     return r;
   });
   if (written != Reason::None) return {written, false};
   if (!ranges.empty()) {
     if (Reason r = services.Flush(file); r != Reason::None) return {r, false};
   }
-  if (verify && !ranges.empty()) {
+  if (work.verify && !ranges.empty()) {
     // Every byte is overwritten now: a cancel here leaves a file whose old
     // contents are gone but whose new ones nobody checked.
     const Reason read = EachChunk(ranges, monitor, [&](int64_t at, int64_t length) {
-      return services.ReadBack(file, at, length);
+      const Reason r = services.ReadBack(file, at, length);
+      if (r == Reason::None) monitor.ReadBack(work.readBack += uint64_t(length));
+      return r;
     });
     if (read != Reason::None)
       return {read == Reason::Cancelled ? Reason::VerifyCancelled : read, false};
@@ -220,7 +229,7 @@ namespace {
 // Overwrites one alternate data stream of the file `identity` names.
 Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& identity,
                           uint32_t expectedTag, ShredServices& services, ShredMonitor& monitor,
-                          uint64_t& done, bool verify, StreamResult& all) {
+                          FileWork& work, StreamResult& all) {
   FileId file = 0;
   FileFacts facts;
   if (Reason reason = services.OpenFile(streamPath, file, facts); reason != Reason::None)
@@ -231,7 +240,7 @@ Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& id
   // A stream of another file: the name was given to another one meanwhile.
   if (reason == Reason::None && facts.identity != identity) reason = Reason::Changed;
   if (reason != Reason::None) return reason;
-  const StreamResult result = OverwriteStream(file, facts, services, monitor, done, verify);
+  const StreamResult result = OverwriteStream(file, facts, services, monitor, work);
   all.overwritten = all.overwritten && result.overwritten;
   all.verified = all.verified && result.verified;
   return result.reason;
@@ -258,8 +267,9 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     result.sameAs = earlier->index;
     return result;
   }
-  uint64_t done = 0;
-  StreamResult main = OverwriteStream(file, facts, services, monitor, done, verify);
+  FileWork work;
+  work.verify = verify;
+  StreamResult main = OverwriteStream(file, facts, services, monitor, work);
   // The notice goes into the file that was overwritten, through the same
   // handle: nothing that takes the name meanwhile can receive it. Once the
   // contents are gone a failed notice changes nothing.
@@ -269,7 +279,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   // it carries (or, for a file stored elsewhere, what it held untouched).
   if (main.reason == Reason::None) main.reason = services.ReadState(file, result.state);
   guard.Close();
-  if (main.reason == Reason::Cancelled && done == 0) {
+  if (main.reason == Reason::Cancelled && work.written == 0) {
     // The cancel came before the first byte: the file is untouched.
     EntryResult untouched;
     untouched.reason = Reason::Cancelled;
@@ -279,14 +289,14 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   if (main.reason != Reason::None) return Failed(services, main.reason, path);
   for (const std::wstring& stream : alternates) {
     const Reason reason = OverwriteAlternate(path + stream, facts.identity, expectedTag, services,
-                                             monitor, done, verify, main);
+                                             monitor, work, main);
     if (reason != Reason::None) return Failed(services, reason, path, facts.identity);
   }
   // Writing a stream gives the file a new time of its own: with streams,
   // the delete step goes by the length and the creation time.
   if (!alternates.empty()) result.state.written = 0;
   result.size = facts.size;
-  result.overwritten = done;
+  result.overwritten = work.written;
   result.streams = 1 + int(alternates.size());
   result.verified = main.verified;
   result.fate = main.overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;

@@ -119,6 +119,9 @@ class ShredMonitor {
   virtual bool CancelRequested() { return false; }
   virtual void Overwriting(int /*index*/, const std::wstring& /*path*/) {}
   virtual void Overwritten(uint64_t /*bytesOfThisFile*/) {}
+  // With the read-back: how much of this file's overwritten bytes it has
+  // read again.
+  virtual void ReadBack(uint64_t /*bytesOfThisFile*/) {}
   virtual void Deleting(int /*index*/, const std::wstring& /*path*/) {}
 };
 

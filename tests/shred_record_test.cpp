@@ -195,10 +195,21 @@ TEST(ConsoleProgress, WhatTheLineSaysAndHowOften) {
   ProgressTally tally({100, 0, 50});
   EXPECT_EQ(tally.Total(), 150u);
   EXPECT_EQ(tally.Start(0), 0u);
-  EXPECT_EQ(tally.Done(40), 40u);
-  EXPECT_EQ(tally.Done(4096), 100u);
+  EXPECT_EQ(tally.Written(40), 40u);
+  EXPECT_EQ(tally.Written(4096), 100u);
   EXPECT_EQ(tally.Start(2), 100u) << "entry 1 was no file";
-  EXPECT_EQ(tally.Done(50), 150u);
+  EXPECT_EQ(tally.Written(50), 150u);
+  // With the read-back, writing and reading again count half each; a
+  // second stream's writes after the first's read-back go on from there.
+  ProgressTally checked({100, 60}, true);
+  EXPECT_EQ(checked.Total(), 160u);
+  EXPECT_EQ(checked.Start(0), 0u);
+  EXPECT_EQ(checked.Written(80), 40u);
+  EXPECT_EQ(checked.ReadBack(80), 80u);
+  EXPECT_EQ(checked.Written(100), 90u) << "never back";
+  EXPECT_EQ(checked.ReadBack(100), 100u);
+  EXPECT_EQ(checked.Start(1), 100u);
+  EXPECT_EQ(checked.Written(60), 130u) << "the last entry's read-back starts afresh";
 }
 
 }  // namespace

@@ -298,8 +298,10 @@ struct CancelAfter : ShredMonitor {
     order.push_back(L"overwrite:" + path);
   }
   void Overwritten(uint64_t) override { ++buffers; }
+  void ReadBack(uint64_t bytes) override { readBack = bytes; }
   void Deleting(int, const std::wstring& path) override { order.push_back(L"delete:" + path); }
   int after, buffers = 0;
+  uint64_t readBack = 0;
   std::vector<std::wstring> order;
 };
 
@@ -862,6 +864,7 @@ TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
     EXPECT_EQ(rowServices.openHandles, 0);
     EXPECT_EQ(job.results[0].verified, !row.reason);
     if (!row.reason) {
+      EXPECT_EQ(monitor.readBack, kOverwriteChunk + 8) << "told how far the read-back is";
       EXPECT_FALSE(rowServices.PathExists(f));
       continue;
     }

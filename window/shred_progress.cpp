@@ -31,9 +31,9 @@ struct Progress {
   std::atomic<uint64_t> bytesTotal{0};  // the worker adds it up while the dialog may show
   int fileCount = 0;
   std::mutex mutex;
-  std::wstring current;   // guarded by mutex
-  bool deleting = false;  // guarded by mutex
-  bool wipe = false;      // a free-space wipe: bytes of the free space, speed, time left
+  std::wstring current;       // guarded by mutex
+  const wchar_t* step = L"";  // guarded by mutex: what is done to it, unless overwritten
+  bool wipe = false;          // a free-space wipe: bytes of the free space, speed, time left
   DWORD started = 0;
 };
 
@@ -50,10 +50,13 @@ class WipeProgressMonitor : public shred::WipeMonitor {
   Progress& progress_;
 };
 
+constexpr wchar_t kCheckingStep[] = L"正在校验：";
+constexpr wchar_t kDeletingStep[] = L"正在删除：";
+
 class WorkerMonitor : public shred::ShredMonitor {
  public:
-  WorkerMonitor(Progress& progress, std::vector<uint64_t> sizes)
-      : progress_(progress), tally_(std::move(sizes)) {
+  WorkerMonitor(Progress& progress, std::vector<uint64_t> sizes, bool readBack)
+      : progress_(progress), tally_(std::move(sizes), readBack) {
     progress_.bytesTotal = tally_.Total();
   }
   bool CancelRequested() override { return progress_.cancel; }
@@ -61,23 +64,33 @@ class WorkerMonitor : public shred::ShredMonitor {
     progress_.bytesDone = tally_.Start(index);
     progress_.filesDone = index;
     current_ = index;
-    Show(path, false);
+    path_ = path;
+    Show(L"");
   }
-  void Overwritten(uint64_t bytes) override { progress_.bytesDone = tally_.Done(bytes); }
+  void Overwritten(uint64_t bytes) override {
+    progress_.bytesDone = tally_.Written(bytes);
+    Show(L"");
+  }
+  void ReadBack(uint64_t bytes) override {
+    progress_.bytesDone = tally_.ReadBack(bytes);
+    Show(kCheckingStep);
+  }
   void Deleting(int, const std::wstring& path) override {
     // The overwrite pass is over: the file it was on when a cancel came is
     // not done.
     progress_.filesDone = current_ + (progress_.cancel ? 0 : 1);
-    Show(path, true);
+    path_ = path;
+    Show(kDeletingStep);
   }
 
  private:
-  void Show(const std::wstring& path, bool deleting) {
+  void Show(const wchar_t* step) {
     std::lock_guard<std::mutex> lock(progress_.mutex);
-    progress_.current = path;
-    progress_.deleting = deleting;
+    progress_.current = path_;
+    progress_.step = step;
   }
   Progress& progress_;
+  std::wstring path_;
   shred::ProgressTally tally_;
   int current_ = -1;  // the file the overwrite pass is on
 };
@@ -90,13 +103,13 @@ class BinMonitor : public shred::ShredMonitor {
   void Overwriting(int, const std::wstring& path) override {
     std::lock_guard<std::mutex> lock(progress_.mutex);
     progress_.current = path;
-    progress_.deleting = false;
+    progress_.step = L"";
   }
   void Deleting(int, const std::wstring& path) override {
     ++progress_.filesDone;
     std::lock_guard<std::mutex> lock(progress_.mutex);
     progress_.current = path;
-    progress_.deleting = true;
+    progress_.step = kDeletingStep;
   }
 
  private:
@@ -104,7 +117,7 @@ class BinMonitor : public shred::ShredMonitor {
 };
 
 void Work(shred::ShredJob& job, Progress& progress) {
-  WorkerMonitor monitor(progress, shred::EntrySizes(job.entries));
+  WorkerMonitor monitor(progress, shred::EntrySizes(job.entries), job.verify);
   shred::Win32ShredServices files;
   shred::ShredFiles(job, files, monitor);
 }
@@ -220,13 +233,10 @@ struct Shown {
 
 void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
   std::wstring file;
-  bool deleting;
   {
     std::lock_guard<std::mutex> lock(progress.mutex);
-    file = progress.current;
-    deleting = progress.deleting;
+    file = progress.step + progress.current;
   }
-  if (deleting) file = L"正在删除：" + file;
   if (file != shown.file) SetDlgItemTextW(dialog, kProgressFileText, (shown.file = file).c_str());
 
   const uint64_t bytes = progress.bytesDone;
