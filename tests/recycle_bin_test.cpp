@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "tests/fake_shred.h"
@@ -102,17 +104,18 @@ TEST(RecycleBin, ItemsArePairedByTheirIdAndNamedByWhereTheyWere) {
 }
 
 // Every item's data is shredded first, then its record; an item whose data
-// survives keeps its record, visible and restorable.
+// survives keeps its record, visible and restorable. Read back, both.
 TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
   testing::CallLog log;
   testing::FakeServices services{log};
   const std::wstring bin = L"T:\\$Recycle.Bin\\S-1";
   services.folders = {bin + L"\\$RF", bin + L"\\$RF\\sub"};
   for (const wchar_t* name : {L"$RA.txt", L"$IA.txt", L"$RH.txt", L"$IH.txt", L"$IF", L"$RF\\a",
-                              L"$RF\\sub\\b", L"$IO.txt"})
+                              L"$RF\\sub\\b", L"$IO.txt", L"$RL.txt", L"$IL.txt"})
     services.files[bin + L"\\" + name] = L"x";
   services.locked.insert(bin + L"\\$RH.txt");
-  std::vector<BinItem> items(4);
+  services.lostWrite[bin + L"\\$RL.txt"] = 0;
+  std::vector<BinItem> items(5);
   items[0] = Item(bin + L"\\$RA.txt", bin + L"\\$IA.txt", false, L"C:\\a.txt");
   items[1] = Item(bin + L"\\$RH.txt", bin + L"\\$IH.txt", false, L"C:\\held.txt");
   items[2] = Item(bin + L"\\$RF", bin + L"\\$IF", true, L"C:\\Tax 2025");
@@ -120,19 +123,26 @@ TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
   items[2].folders = {{bin + L"\\$RF", services.IdOf(bin + L"\\$RF")},
                       {bin + L"\\$RF\\sub", services.IdOf(bin + L"\\$RF\\sub")}};
   items[3] = Item(L"", bin + L"\\$IO.txt", false, L"C:\\orphan.txt");
+  items[4] = Item(bin + L"\\$RL.txt", bin + L"\\$IL.txt", false, L"C:\\lost.txt");
   ShredMonitor monitor;
-  const std::vector<BinOutcome> outcomes = ShredBinItems(items, services, monitor);
+  const std::vector<BinOutcome> outcomes = ShredBinItems(items, services, monitor, true);
   EXPECT_TRUE(outcomes[0].shredded);
   EXPECT_FALSE(outcomes[1].shredded);
   EXPECT_EQ(outcomes[1].why, L"正在被其他程序使用");
   EXPECT_TRUE(outcomes[2].shredded);
   EXPECT_TRUE(outcomes[3].shredded);
+  EXPECT_EQ(outcomes[4].why, L"校验失败");
   EXPECT_EQ(services.files, (std::map<std::wstring, std::wstring>{{bin + L"\\$RH.txt", L"x"},
-                                                                  {bin + L"\\$IH.txt", L"x"}}));
+                                                                  {bin + L"\\$IH.txt", L"x"},
+                                                                  {bin + L"\\$RL.txt", L"x"},
+                                                                  {bin + L"\\$IL.txt", L"x"}}));
+  EXPECT_NE(std::find(log.calls.begin(), log.calls.end(), L"readback:" + bin + L"\\$IA.txt@0+1"),
+            log.calls.end())
+      << "the records are read back too";
   EXPECT_TRUE(services.folders.empty()) << "the deleted folder goes with its subfolder";
-  EXPECT_EQ(BinLines(outcomes),
-            (std::vector<std::wstring>{L"C:\\held.txt：正在被其他程序使用",
-                                       L"回收站共 4 项：已粉碎 3 项，未能粉碎 1 项。"}));
+  EXPECT_EQ(BinLines(outcomes), (std::vector<std::wstring>{
+                                    L"C:\\held.txt：正在被其他程序使用", L"C:\\lost.txt：校验失败",
+                                    L"回收站共 5 项：已粉碎 3 项，未能粉碎 2 项。"}));
   EXPECT_EQ(BinLines({}), std::vector<std::wstring>{L"回收站是空的"});
   EXPECT_EQ(services.openHandles, 0);
 }
