@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cstring>
 
 #include "tests/fake_shred.h"
