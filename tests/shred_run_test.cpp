@@ -387,6 +387,25 @@ TEST_F(ShredRunTest, CancelInTheMiddleOfAFileKeepsItPartlyOverwritten) {
             L"共 2 个文件，其中 1 个未能粉碎：\r\n已取消，仅部分覆盖（1 个）：\r\nC:\\big");
 }
 
+// One file, C:\f holding "secret", set up by a table's row and run through.
+struct OneFileRun {
+  explicit OneFileRun(void (*setUp)(FakeServices&)) {
+    list.items = {L"C:\\f"};
+    services.files[L"C:\\f"] = L"secret";
+    setUp(services);
+  }
+  void Run(bool verify, ShredMonitor& monitor) {
+    ASSERT_TRUE(PrepareShred(list, services, job));
+    job.verify = verify;
+    ShredFiles(job, services, monitor);
+    FinishShred(list, services, job);
+  }
+  CallLog log;
+  FakeList list{log};
+  FakeServices services{log};
+  ShredJob job;
+};
+
 // One file whose run goes wrong at one step: it stays in the list, is never
 // renamed or deleted unless its contents are gone, and the report says why.
 TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
@@ -450,13 +469,12 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    CallLog rowLog;
-    FakeList rowList{rowLog};
-    FakeServices rowServices{rowLog};
-    rowList.items = {f};
-    rowServices.files[f] = L"secret";
-    row.setUp(rowServices);
-    RunShred(rowList, rowServices, rowServices);
+    OneFileRun run(row.setUp);
+    ShredMonitor unattended;
+    run.Run(false, unattended);
+    auto& rowLog = run.log;
+    auto& rowList = run.list;
+    auto& rowServices = run.services;
     EXPECT_EQ(rowServices.openHandles, 0) << "every handle it opened is closed";
     const auto renames = std::count_if(rowLog.calls.begin(), rowLog.calls.end(),
                                        [](auto& c) { return c.rfind(L"rename:C:\\f>", 0) == 0; });
@@ -843,20 +861,13 @@ TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    CallLog rowLog;
-    FakeList rowList{rowLog};
-    FakeServices rowServices{rowLog};
-    rowList.items = {f};
-    rowServices.files[f] = L"secret";
-    row.setUp(rowServices);
-    ShredJob job;
-    ASSERT_TRUE(PrepareShred(rowList, rowServices, job));
-    job.verify = true;
+    OneFileRun run(row.setUp);
     CancelAfter monitor(row.cancelAfter ? row.cancelAfter : 1000);
-    ShredFiles(job, rowServices, monitor);
-    FinishShred(rowList, rowServices, job);
+    run.Run(true, monitor);
+    const ShredJob& job = run.job;
+    auto& rowServices = run.services;
     std::vector<std::wstring> steps;
-    for (const auto& c : rowLog.calls) {
+    for (const auto& c : run.log.calls) {
       for (const wchar_t* step : {L"write:", L"flush:", L"readback:", L"truncate:", L"rename:"})
         if (c.rfind(step, 0) == 0) steps.push_back(c);
     }
@@ -869,7 +880,7 @@ TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
       continue;
     }
     EXPECT_TRUE(rowServices.PathExists(f));
-    EXPECT_EQ(rowList.items, std::vector<std::wstring>{f});
+    EXPECT_EQ(run.list.items, std::vector<std::wstring>{f});
     EXPECT_EQ(job.cancelled, row.cancelAfter > 0);
     EXPECT_NE(
         rowServices.messages.back().text.find(std::wstring(row.reason) + L"（1 个）：\r\nC:\\f"),
