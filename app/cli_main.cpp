@@ -85,11 +85,13 @@ class WipeInterruptMonitor : public shred::WipeMonitor {
 
 void Print(DWORD stream, const std::wstring& line) { app::PrintLine(stream, line); }
 
-// /log FILE: writes the record; a record that cannot be written is a line
-// and status 1 (when the work itself went well), the work's results stand.
-int WriteLog(const std::wstring& path, const std::string& record, int status) {
+// /log FILE: writes the record `make` gives, made only then; a record that
+// cannot be written is a line and status 1 (when the work itself went
+// well), the work's results stand.
+template <typename MakeRecord>
+int WriteLog(const std::wstring& path, MakeRecord make, int status) {
   if (path.empty()) return status;
-  const shred::Reason reason = shred::WriteRecordFile(path, record);
+  const shred::Reason reason = shred::WriteRecordFile(path, make());
   if (reason == shred::Reason::None) return status;
   Print(STD_ERROR_HANDLE, L"粉碎记录未能写入：" + path + L"（" +
                               shred::ReasonText(reason, shred::LastUnmappedError()) + L"）");
@@ -117,9 +119,10 @@ int WipeDrive(const std::wstring& argument, bool quiet) {
   const int status = interrupted         ? shred::kCliInterrupted
                      : result.Complete() ? shred::kCliAllShredded
                                          : shred::kCliNotAllShredded;
-  return WriteLog(logPath,
-                  shred::WipeRecord(shred::GatherRecordContext(started, {root}), root, result),
-                  status);
+  return WriteLog(
+      logPath,
+      [&] { return shred::WipeRecord(shred::GatherRecordContext(started, {root}), root, result); },
+      status);
 }
 
 // /recycle [X:]: the current user's Recycle Bin, on one drive or on every
@@ -134,10 +137,13 @@ int ShredRecycleBin(const std::wstring& drive, bool verify) {
       shred::ShredBinItems(items, services, monitor, verify);
   if (!items.empty()) shred::NotifyRecycleBinChanged(items);
   for (const std::wstring& line : shred::BinLines(outcomes)) Print(STD_OUTPUT_HANDLE, line);
-  return WriteLog(logPath,
-                  shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
-                                   outcomes, verify),
-                  shred::CliBinStatus(outcomes, interrupted));
+  return WriteLog(
+      logPath,
+      [&] {
+        return shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
+                                outcomes, verify);
+      },
+      shred::CliBinStatus(outcomes, interrupted));
 }
 
 }  // namespace
@@ -177,11 +183,12 @@ int wmain(int argc, wchar_t** argv) {
         job.verify);
     shred::ShredFiles(job, services, monitor);
   }
-  job.mediaNote = shred::MediaNoteFor(job);
+  const shred::RecordContext context = shred::GatherRecordContext(started, shred::RootsOf(job));
+  job.mediaNote = shred::MediaNoteFor(job, context.volumes);
   for (const std::wstring& line : shred::CliLines(job, notes, options.quiet)) {
     Print(STD_OUTPUT_HANDLE, line);
   }
-  return WriteLog(logPath,
-                  shred::ShredRecord(shred::GatherRecordContext(started, shred::RootsOf(job)), job),
-                  shred::CliExitStatus(job, notes, interrupted));
+  return WriteLog(
+      logPath, [&] { return shred::ShredRecord(context, job); },
+      shred::CliExitStatus(job, notes, interrupted));
 }

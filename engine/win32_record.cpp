@@ -37,27 +37,32 @@ bool QueryDevice(HANDLE volume, STORAGE_PROPERTY_ID property, Descriptor& out) {
          bytes >= sizeof out;
 }
 
+// The drive an entry's file was on, where the run found it.
+std::wstring DriveRootOf(const EntryResult& r) {
+  return DriveRootOf(r.finalPath.empty() ? r.path : r.finalPath);
+}
+
 }  // namespace
 
 std::vector<std::wstring> RootsOf(const ShredJob& job) {
   std::set<std::wstring> roots;
   for (const EntryResult& r : job.results) {
-    const std::wstring root = DriveRootOf(r.finalPath.empty() ? r.path : r.finalPath);
+    const std::wstring root = DriveRootOf(r);
     if (!root.empty()) roots.insert(root);
   }
   return {roots.begin(), roots.end()};
 }
 
-std::wstring MediaNoteFor(const ShredJob& job) {
-  std::set<std::wstring> roots;
+std::wstring MediaNoteFor(const ShredJob& job, const std::vector<VolumeFacts>& volumes) {
+  std::set<std::wstring> shredded;
   for (const EntryResult& r : job.results) {
-    if (r.fate != Fate::Shredded && r.fate != Fate::ShreddedCloud) continue;
-    const std::wstring root = DriveRootOf(r.finalPath.empty() ? r.path : r.finalPath);
-    if (!root.empty()) roots.insert(root);
+    if (r.fate == Fate::Shredded || r.fate == Fate::ShreddedCloud) shredded.insert(DriveRootOf(r));
   }
-  std::vector<VolumeFacts> volumes;
-  for (const std::wstring& root : roots) volumes.push_back(QueryVolume(root));
-  return MediaNote(volumes);
+  std::vector<VolumeFacts> holding;
+  for (const VolumeFacts& v : volumes) {
+    if (shredded.count(v.root)) holding.push_back(v);
+  }
+  return MediaNote(holding);
 }
 
 std::vector<std::wstring> RootsOf(const std::vector<BinItem>& items) {

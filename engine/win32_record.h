@@ -16,8 +16,9 @@ uint64_t RecordClock();
 // The roots ("C:\\") of the volumes a run's files were on.
 std::vector<std::wstring> RootsOf(const ShredJob& job);
 std::vector<std::wstring> RootsOf(const std::vector<BinItem>& items);
-// The media note for the volumes of the files a run shredded.
-std::wstring MediaNoteFor(const ShredJob& job);
+// The media note for those of the `volumes` (already asked) that hold a
+// file the run shredded.
+std::wstring MediaNoteFor(const ShredJob& job, const std::vector<VolumeFacts>& volumes);
 // The file system, serial number and media of a volume. The media is asked
 // through a handle with no access rights (enough for the device's
 // properties without administrator rights): seek penalty and TRIM.

@@ -248,9 +248,9 @@ void Command2_Click(Form1State& s) {
       prompts.ShowMessage(kRunFailedText, shred::kInfoTitle, shred::MessageKind::Warning);
     }
     job.closing = s.closeAfterRun;
-    job.mediaNote = shred::MediaNoteFor(job);
-    KeepRecord(s,
-               shred::ShredRecord(shred::GatherRecordContext(started, shred::RootsOf(job)), job));
+    const shred::RecordContext context = shred::GatherRecordContext(started, shred::RootsOf(job));
+    job.mediaNote = shred::MediaNoteFor(job, context.volumes);
+    KeepRecord(s, shred::ShredRecord(context, job));
     // A run that did not go through keeps them for the next.
     if (job.folderResults.empty() && !job.closing) s.handedFolders = job.folders;
     shred::FinishShred(list, prompts, job);
