@@ -30,10 +30,14 @@ std::wstring SpeedAndTimeLeft(uint64_t done, uint64_t total, double seconds) {
 
 }  // namespace
 
+std::wstring ShredCountText(int filesDone, int files, uint64_t bytesDone, uint64_t bytes) {
+  return L"已完成 " + std::to_wstring(filesDone) + L" / " + std::to_wstring(files) + L" 个文件，" +
+         Megabytes(bytesDone) + L" / " + Megabytes(bytes);
+}
+
 std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uint64_t bytes,
                                double seconds) {
-  return L"已完成 " + std::to_wstring(filesDone) + L" / " + std::to_wstring(files) + L" 个文件，" +
-         Megabytes(bytesDone) + L" / " + Megabytes(bytes) +
+  return ShredCountText(filesDone, files, bytesDone, bytes) +
          SpeedAndTimeLeft(bytesDone, bytes, seconds);
 }
 

@@ -9,6 +9,9 @@
 
 namespace shred {
 
+// "已完成 3 / 10 个文件，12.0 MB / 100.0 MB": the progress dialog's count.
+std::wstring ShredCountText(int filesDone, int files, uint64_t bytesDone, uint64_t bytes);
+// The count, then the speed and the time left:
 // "已完成 3 / 10 个文件，12.0 MB / 100.0 MB，4.0 MB/s，剩余约 22 秒"
 std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uint64_t bytes,
                                double seconds);

@@ -219,12 +219,6 @@ HWND CreateProgressDialog(HWND owner, Progress& progress) {
   return dialog;
 }
 
-std::wstring Megabytes(uint64_t bytes) {
-  wchar_t text[32];
-  swprintf(text, 32, L"%.1f MB", double(bytes) / (1024.0 * 1024.0));
-  return text;
-}
-
 // What the dialog shows last, so that unchanged texts are not set again.
 struct Shown {
   std::wstring file, count;
@@ -244,9 +238,7 @@ void UpdateProgressDialog(HWND dialog, Progress& progress, Shown& shown) {
   const std::wstring count =
       progress.wipe ? shred::WipeProgressLine(bytes, total,
                                               double(GetTickCount() - progress.started) / 1000.0)
-                    : L"已完成 " + std::to_wstring(progress.filesDone.load()) + L" / " +
-                          std::to_wstring(progress.fileCount) + L" 个文件，" + Megabytes(bytes) +
-                          L" / " + Megabytes(total);
+                    : shred::ShredCountText(progress.filesDone, progress.fileCount, bytes, total);
   if (count != shown.count)
     SetDlgItemTextW(dialog, kProgressCountText, (shown.count = count).c_str());
 
