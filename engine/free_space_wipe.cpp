@@ -41,6 +41,13 @@ bool IsDigits(const std::wstring& text, size_t at, size_t count) {
   return true;
 }
 
+// Why the wipe stopped, with the platform's code where the reason has no
+// words of its own for it.
+void Fail(WipeResult& result, Reason reason, WipeServices& services) {
+  result.reason = reason;
+  if (reason == Reason::IoError) result.error = services.LastErrorCode();
+}
+
 // The fill files, one open at a time: where the next bytes go, and how
 // large a block the disk still takes.
 struct FillWriter {
@@ -77,10 +84,7 @@ struct FillWriter {
     inFile = 0;
     return true;
   }
-  void Fail(Reason reason) {
-    result.reason = reason;
-    if (reason == Reason::IoError) result.error = services.LastErrorCode();
-  }
+  void Fail(Reason reason) { shred::Fail(result, reason, services); }
   void Close() {
     services.Close(file);
     open = false;
@@ -251,8 +255,7 @@ std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, Wi
     if (made != Reason::None) services.RemoveFolder(chosen);
   }
   if (made != Reason::None) {
-    result.reason = made;
-    if (made == Reason::IoError) result.error = services.LastErrorCode();
+    Fail(result, made, services);
     return {};
   }
   return chosen;
