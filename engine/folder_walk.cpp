@@ -27,10 +27,7 @@ struct Followed {
 Followed Follow(const std::wstring& path, bool folder) {
   const ResolvedPath resolved = ResolveEntry(path);
   if (resolved.reason != Reason::None) return {};
-  const handles::File handle(CreateFileW(resolved.path.c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                         nullptr));
+  const handles::File handle = OpenToAsk(resolved.path);
   if (!handle.valid()) return {};
   // A file's identity would cost a query of its volume: only folders need one.
   return {ReadFinalPath(handle), folder ? ReadFileIdentity(handle) : FileIdentity{}};
@@ -130,12 +127,7 @@ FolderFacts Win32FolderLookup::LookUpFolder(const std::wstring& path) {
   if (resolved.reason != Reason::None) return facts;
   // Links, junctions, mapped and substituted drives followed, as a walk
   // would follow them into the folder.
-  const auto open = [](const std::wstring& at) {
-    return handles::File(CreateFileW(at.c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  };
-  const handles::File folder = open(resolved.path);
+  const handles::File folder = OpenToAsk(resolved.path);
   if (!folder.valid()) return facts;
   facts.identity = ReadFileIdentity(folder);
   std::wstring final = ReadFinalPath(folder);
@@ -144,9 +136,9 @@ FolderFacts Win32FolderLookup::LookUpFolder(const std::wstring& path) {
   if (parent == std::wstring::npos) return facts;
   // A volume's root, reached through a folder (a link to it, a volume
   // mounted there): the folder is the root of the volume it is on.
-  const handles::File root = open(RootOfFinalPath(final) + L"\\");
+  const handles::File root = OpenToAsk(RootOfFinalPath(final) + L"\\");
   facts.root = root.valid() && ReadFileIdentity(root) == facts.identity;
-  const handles::File above = open(final.substr(0, parent));
+  const handles::File above = OpenToAsk(final.substr(0, parent));
   if (above.valid()) facts.parent = ReadFileIdentity(above);
   return facts;
 }

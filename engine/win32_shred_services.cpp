@@ -120,14 +120,13 @@ Reason Win32ShredServices::ReadFacts(HANDLE file, FileFacts& facts) {
   return Reason::None;
 }
 
-namespace {
-
-// Opens a file or folder (following links, as a path does) to ask what it is.
 handles::File OpenToAsk(const std::wstring& path) {
   return handles::File(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
+
+namespace {
 
 FileIdentity IdentityAt(const std::wstring& path) {
   const handles::File handle = OpenToAsk(path);
@@ -166,10 +165,7 @@ DWORD LastUnmappedError() { return lastUnmapped; }
 // True when the folder is itself, not a link or junction that leads away:
 // its final path is its own path (Unix links under Wine carry no mark).
 bool IsOwnFolder(const std::wstring& folder) {
-  const handles::File handle(CreateFileW(VerbatimPath(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                         nullptr));
+  const handles::File handle = OpenToAsk(VerbatimPath(folder));
   if (!handle.valid()) return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&

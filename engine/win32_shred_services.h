@@ -80,6 +80,9 @@ class Win32ShredServices : public ShredServices {
 // and its code is kept for the calling thread's LastUnmappedError.
 Reason ReasonFromError(DWORD error);
 DWORD LastUnmappedError();
+// Opens a file or folder, following links as a path does, only to ask what
+// it is: it takes no access to the contents and shares everything.
+handles::File OpenToAsk(const std::wstring& path);
 // Where an open handle really is, links followed, in the "\\?\" form; empty
 // when the platform cannot say.
 std::wstring ReadFinalPath(HANDLE file);
