@@ -172,7 +172,7 @@ int wmain(int argc, wchar_t** argv) {
   job.verify = options.verify;
   std::vector<shred::WalkNote> notes;
   job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,
-                                     &job.folders);
+                                     &job.folders, &job.walked);
   shred::Win32ShredServices services;
   // The sizes only for a line that shows.
   const bool line = !options.quiet && app::IsConsole(STD_ERROR_HANDLE);

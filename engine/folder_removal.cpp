@@ -33,7 +33,8 @@ FolderResult RemoveFolder(const WalkedFolder& walked, ShredServices& services) {
   }
   const std::wstring& path = resolved.path;
   if (!services.IsEmptyFolder(path)) {
-    result.reason = services.PathExists(path) ? Reason::FolderNotEmpty : Reason::MovedAway;
+    // Gone from its path: moved, renamed or removed by someone else.
+    result.reason = services.PathExists(path) ? Reason::FolderNotEmpty : Reason::FolderChanged;
     return result;
   }
   FileId folder = 0;

@@ -42,7 +42,9 @@ bool LiesInside(const std::wstring& final, const std::wstring& root) {
 }
 
 // The folder's entries (names and whether each is a real folder), sorted by
-// name as Explorer sorts them, ignoring case; `pattern` picks the names.
+// name as Explorer sorts them, ignoring case; `pattern` picks the names by
+// their long names only (the platform's own search would match short names
+// too: "*.doc" would take "report.docx" by its REPORT~1.DOC).
 // Links and junctions are left out: they are neither the files of the
 // folder nor what the user chose. The reason when it cannot be read.
 Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
@@ -51,8 +53,8 @@ Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
   const ResolvedPath resolved = ResolveEntry(folder);
   if (resolved.reason != Reason::None) return resolved.reason;
   WIN32_FIND_DATAW found;
-  const handles::Find find(FindFirstFileExW((resolved.path + L"\\" + pattern).c_str(),
-                                            FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+  const handles::Find find(FindFirstFileExW((resolved.path + L"\\*").c_str(), FindExInfoBasic,
+                                            &found, FindExSearchNameMatch, nullptr,
                                             FIND_FIRST_EX_LARGE_FETCH));
   if (!find.valid()) {
     const DWORD error = GetLastError();
@@ -63,6 +65,7 @@ Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+    if (!MatchesPattern(name, pattern)) continue;
     entries.emplace_back(name, IsRealFolder(found.dwFileAttributes));
   } while (FindNextFileW(find, &found));
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
@@ -79,6 +82,7 @@ struct Walk {
   std::vector<std::wstring>& out;
   std::vector<WalkNote>& notes;
   std::vector<WalkedFolder>* folders;  // the folders walked whole, when asked
+  std::vector<WalkedFolder>* walked;   // the folders a pattern read, when asked
 };
 
 // Adds the files of `folder`, whose final path lies inside the walk's root.
@@ -99,7 +103,8 @@ void AddFolder(const std::wstring& folder, const FileIdentity& identity, Walk& w
   }
   // Each folder before those inside it; known by its identity now, so that
   // its removal later takes this folder and no other.
-  if (walk.folders && all) walk.folders->push_back({folder, identity});
+  if (std::vector<WalkedFolder>* into = all ? walk.folders : walk.walked)
+    into->push_back({folder, identity});
   for (const auto& [name, isFolder] : matching) {
     if (isFolder && !(all && walk.recurse)) continue;
     const Followed child = Follow(prefix + name, isFolder);
@@ -167,7 +172,8 @@ const ProtectedFolders& SystemFolders() {
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
                                         std::vector<WalkNote>& notes, bool wildcards,
                                         const ProtectedFolders* system, FolderLookup* lookup,
-                                        std::vector<WalkedFolder>* folders) {
+                                        std::vector<WalkedFolder>* folders,
+                                        std::vector<WalkedFolder>* walked) {
   std::vector<std::wstring> out;
   Win32FolderLookup platform;
   FolderLookup& folderLookup = lookup ? *lookup : platform;
@@ -203,7 +209,8 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
     const Followed top = Follow(folder, true);
     Walk walk{top.finalPath, pattern ? path.substr(nameStart) : L"*",
               recurse,       out,
-              notes,         pattern ? nullptr : folders};
+              notes,         pattern ? nullptr : folders,
+              walked};
     AddFolder(folder, top.identity, walk);
     if (pattern && out.size() == before && notes.size() == notesBefore)
       notes.push_back({path, ReasonText(Reason::NotFound)});

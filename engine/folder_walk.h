@@ -28,12 +28,16 @@ struct WalkNote {
 // `system`: the folders never expanded, the platform's when none are given;
 // `lookup`: how folders are known by identity, the platform's when none;
 // `folders`: when given, receives every folder walked whole (not for a
-// pattern), each before the folders inside it, to be removed after the run.
+// pattern), each before the folders inside it, to be removed after the run;
+// `walked`: the folders a pattern's walk read. Either knows each folder by
+// its identity, so that the run works a file found there only while it
+// still lies there.
 std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, bool recurse,
                                         std::vector<WalkNote>& notes, bool wildcards = false,
                                         const ProtectedFolders* system = nullptr,
                                         FolderLookup* lookup = nullptr,
-                                        std::vector<WalkedFolder>* folders = nullptr);
+                                        std::vector<WalkedFolder>* folders = nullptr,
+                                        std::vector<WalkedFolder>* walked = nullptr);
 
 // Folders as the platform knows them: opened with links followed.
 class Win32FolderLookup : public FolderLookup {

@@ -117,7 +117,44 @@ Reason AppendSegments(const std::wstring& rest, std::wstring& out) {
   return Reason::None;
 }
 
+// Upper case as the folder compares names, for the letters a pattern
+// spells; other characters as they are.
+wchar_t Folded(wchar_t c) { return wchar_t(std::towupper(c)); }
+
+// Greedy match with one step back to the last "*": linear in practice, never
+// exponential, whatever the pattern.
+bool MatchesFrom(const std::wstring& name, const std::wstring& pattern) {
+  size_t n = 0, p = 0, starP = std::wstring::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == L'*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == L'?' || Folded(pattern[p]) == Folded(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starP != std::wstring::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
 }  // namespace
+
+bool MatchesPattern(const std::wstring& name, const std::wstring& pattern) {
+  if (pattern == L"*" || pattern == L"*.*") return true;
+  if (pattern.size() > 1 && pattern.back() == L'.') {
+    // "*." and "name?." : the names without an extension.
+    return name.find(L'.') == std::wstring::npos &&
+           MatchesFrom(name, pattern.substr(0, pattern.size() - 1));
+  }
+  return MatchesFrom(name, pattern);
+}
 
 bool IsUnsafeShredPath(const std::wstring& path) {
   size_t rest = 0;

@@ -28,6 +28,13 @@ std::wstring VerbatimPath(const std::wstring& fullPath);
 // pipes and mailslots, raw volumes and disks, and paths with wildcards.
 bool IsUnsafeShredPath(const std::wstring& path);
 
+// Whether a file's long name matches a pattern of "*" (any run of
+// characters, none included) and "?" (exactly one), ignoring case as folder
+// names are compared. "*.*" is every name, and a pattern that ends in a dot
+// takes the names without one, as the command prompt reads them. Short
+// (8.3) names never count: "*.doc" does not take "report.docx".
+bool MatchesPattern(const std::wstring& name, const std::wstring& pattern);
+
 extern const wchar_t kProtectedFolderText[];
 
 // The folders a walk must never expand into their files, as the platform

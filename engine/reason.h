@@ -33,6 +33,8 @@ enum class Reason {
   SpecialFile,        // a reparse point of a kind the run does not know
   VerifyFailed,       // read back after the overwrite, it did not hold what was written
   VerifyCancelled,    // overwritten, then cancelled while it was read back
+  OtherNames,         // a hard link: the file has names the user did not choose
+  FolderChanged,      // no longer in the folder the walk found it in
 };
 
 // A short Chinese phrase for the report.

@@ -145,7 +145,7 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
       default:
         ++survived;
         lines.push_back(entry + L"：" + SurvivorText(result) +
-                        (result.holder.empty() ? L"" : L"（" + result.holder + L"）"));
+                        (result.detail.empty() ? L"" : L"（" + result.detail + L"）"));
         break;
     }
   }

@@ -81,7 +81,7 @@ std::wstring ShredReport(const ShredJob& job) {
       ++survivors;
       const bool survived = r.fate == Fate::Survived;
       std::wstring shown = r.renamed.empty() ? job.entries[i] : r.renamed;
-      if (!r.holder.empty()) shown += L"（" + r.holder + L"）";
+      if (!r.detail.empty()) shown += L"（" + r.detail + L"）";
       byReason[{survived ? r.reason : Reason::NotDeleted, survived ? r.error : 0}].push_back(shown);
     }
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -248,17 +249,35 @@ Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& id
 
 }  // namespace
 
+namespace {
+
+// Whether the open file still lies in the folder the walk found it in.
+bool LiesInWalkedFolder(FileId file, const FileIdentity& folder, ShredServices& services) {
+  if (!folder.Known()) return true;  // typed or picked by its own path
+  const FileIdentity now = services.FolderOf(file);
+  // The walk asked the volume in full; the run may know the file by its
+  // 64-bit index on a volume it asked once: the same folder either way.
+  return now.Known() && now.volume == folder.volume && now.low == folder.low &&
+         (now.high == folder.high || now.high == 0 || folder.high == 0);
+}
+
+}  // namespace
+
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
-                            ShredMonitor& monitor, uint32_t expectedTag, const SeenFiles* seen,
-                            bool verify) {
+                            ShredMonitor& monitor, const DestroyOptions& options) {
+  const uint32_t expectedTag = options.expectedTag;
+  const SeenFiles* seen = options.seen;
   const std::vector<std::wstring> alternates = services.AlternateStreams(path);
   FileId file = 0;
   FileFacts facts;
   if (Reason r = OpenMainStream(path, expectedTag, services, file, facts); r != Reason::None)
     return Failed(services, r, path);
   OpenFileGuard guard(services, file);
+  if (!LiesInWalkedFolder(file, options.folder, services))
+    return Survivor(Reason::FolderChanged, path);
   EntryResult result;
   result.path = path;
+  result.folder = options.folder;
   result.identity = facts.identity;
   result.finalPath = facts.finalPath;
   result.reparseTag = expectedTag;
@@ -267,8 +286,15 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     result.sameAs = earlier->index;
     return result;
   }
+  result.names = facts.links;
+  if (facts.links > options.namesChosen) {
+    // Writing through one name changes what every other name shows.
+    result.fate = Fate::Survived;
+    result.reason = Reason::OtherNames;
+    return result;
+  }
   FileWork work;
-  work.verify = verify;
+  work.verify = options.verify;
   StreamResult main = OverwriteStream(file, facts, services, monitor, work);
   // The notice goes into the file that was overwritten, through the same
   // handle: nothing that takes the name meanwhile can receive it. Once the
@@ -307,7 +333,8 @@ namespace {
 
 // Check the path, then destroy the contents and write the notice.
 EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services,
-                           ShredMonitor& monitor, const SeenFiles& seen, bool verify) {
+                           ShredMonitor& monitor, const SeenFiles& seen, bool verify,
+                           const FileIdentity& folder) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
   const std::wstring& path = resolved.path;
   const PathInfo info = services.Probe(path);
@@ -341,7 +368,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
       break;
   }
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
-  return DestroyContents(path, services, monitor, expectedTag, &seen, verify);
+  return DestroyContents(path, services, monitor, {expectedTag, &seen, verify, 1, folder});
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -407,12 +434,16 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   if (reason != Reason::None) {
     result =
         Failed(services, reason == Reason::InUse ? Reason::NotDeleted : reason, path, identity);
-    if (reason == Reason::InUse) result.holder = services.HolderOf(path);
+    if (reason == Reason::InUse) result.detail = services.HolderOf(path);
     return;
   }
   OpenFileGuard guard(services, file);
   if (reason = CheckUnchanged(facts, result); reason != Reason::None) {
     result = Survivor(reason, path, identity);
+    return;
+  }
+  if (!LiesInWalkedFolder(file, result.folder, services)) {
+    result = Survivor(Reason::FolderChanged, path, identity);
     return;
   }
   const std::wstring hidden = RenameToRandom(path, file, services);
@@ -429,13 +460,36 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   }
 }
 
+// A file with several names (hard links), put off until the pass has seen
+// every entry: it is overwritten only when the selection holds all of them.
+struct NameGroup {
+  std::vector<int> entries;         // one entry for each of its names, the first first
+  std::vector<std::wstring> paths;  // their resolved paths
+  std::set<std::wstring> names;     // its names as its handles showed them, upper-cased
+};
+using NameGroups = std::map<int, NameGroup>;
+
+// A name as the folder compares it: the final path, case folded.
+std::wstring NameKey(const EntryResult& result, const std::wstring& path) {
+  std::wstring key = result.finalPath.empty() ? path : result.finalPath;
+  std::transform(key.begin(), key.end(), key.begin(),
+                 [](wchar_t c) { return wchar_t(std::towupper(c)); });
+  return key;
+}
+
 // Every entry in order until a cancel: each file is worked once however many
 // entries name it, the same text or another text that opens the same file
-// (case, a short name, a hard link); `sameAs` says which entry worked it.
+// (case, a short name); `sameAs` says which entry worked it. Another name of
+// a file with several goes into its group instead.
 void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor,
-                   std::vector<int>& sameAs) {
+                   std::vector<int>& sameAs, NameGroups& groups) {
   std::unordered_map<std::wstring, int> firstText;
   SeenFiles firstFile;
+  // The folders the walks read, by their text as the entries spell them.
+  std::map<std::wstring, FileIdentity> walked;
+  for (const auto* folders : {&job.folders, &job.walked}) {
+    for (const WalkedFolder& folder : *folders) walked.emplace(folder.path, folder.identity);
+  }
   for (int i = 0; i < int(job.entries.size()); ++i) {
     if (monitor.CancelRequested()) {
       job.cancelled = true;
@@ -448,10 +502,22 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       sameAs[i] = seen->second;
     } else {
       EntryResult& result = job.results[i];
-      result = OverwriteEntry(resolved, services, monitor, firstFile, job.verify);
-      if (result.fate == Fate::SameFile) {
+      const std::wstring& entry = job.entries[i];
+      const size_t separator = entry.find_last_of(L"\\/");
+      const auto in =
+          separator == entry.npos ? walked.end() : walked.find(entry.substr(0, separator));
+      result = OverwriteEntry(resolved, services, monitor, firstFile, job.verify,
+                              in == walked.end() ? FileIdentity{} : in->second);
+      const auto group = groups.find(result.sameAs);
+      if (result.fate == Fate::SameFile && group != groups.end() &&
+          group->second.names.insert(NameKey(result, resolved.path)).second) {
+        group->second.entries.push_back(i);
+        group->second.paths.push_back(resolved.path);
+      } else if (result.fate == Fate::SameFile) {
         sameAs[i] = result.sameAs;
       } else if (result.identity.Known()) {
+        if (result.reason == Reason::OtherNames)
+          groups[i] = {{i}, {resolved.path}, {NameKey(result, resolved.path)}};
         firstFile.Add(result.identity, result.finalPath, SeenFile{i, resolved.path});
       }
       if (!resolved.path.empty()) firstText.emplace(resolved.path, i);
@@ -463,6 +529,76 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       job.cancelled = true;
       return;
     }
+  }
+}
+
+// The names of the file that the selection does not hold, for the report.
+std::wstring OtherNamesText(const std::vector<std::wstring>& names, const NameGroup& group) {
+  std::wstring text;
+  for (const std::wstring& name : names) {
+    EntryResult asFinal;
+    asFinal.finalPath = name;
+    if (group.names.count(NameKey(asFinal, name))) continue;
+    text += (text.empty() ? L"其他名称：" : L"、") + ShownPath(name);
+  }
+  return text;
+}
+
+// The files with several names, once the pass has seen every entry: one
+// whose every name is listed is overwritten now, through its first, and
+// each name is deleted by the delete pass (`nameOf` gives the first entry);
+// the others stay untouched, every entry sharing the first's outcome.
+void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& services,
+                         ShredMonitor& monitor, std::vector<int>& sameAs,
+                         std::vector<int>& nameOf) {
+  for (auto& [lead, group] : groups) {
+    EntryResult& first = job.results[lead];
+    const bool complete = group.names.size() >= first.names;
+    if (complete && !job.cancelled && monitor.CancelRequested()) job.cancelled = true;
+    if (job.cancelled) {
+      first = EntryResult{};  // untouched: the cancel came before its turn
+    } else if (!complete) {
+      first.detail = OtherNamesText(services.NamesOf(group.paths[0]), group);
+    } else {
+      monitor.Overwriting(lead, job.entries[lead]);
+      first = DestroyContents(
+          group.paths[0], services, monitor,
+          {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()), first.folder});
+      if (first.reason == Reason::Cancelled || first.reason == Reason::VerifyCancelled)
+        job.cancelled = true;
+    }
+    const bool overwritten = first.fate == Fate::Overwritten || first.fate == Fate::OverwriteAsIs;
+    for (size_t k = 1; k < group.entries.size(); ++k) {
+      const int other = group.entries[k];
+      if (!overwritten) {
+        sameAs[other] = lead;
+        continue;
+      }
+      job.results[other] = first;
+      job.results[other].path = group.paths[k];
+      nameOf[other] = lead;
+    }
+  }
+}
+
+// A file with several names is gone only when every name is: while one
+// stays, every entry for it is that survivor, listed under the name it has.
+void JoinNames(ShredJob& job, const std::vector<int>& nameOf) {
+  for (int i = 0; i < job.processed; ++i) {
+    const int lead = nameOf[i];
+    if (lead < 0) continue;
+    if (!IsGone(job.results[i].fate) && IsGone(job.results[lead].fate)) {
+      const EntryResult kept = job.results[i];
+      job.results[lead] = kept;
+      if (kept.renamed.empty()) job.results[lead].renamed = job.entries[i];
+    }
+  }
+  for (int i = 0; i < job.processed; ++i) {
+    if (nameOf[i] < 0) continue;
+    job.results[i] = job.results[nameOf[i]];
+    job.results[i].sameAs = nameOf[i];
+    if (!IsGone(job.results[i].fate) && job.results[i].renamed.empty())
+      job.results[i].renamed = job.entries[nameOf[i]];
   }
 }
 
@@ -513,9 +649,12 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   // overwrite pass at the next buffer; the files it already overwrote
   // completely are deleted all the same, the others are left in the list.
   job.results.assign(job.entries.size(), EntryResult{});
-  std::vector<int> sameAs(job.entries.size(), -1);
-  OverwritePass(job, services, monitor, sameAs);
+  std::vector<int> sameAs(job.entries.size(), -1), nameOf(job.entries.size(), -1);
+  NameGroups groups;
+  OverwritePass(job, services, monitor, sameAs, groups);
+  OverwriteNamedFiles(job, groups, services, monitor, sameAs, nameOf);
   DeletePass(job, services, monitor);
+  JoinNames(job, nameOf);
   ShareOutcomes(job, sameAs);
   if (!job.cancelled && job.processed == int(job.entries.size()))
     job.folderResults = RemoveFolders(job.folders, services);
@@ -531,6 +670,9 @@ void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {
     const bool counted = i >= job.results.size() || job.results[i].sameAs < 0;
     if (fate == Fate::NotReached) ++untouched;
     if ((fate == Fate::Shredded || fate == Fate::ShreddedCloud) && counted) ++shredded;
+    // A name that stays of a file with several is listed once.
+    const std::wstring& renamed = i < job.results.size() ? job.results[i].renamed : std::wstring();
+    if (!renamed.empty() && std::find(kept.begin(), kept.end(), renamed) != kept.end()) continue;
     if (!IsGone(fate)) {
       kept.push_back(job.results.size() > i && !job.results[i].renamed.empty()
                          ? job.results[i].renamed

@@ -90,7 +90,9 @@ struct EntryResult {
   std::wstring finalPath;    // where the file was when it was opened
   uint32_t reparseTag = 0;   // the tag a reparse point the run works on carries
   int sameAs = -1;           // the earlier entry naming the same file: it shares that fate
-  std::wstring holder;       // the programs that held a file in use, when known
+  std::wstring detail;       // what the report adds in brackets: who holds it, its other names
+  uint32_t names = 1;        // the names (hard links) the file had when it was opened
+  FileIdentity folder;       // the folder the walk found it in, when it came from one
   int64_t size = 0;          // its length when it was opened
   uint64_t overwritten = 0;  // bytes written over, every stream's
   int streams = 0;           // streams overwritten: its contents and each alternate one
@@ -104,6 +106,9 @@ struct ShredJob {
   int processed = 0;  // entries the overwrite pass has finished
   // The folders handed over whole, removed after a run that went through.
   std::vector<WalkedFolder> folders;
+  // Every other folder a walk read (a pattern's): a file found in one is
+  // worked only while it still lies there, as are the files of `folders`.
+  std::vector<WalkedFolder> walked;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
   bool verify = false;     // every overwritten range is read back before the file is deleted
@@ -137,16 +142,26 @@ struct SeenFiles {
   void Add(const FileIdentity& identity, const std::wstring& finalPath, const SeenFile& file);
 };
 
+// What DestroyContents is to expect of the file, and how far to go.
+struct DestroyOptions {
+  uint32_t expectedTag = 0;         // a reparse point is worked on only with this tag
+  const SeenFiles* seen = nullptr;  // a file already in it is left alone: Fate::SameFile
+  bool verify = false;              // every range is read back after the flush
+  uint32_t namesChosen = 1;         // how many of its names (hard links) are listed
+  FileIdentity folder;              // the folder a walk found it in; unknown for a typed entry
+};
+
 // Overwrites every stream of the file at `path` (resolved) to its allocation
 // size, flushes and truncates each, and writes the notice into the main
 // stream through the handle that overwrote it; the file's fate and, when it
-// survives, the reason. A reparse point is worked on only when it carries
-// `expectedTag`. A file already in `seen` is left alone: Fate::SameFile.
-// With `verify`, every range is read back after the flush; a stream that
-// does not hold what was written leaves the file a survivor, VerifyFailed.
+// survives, the reason. With `verify`, a stream that does not hold what was
+// written leaves the file a survivor, VerifyFailed. A file with more names
+// than `namesChosen` is not touched: its other names are not the user's
+// pick (Reason::OtherNames); nor is one that no longer lies in the folder
+// the walk found it in (a folder on the way swapped for a link since):
+// Reason::FolderChanged.
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
-                            ShredMonitor& monitor, uint32_t expectedTag = 0,
-                            const SeenFiles* seen = nullptr, bool verify = false);
+                            ShredMonitor& monitor, const DestroyOptions& options = {});
 
 // Renames the open file or folder at `path` to a random name in its folder,
 // so that the folder no longer shows its own: the new name, empty when it

@@ -66,6 +66,7 @@ struct FileFacts {
   int64_t allocation = 0;            // the bytes the disk holds for it, clusters rounded up
   int64_t created = 0, written = 0;  // as in FileState
   FileIdentity identity;
+  uint32_t links = 1;      // its names (hard links) on the volume
   std::wstring finalPath;  // where the handle really is, "\\?\" form; empty when unknown
   FileState State() const { return {size, created, written}; }
 };
@@ -97,6 +98,9 @@ class ShredServices {
   virtual std::vector<std::wstring> AlternateStreams(const std::wstring& path) = 0;
   // The ranges of a sparse file that hold data; false when it cannot say.
   virtual bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) = 0;
+  // The folder the open file lies in now, found through the handle (its
+  // final path), links followed; unknown when it cannot say.
+  virtual FileIdentity FolderOf(FileId /*file*/) { return {}; }
   // Writes fresh random bytes at the offset; length is at most kOverwriteChunk.
   virtual Reason WriteRandom(FileId file, int64_t offset, int64_t length) = 0;
   virtual Reason Flush(FileId file) = 0;
@@ -145,6 +149,9 @@ class ShredServices {
   virtual std::wstring HolderOf(const std::wstring& path) = 0;
   // Removes a link itself, after checking that it still is one.
   virtual Reason RemoveLink(const std::wstring& path) = 0;
+  // Every name (hard link) of the file at `path`, as full paths on the
+  // same drive; empty when the volume cannot say.
+  virtual std::vector<std::wstring> NamesOf(const std::wstring& /*path*/) { return {}; }
   // True when anything (file, folder, link, a file pending deletion) is there.
   virtual bool PathExists(const std::wstring& path) = 0;
   // The platform's code for the last failure that came back as IoError.

@@ -115,6 +115,7 @@ Reason Win32ShredServices::ReadFacts(HANDLE file, FileFacts& facts) {
   facts.reparseTag = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? tag.ReparseTag : 0;
   facts.size = standard.EndOfFile.QuadPart;
   facts.allocation = standard.AllocationSize.QuadPart;
+  facts.links = standard.NumberOfLinks ? standard.NumberOfLinks : 1;
   facts.finalPath = ReadFinalPath(file);
   facts.identity = ReadIdentity(file, facts.finalPath);
   return Reason::None;
@@ -367,6 +368,17 @@ bool Win32ShredServices::AllocatedRanges(FileId file, int64_t size, std::vector<
     query.FileOffset.QuadPart = next;
     query.Length.QuadPart = size - next;
   }
+}
+
+FileIdentity Win32ShredServices::FolderOf(FileId file) {
+  // Where the handle is now, links followed: a folder on the way that was
+  // swapped for a link leads elsewhere, to a folder of another identity.
+  const std::wstring final = ReadFinalPath(AsHandle(file));
+  std::wstring folder = FolderPart(final);
+  if (folder.empty()) return {};
+  if (folder == RootOfFinalPath(final)) folder += L"\\";
+  const handles::File handle = OpenToAsk(folder);
+  return handle.valid() ? ReadIdentity(handle, final) : FileIdentity{};
 }
 
 Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t length) {
@@ -641,6 +653,24 @@ Reason Win32ShredServices::RemoveLink(const std::wstring& path) {
       reason = LastReason();
   }
   return reason;
+}
+
+std::vector<std::wstring> Win32ShredServices::NamesOf(const std::wstring& path) {
+  // The names come relative to the volume's root: "\\dir\\name".
+  std::vector<std::wstring> names;
+  const std::wstring root = RootOfFinalPath(path);
+  // Wine exports it as a stub that ends the process when called.
+  static const bool stub = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
+  if (stub || root.empty()) return names;
+  std::wstring name(MAX_PATH, L'\0');
+  DWORD length = DWORD(name.size());
+  const handles::Find find(FindFirstFileNameW(path.c_str(), 0, &length, name.data()));
+  if (!find.valid()) return names;
+  do {
+    names.push_back(root + name.substr(0, wcsnlen(name.c_str(), name.size())));
+    length = DWORD(name.size());
+  } while (FindNextFileNameW(find, &length, name.data()));
+  return names;
 }
 
 uint32_t Win32ShredServices::LastErrorCode() { return LastUnmappedError(); }

@@ -54,6 +54,8 @@ class Win32ShredServices : public ShredServices {
   std::wstring HolderOf(const std::wstring& path) override;
   Reason RemoveLink(const std::wstring& path) override;
   bool PathExists(const std::wstring& path) override;
+  std::vector<std::wstring> NamesOf(const std::wstring& path) override;
+  FileIdentity FolderOf(FileId file) override;
   uint32_t LastErrorCode() override;
 
  private:

@@ -215,7 +215,13 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
     ASSERT_TRUE(WriteBytes(dir / name, "x"));
   }
   const std::wstring file = dir / L"b.txt";
-  TempFolder other;  // stand-ins for the system's folders
+  TempFolder other;   // stand-ins for the system's folders
+  TempFolder quirks;  // names whose short names a pattern would match
+  CreateDirectoryW((quirks / L"sub").c_str(), nullptr);
+  for (const wchar_t* name : {L"report.docx", L"index.html", L"notes.txt1", L"b.txtx", L"f.txt~",
+                              L"n.txt", L"sub\\s.txt", L"sub\\s.txt1"}) {
+    ASSERT_TRUE(WriteBytes(quirks / name, "x"));
+  }
   using Paths = std::vector<std::wstring>;
   using Notes = std::vector<shred::WalkNote>;
   const struct {
@@ -242,6 +248,12 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
        {dir / L"c.log", dir / L"M\\inner\\q.log"},
        {}},
       {"a pattern the window does not take", {dir / L"*.log"}, false, false, {dir / L"*.log"}, {}},
+      {"a pattern takes long names only, never by a short name (REPORT~1.DOC)",
+       {quirks / L"*.doc", quirks / L"*.htm", quirks / L"*.txt"},
+       true,
+       true,
+       {quirks / L"n.txt", quirks / L"sub\\s.txt"},
+       {{quirks / L"*.doc", L"找不到文件"}, {quirks / L"*.htm", L"找不到文件"}}},
       {"a pattern that matches nothing",
        {dir / L"*.doc"},
        true,

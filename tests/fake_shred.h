@@ -82,6 +82,10 @@ class FakeServices : public ShredServices, public Prompts {
     const std::wstring base = k.substr(0, k.find(L':', 2));
     const std::wstring stream = k.substr(base.size());
     if (auto a = aliases.find(base); a != aliases.end()) return a->second + stream;
+    if (auto h = hardLinks.find(base); h != hardLinks.end()) return h->second + stream;
+    for (const auto& [from, to] : folderLinks) {
+      if (k.rfind(from + L"\\", 0) == 0) return Target(to + k.substr(from.size()));
+    }
     if (auto l = unmarkedLinks.find(base); l != unmarkedLinks.end()) return l->second + stream;
     return k;
   }
@@ -159,7 +163,9 @@ class FakeServices : public ShredServices, public Prompts {
     facts.created = keepsCreation ? times[base].first : 0;
     facts.written = times[base].second;
     if (serialless.count(k.substr(0, 2))) facts.identity.volume = 0;
-    facts.finalPath = L"\\\\?\\" + base;
+    // A hard link's handle is at the name it was opened by.
+    facts.finalPath = L"\\\\?\\" + (hardLinks.count(k) ? k : base);
+    facts.links = LinksOf(base);
     if (auto w = whenOpened.find(t); w != whenOpened.end()) {
       auto hook = std::move(w->second);
       whenOpened.erase(w);
@@ -167,10 +173,58 @@ class FakeServices : public ShredServices, public Prompts {
     }
     return Reason::None;
   }
+  uint32_t LinksOf(const std::wstring& file) const {
+    uint32_t n = 1;
+    for (const auto& [name, target] : hardLinks) n += target == file;
+    return n;
+  }
+  std::vector<std::wstring> NamesOf(const std::wstring& path) override {
+    const std::wstring t = Target(Key(path));
+    std::vector<std::wstring> names{L"\\\\?\\" + t};
+    for (const auto& [name, target] : hardLinks) {
+      if (target == t) names.push_back(L"\\\\?\\" + name);
+    }
+    return names;
+  }
+  // The file loses one name; its contents stay with the others.
+  void Unlink(const std::wstring& name) {
+    if (hardLinks.erase(name)) return;
+    std::wstring heir;
+    for (const auto& [other, target] : hardLinks) {
+      if (target == name) heir = other;
+    }
+    if (heir.empty()) {
+      for (auto it = files.begin(); it != files.end();) {
+        it = (it->first == name || it->first.rfind(name + L":", 0) == 0) ? files.erase(it)
+                                                                         : std::next(it);
+      }
+      return;
+    }
+    hardLinks.erase(heir);
+    for (auto& [other, target] : hardLinks) {
+      if (target == name) target = heir;
+    }
+    files[heir] = files[name];
+    files.erase(name);
+    ids[heir] = IdOf(name).low;
+    times[heir] = times[name];
+    attributes[heir] = attributes[name];
+  }
+  FileIdentity FolderOf(FileId file) override {
+    const std::wstring& k = open_.at(size_t(file) - 1);
+    return IdOf(k.substr(0, k.find_last_of(L'\\')));
+  }
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                    const FileIdentity&) override {
     log_.Add(L"samepath:" + Key(path));
-    return aliases.count(Key(path)) && aliases[Key(path)] == Key(finalPath);
+    if (aliases.count(Key(path)) && aliases[Key(path)] == Key(finalPath)) return true;
+    // As the platform asks it: the entry's folder, links followed, is the
+    // final path's folder, and the name is the same. A folder on the way
+    // swapped for a link passes this.
+    const std::wstring k = Key(path), f = Key(finalPath);
+    const size_t a = k.find_last_of(L'\\'), b = f.find_last_of(L'\\');
+    return folderLinks.count(k.substr(0, a)) && folderLinks[k.substr(0, a)] == f.substr(0, b) &&
+           k.substr(a) == f.substr(b);
   }
   std::vector<std::wstring> AlternateStreams(const std::wstring& path) override {
     std::vector<std::wstring> names;
@@ -258,6 +312,8 @@ class FakeServices : public ShredServices, public Prompts {
     if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
     const std::wstring k = Target(Key(path));
     log_.Add(L"opendelete:" + Key(path));
+    // A hard link is opened as itself: its name is what a rename moves.
+    const std::wstring opened = hardLinks.count(Key(path)) ? Key(path) : k;
     if (auto held = heldFor.find(k); held != heldFor.end() && held->second > 0) {
       --held->second;
       return Reason::InUse;
@@ -283,7 +339,8 @@ class FakeServices : public ShredServices, public Prompts {
       facts.attributes |= attr::kReparsePoint;
       facts.reparseTag = r->second;
     }
-    open_.push_back(k);
+    facts.links = LinksOf(k);
+    open_.push_back(opened);
     ++openHandles;
     file = FileId(open_.size());
     return Reason::None;
@@ -310,7 +367,8 @@ class FakeServices : public ShredServices, public Prompts {
       }
       return false;
     };
-    return folders.count(Key(path)) && !holds(files) && !holds(folders) && !holds(links);
+    return folders.count(Key(path)) && !holds(files) && !holds(folders) && !holds(links) &&
+           !holds(hardLinks) && !holds(folderLinks);
   }
   static const std::wstring& Name(const std::wstring& k) { return k; }
   template <typename V>
@@ -330,7 +388,14 @@ class FakeServices : public ShredServices, public Prompts {
     log_.Add(L"rename:" + f + L">" + t);
     if (renameFails.count(f)) return Reason::AccessDenied;
     if (refusesLongNames.count(f) && t.back() != L's') return Reason::InvalidName;
-    if (files.count(t) || folders.count(t)) return Reason::AccessDenied;  // never replaces
+    if (files.count(t) || folders.count(t) || hardLinks.count(t))
+      return Reason::AccessDenied;  // never replaces
+    if (auto h = hardLinks.find(f); h != hardLinks.end()) {
+      hardLinks[t] = h->second;
+      hardLinks.erase(f);
+      f = t;
+      return Reason::None;
+    }
     if (folders.count(f)) {
       folders.erase(f);
       folders.insert(t);
@@ -346,6 +411,9 @@ class FakeServices : public ShredServices, public Prompts {
       } else {
         ++it;
       }
+    }
+    for (auto& [name, target] : hardLinks) {
+      if (target == f) target = t;
     }
     ids[t] = IdOf(f).low;
     ids.erase(f);
@@ -364,9 +432,7 @@ class FakeServices : public ShredServices, public Prompts {
       folders.erase(k);
       return Reason::None;
     }
-    for (auto it = files.begin(); it != files.end();) {
-      it = (it->first == k || it->first.rfind(k + L":", 0) == 0) ? files.erase(it) : std::next(it);
-    }
+    Unlink(k);
     return Reason::None;
   }
   void Wait(int milliseconds) override { waited += milliseconds; }
@@ -381,7 +447,8 @@ class FakeServices : public ShredServices, public Prompts {
   }
   bool PathExists(const std::wstring& path) override {
     const std::wstring k = Key(path);
-    return files.count(k) > 0 || folders.count(k) > 0 || links.count(k) > 0;
+    return files.count(k) > 0 || folders.count(k) > 0 || links.count(k) > 0 ||
+           hardLinks.count(k) > 0 || folderLinks.count(k) > 0;
   }
   uint32_t LastErrorCode() override { return errorCode; }
 
@@ -399,6 +466,8 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, int64_t> lostWrite;  // the write over this offset keeps the old bytes
   std::map<std::wstring, Reason> missingReason;
   std::map<std::wstring, std::wstring> aliases, unmarkedLinks;  // name -> the file it opens
+  std::map<std::wstring, std::wstring> hardLinks;    // another name of a file -> its first name
+  std::map<std::wstring, std::wstring> folderLinks;  // a folder that leads to another (unmarked)
   std::map<std::wstring, uint64_t> ids;
   std::map<std::wstring, int> heldFor;  // deletion attempts that find it held
   std::map<std::wstring, std::wstring> holders;

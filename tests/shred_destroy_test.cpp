@@ -101,6 +101,12 @@ ULONGLONG WriteTime(const std::wstring& path) {
          data.ftLastWriteTime.dwLowDateTime;
 }
 
+const DestroyOptions kVerify = [] {
+  DestroyOptions options;
+  options.verify = true;
+  return options;
+}();
+
 TEST(ShredDestroy, OldBytesAreOverwrittenAndFlushedBeforeTheTruncation) {
   TempFolder dir;
   // Larger than the overwrite buffer, so that it takes several writes.
@@ -161,8 +167,7 @@ TEST(ShredDestroy, TheReadBackFindsEveryByteAsWrittenOrKeepsTheFile) {
   for (const auto& p : {path, odd}) {
     LosingServices services;
     CountingMonitor monitor;
-    const EntryResult result =
-        DestroyContents(ResolveEntry(p).path, services, monitor, 0, nullptr, true);
+    const EntryResult result = DestroyContents(ResolveEntry(p).path, services, monitor, kVerify);
     EXPECT_EQ(result.fate, Fate::Overwritten);
     EXPECT_TRUE(result.verified);
     EXPECT_EQ(ReadBytes(p), NoticeBytes());
@@ -172,8 +177,7 @@ TEST(ShredDestroy, TheReadBackFindsEveryByteAsWrittenOrKeepsTheFile) {
   LosingServices services;
   services.command = "printf Z | dd of='" + unix + "' bs=1 seek=4200000 conv=notrunc 2>/dev/null";
   CountingMonitor monitor;
-  const EntryResult result =
-      DestroyContents(ResolveEntry(lost).path, services, monitor, 0, nullptr, true);
+  const EntryResult result = DestroyContents(ResolveEntry(lost).path, services, monitor, kVerify);
   ASSERT_TRUE(services.changed) << "the byte was changed behind the run";
   EXPECT_EQ(result.fate, Fate::Survived);
   EXPECT_EQ(result.reason, Reason::VerifyFailed);
@@ -446,20 +450,33 @@ TEST(ShredDestroy, TheFolderLosesTheNameBeforeTheFileGoes) {
   EXPECT_EQ(events[2], std::make_pair(DWORD(FILE_ACTION_REMOVED), events[1].second));
 }
 
-TEST(ShredDestroy, EveryHardLinkReadsTheNotice) {
+// A file with two names (hard links) is not the user's pick through one of
+// them: it stays as it was. With both listed, it is overwritten once and
+// both names go.
+TEST(ShredDestroy, AHardLinkIsShreddedOnlyWithEveryName) {
   TempFolder dir;
   const auto a = dir / L"a.txt";
   const auto b = dir / L"b.txt";
   ASSERT_TRUE(WriteBytes(a, Pattern(3000)));
   if (!CreateHardLinkW(b.c_str(), a.c_str(), nullptr)) GTEST_SKIP() << "no hard links here";
-  testing::CallLog log;
-  testing::FakeList list(log);
-  list.items = {a};
-  PeekingServices services;
-  RunShred(list, services.prompts, services);
-  EXPECT_FALSE(Exists(a));
-  EXPECT_EQ(ReadBytes(b), NoticeBytes());
-  EXPECT_TRUE(list.items.empty());
+  for (const bool both : {false, true}) {
+    SCOPED_TRACE(both ? "both names listed" : "one name listed");
+    testing::CallLog log;
+    testing::FakeList list(log);
+    list.items = both ? std::vector<std::wstring>{a, b} : std::vector<std::wstring>{a};
+    PeekingServices services;
+    RunShred(list, services.prompts, services);
+    EXPECT_EQ(Exists(a), !both);
+    EXPECT_EQ(Exists(b), !both);
+    if (!both) {
+      EXPECT_EQ(ReadBytes(b), Pattern(3000)) << "the other name's file is untouched";
+      EXPECT_EQ(list.items, std::vector<std::wstring>{a});
+      EXPECT_NE(services.prompts.messages.back().find(L"还有其他名称（硬链接）"),
+                std::wstring::npos);
+    } else {
+      EXPECT_TRUE(list.items.empty());
+    }
+  }
 }
 
 TEST(ShredDestroy, ASparseFileDoesNotGrow) {

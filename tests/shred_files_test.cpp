@@ -223,6 +223,44 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
                              d + "/devnull' '" + d + "/fifo' '" + o + "/fifo'");
 }
 
+// "/s tree": while the large file is written, "sub" is swapped for a link to
+// a folder holding files of the same names. None of those is touched: the
+// walk knew "sub" by its identity, and the run asks the folder each file
+// lies in through its handle.
+TEST_F(ShredFilesTest, ASubfolderSwappedForALinkDuringTheRunLeavesItsTargetAlone) {
+  const std::wstring tree = dir / L"tree";
+  for (const std::wstring& f : {tree, tree + L"\\sub", dir / L"other"})
+    CreateDirectoryW(f.c_str(), nullptr);
+  const std::string unixTree = testing_util::UnixPath(tree);
+  if (unixTree.empty() || !testing_util::RunUnixShell("true")) GTEST_SKIP() << "no Linux side";
+  Make(L"tree\\big.bin", std::string(3 * kOverwriteBufferBytes, 'x'));
+  for (const wchar_t* name : {L"a.txt", L"b.txt"}) {
+    Make(std::wstring(L"tree\\sub\\") + name);
+    Make(std::wstring(L"other\\") + name, "other");
+  }
+  std::vector<WalkNote> notes;
+  ShredJob job;
+  job.entries = ExpandFolders({tree}, true, notes, true, nullptr, nullptr, &job.folders);
+  ASSERT_EQ(job.entries.size(), 3u);
+  struct Meanwhile : ShredMonitor {
+    void Overwritten(uint64_t) override {
+      if (!done) done = testing_util::RunUnixShell(command);
+    }
+    std::string command;
+    bool done = false;
+  } monitor;
+  monitor.command = "mv '" + unixTree + "/sub' '" + unixTree + "/sub.old' && ln -s '" +
+                    testing_util::UnixPath(dir / L"other") + "' '" + unixTree + "/sub'";
+  ShredFiles(job, services, monitor);
+  ASSERT_TRUE(monitor.done);
+  for (const wchar_t* name : {L"a.txt", L"b.txt"})
+    EXPECT_EQ(ReadBytes(dir / (std::wstring(L"other\\") + name)), "other") << "never chosen";
+  EXPECT_EQ(job.results[0].fate, Fate::Shredded);
+  for (int i : {1, 2}) EXPECT_EQ(job.results[size_t(i)].reason, Reason::FolderChanged);
+  EXPECT_EQ(CliExitStatus(job, notes, false), kCliNotAllShredded);
+  testing_util::RunUnixShell("rm -f '" + unixTree + "/sub'");
+}
+
 // While a large file is overwritten, another program changes B, whose
 // contents are already gone (an editor that saves a new file under the old
 // name, one that saves in place, a logger that appends, a new file given

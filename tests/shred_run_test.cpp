@@ -193,9 +193,34 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
     void (*setUp)(S&);
     std::set<std::wstring> foldersLeft;
     std::vector<std::wstring> lines;  // the CLI's, with /q
+    bool pattern = false;             // the folders a pattern's walk read, kept
+  };
+  // While the first file is overwritten, "sub" is swapped for a link to a
+  // folder holding a file of the same name.
+  const auto swapSub = [](S& s) {
+    s.whenOpened[L"C:\\t\\a"] = [](S& s) {
+      s.files.erase(L"C:\\t\\sub\\b");
+      s.folders.erase(L"C:\\t\\sub");
+      s.folderLinks[L"C:\\t\\sub"] = L"C:\\o";
+    };
   };
   const Row rows[] = {
       {"every file shredded", [](S&) {}, {}, {}},
+      {"a subfolder swapped for a link meanwhile",
+       swapSub,
+       {L"C:\\t"},
+       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
+        L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
+      {"a subfolder swapped for a link meanwhile, under a pattern",
+       swapSub,
+       {L"C:\\t", L"C:\\t\\sub2"},
+       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化"},
+       true},
+      {"a subfolder replaced by another of its name before its file is opened",
+       [](S& s) { s.whenOpened[L"C:\\t\\a"] = [](S& s) { s.ids[L"C:\\t\\sub"] = 998; }; },
+       {L"C:\\t", L"C:\\t\\sub"},
+       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
+        L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
       {"a survivor keeps its folders",
        [](S& s) { s.locked.insert(L"C:\\t\\sub2\\keep"); },
        {L"C:\\t", L"C:\\t\\sub2"},
@@ -208,7 +233,8 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
       {"a folder replaced by another of its name",
        [](S& s) { s.onOpenToDelete = [](S& s) { s.ids[L"C:\\t\\sub"] = 999; }; },
        {L"C:\\t", L"C:\\t\\sub"},
-       {L"C:\\t：文件夹中仍有内容，未删除", L"C:\\t\\sub：文件在检查后发生了变化"}},
+       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
+        L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
       {"a link the walk left in it",
        [](S& s) { s.links.insert(L"C:\\t\\sub\\link"); },
        {L"C:\\t", L"C:\\t\\sub"},
@@ -223,11 +249,15 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
     job.entries = {L"C:\\t\\a", L"C:\\t\\sub\\b", L"C:\\t\\sub2\\keep"};
     for (const auto& e : job.entries) services.files[e] = L"secret";
     for (const wchar_t* f : {L"C:\\t", L"C:\\t\\sub", L"C:\\t\\sub2"})
-      job.folders.push_back({f, services.IdOf(f)});
+      (row.pattern ? job.walked : job.folders).push_back({f, services.IdOf(f)});
+    services.folders.insert(L"C:\\o");
+    services.files[L"C:\\o\\b"] = L"other";
     row.setUp(services);
     ShredMonitor monitor;
     ShredFiles(job, services, monitor);
+    services.folders.erase(L"C:\\o");
     EXPECT_EQ(services.folders, row.foldersLeft);
+    EXPECT_EQ(services.files[L"C:\\o\\b"], L"other") << "never chosen";
     EXPECT_EQ(CliLines(job, {}, true), row.lines);
     EXPECT_EQ(CliExitStatus(job, {}, false),
               row.lines.empty() ? kCliAllShredded : kCliNotAllShredded);
@@ -237,7 +267,7 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
           std::find(log.calls.begin(), log.calls.end(), L"rename:C:\\t\\sub>C:\\t\\zzz");
       EXPECT_NE(renamed, log.calls.end()) << "renamed before it goes";
       EXPECT_TRUE(ShredReport(job).empty());
-    } else {
+    } else if (!row.pattern) {
       EXPECT_NE(ShredReport(job).find(L"未删除的文件夹"), std::wstring::npos);
     }
   }
@@ -680,6 +710,43 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\b", Notice()}},
        {L"C:\\b", L"C:\\B"},
        L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\nC:\\b"},
+      {"a hard link whose other name is not listed is left untouched",
+       {L"C:\\b"},
+       [](S& s) { s.hardLinks[L"C:\\d\\live"] = L"C:\\b"; },
+       {{L"C:\\b", L"secret"}},
+       {L"C:\\b"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n还有其他名称（硬链接），不予粉碎（1 "
+       L"个）：\r\nC:\\b（其他名称：\\\\?\\C:\\d\\live）"},
+      {"both names of a hard-linked file listed: overwritten once, both gone",
+       {L"C:\\b", L"C:\\x", L"C:\\d\\two"},
+       [](S& s) {
+         s.hardLinks[L"C:\\d\\two"] = L"C:\\b";
+         s.files[L"C:\\x"] = L"x";
+       },
+       {},
+       {},
+       kDone},
+      {"one name listed twice by two texts is still one name",
+       {L"C:\\b", L"C:\\B"},
+       [](S& s) {
+         s.aliases[L"C:\\B"] = L"C:\\b";
+         s.hardLinks[L"C:\\d\\live"] = L"C:\\b";
+       },
+       {{L"C:\\b", L"secret"}},
+       {L"C:\\b", L"C:\\B"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n还有其他名称（硬链接），不予粉碎（1 "
+       L"个）：\r\nC:\\b（其他名称：\\\\?\\C:\\d\\live）"},
+      {"every name listed, one cannot be deleted: the file stays under it",
+       {L"C:\\b", L"C:\\two"},
+       [](S& s) {
+         s.hardLinks[L"C:\\two"] = L"C:\\b";
+         s.onOpenToDelete = [](S& s) {
+           s.onOpenToDelete = [](S& s) { s.heldFor[L"C:\\two"] = 1000; };
+         };
+       },
+       {{L"C:\\two", Notice()}},
+       {L"C:\\two"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\nC:\\two"},
       {"a link the platform does not mark is never written through",
        {L"C:\\b", L"C:\\sl"},
        [](S& s) {
@@ -758,6 +825,10 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
         row.name ==
             std::string("one file again through a drive whose volume tells no serial number")) {
       EXPECT_EQ(writes, 1);
+    }
+    if (row.name ==
+        std::string("both names of a hard-linked file listed: overwritten once, both gone")) {
+      EXPECT_EQ(std::count(rowLog.calls.begin(), rowLog.calls.end(), L"write:C:\\b@0+6"), 1);
     }
     if (row.name == std::string("a deduplicated file")) {
       EXPECT_EQ(writes, 0);
@@ -1162,6 +1233,43 @@ TEST(ShredPathTest, DeviceNamesRawVolumesAndWildcardsAreUnsafe) {
                            L"*"}) {
     EXPECT_TRUE(IsUnsafeShredPath(p)) << p;
   }
+}
+
+// A pattern names files by their long names only, as Windows defines "*"
+// and "?" for them; a short name or a longer extension never matches.
+TEST(ShredPathTest, APatternMatchesLongNamesOnly) {
+  const struct {
+    const wchar_t *name, *pattern;
+    bool matches;
+  } rows[] = {
+      {L"report.doc", L"*.doc", true},
+      {L"report.docx", L"*.doc", false},
+      {L"REPORT~1.DOC", L"*.doc", true},
+      {L"index.html", L"*.htm", false},
+      {L"notes.txt1", L"*.txt", false},
+      {L"b.txtx", L"*.txt", false},
+      {L"f.txt~", L"*.txt", false},
+      {L"Notes.TXT", L"*.txt", true},
+      {L"a.b.txt", L"*.txt", true},
+      {L".txt", L"*.txt", true},
+      {L"ab.txt", L"a?.txt", true},
+      {L"a.txt", L"a?.txt", false},
+      {L"abc.txt", L"a?.txt", false},
+      {L"x", L"*", true},
+      {L"noext", L"*.*", true},
+      {L"noext", L"*.", true},
+      {L"with.ext", L"*.", false},
+      {L"aXbXc", L"a*b*c", true},
+      {L"aXbXd", L"a*b*c", false},
+      {L"abc", L"*c*", true},
+      {L"\u00c4rger.txt", L"\u00c4*", true},
+      {L"\u6587\u4ef6.doc", L"\u6587*.doc", true},
+      {L"", L"?", false},
+      {L"aaaaaaaaaaaaaaaaaaaaaaab", L"*a*a*a*a*a*a*c", false},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(MatchesPattern(row.name, row.pattern), row.matches)
+        << row.name << L" " << row.pattern;
 }
 
 TEST(ShredPathTest, OrdinaryFilesAreSafe) {
