@@ -74,6 +74,10 @@ bool IsStoredElsewhere(const FileFacts& facts) {
          ClassifyReparse(facts.reparseTag, facts.attributes) == ReparseKind::AsIs;
 }
 
+// The largest file record a volume keeps (NTFS: 1 KiB, 4 KiB on disks of
+// 4 KiB sectors): a file no larger may live inside its own.
+constexpr int64_t kRecordBytes = 4096;
+
 struct StreamResult {
   Reason reason = Reason::None;
   bool overwritten = true;  // false: truncated only, its old bytes could not be reached
@@ -117,14 +121,26 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   } else if (facts.attributes & attr::kSparse) {
     // Only the allocated ranges: filling the holes would grow the file on the disk.
     result.overwritten = services.AllocatedRanges(file, facts.size, ranges);
+  } else if (facts.size > 0 && facts.size < facts.allocation && facts.size <= kRecordBytes) {
+    // A small file may hold its bytes inside its file record (NTFS): a
+    // write past its length moves them out to a cluster and leaves the old
+    // ones in the record. Its own length is written in place and flushed
+    // first, then the rest of what the disk holds for it.
+    ranges = {{0, facts.size}, {facts.size, facts.allocation - facts.size}};
   } else {
     ranges.push_back({0, std::max(facts.size, facts.allocation)});
   }
-  const Reason written = EachChunk(ranges, monitor, [&](int64_t at, int64_t length) {
+  const auto write = [&](int64_t at, int64_t length) {
     const Reason r = services.WriteRandom(file, at, length);
     if (r == Reason::None) monitor.Overwritten(work.written += uint64_t(length));
     return r;
-  });
+  };
+  const bool inPlaceFirst = ranges.size() == 2 && !(facts.attributes & attr::kSparse);
+  Reason written = EachChunk(inPlaceFirst ? std::vector<Range>{ranges[0]} : ranges, monitor, write);
+  if (written == Reason::None && inPlaceFirst) {
+    written = services.Flush(file);
+    if (written == Reason::None) written = EachChunk({ranges[1]}, monitor, write);
+  }
   if (written != Reason::None) return {written, false};
   if (!ranges.empty()) {
     if (Reason r = services.Flush(file); r != Reason::None) return {r, false};

@@ -878,11 +878,13 @@ TEST_F(ShredRunTest, EveryStreamIsOverwrittenToItsAllocationFlushedThenTruncated
         c.rfind(L"readback:", 0) == 0)
       steps.push_back(c);
   }
-  EXPECT_EQ(steps,
-            (std::vector<std::wstring>{
-                L"write:C:\\doc@0+4096", L"flush:C:\\doc", L"truncate:C:\\doc",
-                L"write:C:\\doc:secret:$DATA@0+4194304", L"write:C:\\doc:secret:$DATA@4194304+8",
-                L"flush:C:\\doc:secret:$DATA", L"truncate:C:\\doc:secret:$DATA"}));
+  EXPECT_EQ(steps, (std::vector<std::wstring>{
+                       // A small file's own length first, in place, flushed: its
+                       // bytes may be inside its file record.
+                       L"write:C:\\doc@0+100", L"flush:C:\\doc", L"write:C:\\doc@100+3996",
+                       L"flush:C:\\doc", L"truncate:C:\\doc", L"write:C:\\doc:secret:$DATA@0+10",
+                       L"flush:C:\\doc:secret:$DATA", L"write:C:\\doc:secret:$DATA@10+4194302",
+                       L"flush:C:\\doc:secret:$DATA", L"truncate:C:\\doc:secret:$DATA"}));
   EXPECT_TRUE(services.files.empty());
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
 }
@@ -903,9 +905,9 @@ TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
        [](auto& s) { s.allocation[L"C:\\f"] = kOverwriteChunk + 8; },
        0,
        nullptr,
-       {L"write:C:\\f@0+4194304", L"write:C:\\f@4194304+8", L"flush:C:\\f",
-        L"readback:C:\\f@0+4194304", L"readback:C:\\f@4194304+8", L"truncate:C:\\f",
-        L"rename:C:\\f>C:\\z"}},
+       {L"write:C:\\f@0+6", L"flush:C:\\f", L"write:C:\\f@6+4194304", L"write:C:\\f@4194310+2",
+        L"flush:C:\\f", L"readback:C:\\f@0+6", L"readback:C:\\f@6+4194304",
+        L"readback:C:\\f@4194310+2", L"truncate:C:\\f", L"rename:C:\\f>C:\\z"}},
       {"a write the drive lost",
        [](auto& s) {
          s.allocation[L"C:\\f"] = kOverwriteChunk + 8;
@@ -913,8 +915,8 @@ TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
        },
        0,
        L"校验失败",
-       {L"write:C:\\f@0+4194304", L"write:C:\\f@4194304+8", L"flush:C:\\f",
-        L"readback:C:\\f@0+4194304", L"readback:C:\\f@4194304+8"}},
+       {L"write:C:\\f@0+6", L"flush:C:\\f", L"write:C:\\f@6+4194304", L"write:C:\\f@4194310+2",
+        L"flush:C:\\f", L"readback:C:\\f@0+6", L"readback:C:\\f@6+4194304"}},
       {"a write to a stream the drive lost",
        [](auto& s) {
          s.files[L"C:\\f:s:$DATA"] = L"stream";
@@ -1305,6 +1307,10 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/recycle", L"/free", L"D:"}, false, false, false, 0, true},
       {{L"/Verify", L"C:\\a"}, false, false, false, 1, false},
       {{L"/verify", L"/free", L"D:"}, false, false, false, 0, true},
+      {{L"/log", L"a.json", L"/log", L"b.json", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/free", L"T:", L"/s"}, true, false, false, 0, true},
+      {{L"/s", L"/recycle"}, true, false, false, 0, true},
+      {{L"/log", L"a.json", L"/recycle"}, false, false, false, 0, false},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
