@@ -21,7 +21,8 @@ std::wstring SpeedAndTimeLeft(uint64_t done, uint64_t total, double seconds) {
   std::swprintf(rate, 64, L"，%.1f MB/s", speed / (1024.0 * 1024.0));
   std::wstring text = rate;
   if (speed > 0 && total > done) {
-    const int left = int(double(total - done) / speed);
+    // At a crawl the estimate can pass any integer: it stops at a year.
+    const uint64_t left = uint64_t(std::min(double(total - done) / speed, 365.0 * 24 * 3600));
     text += L"，剩余约 " + (left >= 60 ? std::to_wstring(left / 60) + L" 分 " : std::wstring()) +
             std::to_wstring(left % 60) + L" 秒";
   }

@@ -104,6 +104,15 @@ std::vector<BinItem> PairBinItems(const std::wstring& folder, const std::vector<
   return items;
 }
 
+uint64_t BinBytes(const std::vector<BinItem>& items) {
+  uint64_t total = 0;
+  for (const BinItem& item : items) {
+    const uint64_t size = item.size > 0 ? uint64_t(item.size) : 0;
+    total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+  }
+  return total;
+}
+
 namespace {
 
 // Why the first of an item's entries that survived did, in the report's words.

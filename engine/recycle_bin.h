@@ -47,6 +47,11 @@ struct BinItem {
   std::vector<WalkedFolder> folders;
 };
 
+// The items' sizes as their records say, added up for the confirmation: a
+// size no file can have (a record made by hand, a negative one) counts as
+// nothing, and the sum stops at the largest number rather than wrap.
+uint64_t BinBytes(const std::vector<BinItem>& items);
+
 extern const wchar_t kUnknownPlaceText[];  // "原位置未知"
 extern const wchar_t kEmptyBinText[];      // "回收站是空的"
 

@@ -55,6 +55,8 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         if (i + 1 < arguments.size() && !WipeRoot(arguments[i + 1]).empty())
           options.recycleDrive = WipeRoot(arguments[++i]);
       } else if (name == L"/log") {
+        // Two records would leave one of them unwritten: said, not guessed.
+        if (!options.log.empty() && options.error.empty()) options.error = L"/log 只能给出一次";
         if (i + 1 < arguments.size()) {
           options.log = arguments[++i];
         } else if (options.error.empty()) {
@@ -75,6 +77,9 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   }
   if (options.error.empty() && !options.freeDrive.empty() && !options.paths.empty()) {
     options.error = L"/free 不能与要粉碎的路径同用";
+  }
+  if (options.error.empty() && options.recurse && (!options.freeDrive.empty() || options.recycle)) {
+    options.error = L"/s 不能与 /free 或 /recycle 同用";
   }
   if (options.error.empty() && options.verify && !options.freeDrive.empty()) {
     options.error = L"/verify 不能与 /free 同用：清除剩余空间不读回校验";

@@ -59,6 +59,20 @@ TEST(RecycleRecord, BothVersionsAndBrokenOnes) {
   }
 }
 
+// The confirmation's total: sizes a record made by hand can give are
+// neither negative nor wrapped.
+TEST(RecycleRecord, TheTotalNeverGoesNegativeNorWraps) {
+  const auto items = [](std::vector<int64_t> sizes) {
+    std::vector<BinItem> out(sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) out[i].size = sizes[i];
+    return out;
+  };
+  EXPECT_EQ(BinBytes(items({})), 0u);
+  EXPECT_EQ(BinBytes(items({4096, 77})), 4173u);
+  EXPECT_EQ(BinBytes(items({-5000, 100})), 100u);
+  EXPECT_EQ(BinBytes(items({INT64_MAX, INT64_MAX, INT64_MAX})), UINT64_MAX);
+}
+
 BinItem Item(const std::wstring& data, const std::wstring& record, bool folder,
              const std::wstring& shown) {
   BinItem item;

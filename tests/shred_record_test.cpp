@@ -183,6 +183,9 @@ TEST(ConsoleProgress, WhatTheLineSaysAndHowOften) {
   EXPECT_EQ(WipeProgressLine(10 * MiB, 1034 * MiB, 5.0),
             L"已写入 10.0 MB / 1034.0 MB，2.0 MB/s，剩余约 8 分 32 秒");
   EXPECT_EQ(WipeProgressLine(50 * MiB, 50 * MiB, 5.0), L"已写入 50.0 MB / 50.0 MB，10.0 MB/s");
+  EXPECT_EQ(WipeProgressLine(1, uint64_t(1) << 62, 1000.0),
+            L"已写入 0.0 MB / 4398046511104.0 MB，0.0 MB/s，剩余约 525600 分 0 秒")
+      << "a crawl's time left stops at a year, never wraps";
   ProgressPace pace;
   const struct {
     uint64_t at;

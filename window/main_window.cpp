@@ -309,8 +309,7 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
   if (items.empty()) {
     boxes.ShowMessage(shred::kEmptyBinText, shred::kInfoTitle, shred::MessageKind::Info);
   } else {
-    int64_t bytes = 0;
-    for (const shred::BinItem& item : items) bytes += item.size;
+    const uint64_t bytes = shred::BinBytes(items);
     const std::wstring question = L"将粉碎回收站中的 " + std::to_wstring(items.size()) +
                                   L" 项（约 " + std::to_wstring(bytes >> 20) +
                                   L" MB）：内容用随机数据覆盖后删除，无法再还原。\r\n确定开始吗？";
