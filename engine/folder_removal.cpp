@@ -71,8 +71,20 @@ std::vector<FolderResult> RemoveFolders(const std::vector<WalkedFolder>& folders
                                         ShredServices& services) {
   std::vector<FolderResult> results(folders.size());
   // A folder's subfolders come after it in the walk's order: from the end,
-  // every folder is tried after all of those inside it.
+  // every folder is tried after all of those inside it. A folder given
+  // before the one that holds it ("A\sub A") comes before it: while a pass
+  // removes anything, those that still held something are tried again.
   for (size_t i = folders.size(); i-- > 0;) results[i] = RemoveFolder(folders[i], services);
+  for (bool removed = true; removed;) {
+    removed = false;
+    for (size_t i = folders.size(); i-- > 0;) {
+      if (results[i].removed || results[i].reason != Reason::FolderNotEmpty ||
+          !results[i].renamed.empty())
+        continue;
+      results[i] = RemoveFolder(folders[i], services);
+      removed = removed || results[i].removed;
+    }
+  }
   return results;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 
 #include "engine/handle_owner.h"
 #include "engine/shred_report.h"
@@ -83,6 +84,7 @@ struct Walk {
   std::vector<WalkNote>& notes;
   std::vector<WalkedFolder>* folders;  // the folders walked whole, when asked
   std::vector<WalkedFolder>* walked;   // the folders a pattern read, when asked
+  std::set<FileIdentity>& whole;       // the folders walked whole so far, by identity
 };
 
 // Adds the files of `folder`, whose final path lies inside the walk's root.
@@ -94,6 +96,9 @@ struct Walk {
 void AddFolder(const std::wstring& folder, const FileIdentity& identity, Walk& walk) {
   const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
   const bool all = walk.pattern == L"*";
+  // One folder reached twice (given twice, inside another given folder, by
+  // two drive letters) is walked, and so removed and reported, once.
+  if (all && identity.Known() && !walk.whole.insert(identity).second) return;
   std::vector<std::pair<std::wstring, bool>> matching, subfolders;
   Reason reason = ReadFolder(folder, walk.pattern, matching);
   if (reason == Reason::None && !all && walk.recurse) reason = ReadFolder(folder, L"*", subfolders);
@@ -175,6 +180,10 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
                                         std::vector<WalkedFolder>* folders,
                                         std::vector<WalkedFolder>* walked) {
   std::vector<std::wstring> out;
+  std::set<FileIdentity> whole;
+  if (folders) {
+    for (const WalkedFolder& folder : *folders) whole.insert(folder.identity);
+  }
   Win32FolderLookup platform;
   FolderLookup& folderLookup = lookup ? *lookup : platform;
   for (const std::wstring& path : paths) {
@@ -210,7 +219,7 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
     Walk walk{top.finalPath, pattern ? path.substr(nameStart) : L"*",
               recurse,       out,
               notes,         pattern ? nullptr : folders,
-              walked};
+              walked,        whole};
     AddFolder(folder, top.identity, walk);
     if (pattern && out.size() == before && notes.size() == notesBefore)
       notes.push_back({path, ReasonText(Reason::NotFound)});

@@ -667,6 +667,30 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   EXPECT_EQ(recursed.status, 0u);
   EXPECT_EQ(recursed.output, L"") << "/q leaves the summary out";
   EXPECT_FALSE(Exists(folder)) << "the folder goes with its files";
+
+  // One folder reached twice is walked, removed and counted once.
+  for (const auto& given : std::vector<std::vector<std::wstring>>{
+           {folder, folder}, {folder, folder + L"\\sub"}, {folder + L"\\sub", folder}}) {
+    SCOPED_TRACE(testing::PrintToString(given));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\sub").c_str(), nullptr);
+    ASSERT_TRUE(WriteBytes(folder + L"\\a.txt", "secret"));
+    ASSERT_TRUE(WriteBytes(folder + L"\\sub\\b.txt", "secret"));
+    std::vector<std::wstring> arguments{L"/s"};
+    arguments.insert(arguments.end(), given.begin(), given.end());
+    const Finished twice = RunProgram(L"tarvello-cli.exe", arguments);
+    EXPECT_EQ(twice.status, 0u);
+    EXPECT_EQ(twice.output, L"共 2 个文件：已粉碎 2 个，未能粉碎 0 个。\r\n");
+    EXPECT_FALSE(Exists(folder));
+  }
+  const std::vector<std::wstring> misuses[] = {
+      {L"/log", dir / L"a.json", L"/log", dir / L"b.json", plain},
+      {L"/free", L"Q:", L"/s"},
+      {L"/recycle", L"/s"}};
+  for (const auto& misuse : misuses) {
+    EXPECT_EQ(RunProgram(L"tarvello-cli.exe", misuse).status, 2u) << testing::PrintToString(misuse);
+  }
+  EXPECT_FALSE(Exists(dir / L"a.json"));
 }
 
 }  // namespace
