@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine fonts-wqy-zenhei fonts-wqy-microhei
-          locales cmake ninja-build g++ googletest xvfb x11-apps x11-xserver-utils imagemagick
+          locales cmake ninja-build g++ googletest librapidcheck-dev xvfb x11-apps x11-xserver-utils imagemagick
           python3 clang-format ntfs-3g e2fsprogs nlohmann-json3-dev)
 
 missing=()

@@ -2,6 +2,7 @@
 // Paths are kept without their "\\?\" prefix, so that tests read naturally.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <new>
@@ -262,6 +263,11 @@ class FakeServices : public ShredServices, public Prompts {
     for (int64_t i = offset; i < offset + length; ++i) {
       if (!loses) contents[size_t(i)] = L'#';
     }
+    // How far from its start each stream of each file was written over, in
+    // one run of writes: what the adversary holds a "shredded" against.
+    int64_t& reach =
+        covered[{IdOf(k).low, k.substr(k.find(L':', 2) == k.npos ? k.size() : k.find(L':', 2))}];
+    if (!loses && offset <= reach) reach = std::max(reach, offset + length);
     Touch(k.substr(0, k.find(L':', 2)));
     return Reason::None;
   }
@@ -487,6 +493,7 @@ class FakeServices : public ShredServices, public Prompts {
   bool throwOnWrite = false;                   // a write runs out of memory
   uint32_t errorCode = 0;
   int openHandles = 0;
+  std::map<std::pair<uint64_t, std::wstring>, int64_t> covered;  // (file, stream): written from 0
 
  private:
   CallLog& log_;

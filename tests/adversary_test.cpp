@@ -1,0 +1,449 @@
+// The two promises as invariants, under an adversary: random trees of files
+// (hard links, other spellings, links the platform does and does not mark,
+// held, read-only and multi-stream files, a folder that is a link), random
+// selections (files by any of their names, whole folders, duplicates, bad
+// entries) and an interferer that acts between the run's steps (renames,
+// replaces, rewrites, appends, swaps a folder for a link, creates, deletes,
+// holds and releases). After every run:
+//   I1  a file nobody chose and the interferer did not touch is as it was,
+//       byte for byte and name for name;
+//   I2  a file reported shredded had every byte of every stream written over
+//       before it went, and no name of it is left;
+//   I3  the report, the exit status and the record agree with what is left;
+//   I4  no handle is open, and only folders handed over whole are gone.
+// Seeded and replayable: --seed N replays a run of cases, --cases N sets how
+// many (2,000 by default; scripts/soak.sh runs 100,000). A failure prints the
+// seed, and the scenario shrunk to its smallest.
+#include <gtest/gtest.h>
+#include <rapidcheck.h>
+#include <rapidcheck/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/shred_cli.h"
+#include "engine/shred_record.h"
+#include "tests/fake_shred.h"
+
+namespace shred {
+namespace {
+
+using testing::CallLog;
+using testing::FakeServices;
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The world before the run: every file by its first name, with its contents
+// and identity; its other names; where the links lead.
+struct World {
+  std::vector<std::wstring> folders;  // in the tree, each before those inside it
+  std::vector<std::wstring> files;    // first names, in the tree and outside it
+  std::map<std::wstring, std::wstring> contents;
+  std::map<std::wstring, uint64_t> ids;
+  std::map<std::wstring, std::set<std::wstring>> names;  // every name of a file, first included
+};
+
+// The folders the tree may hold; "C:\o" lies outside it, where links lead.
+const wchar_t* const kFolders[] = {L"C:\\r", L"C:\\r\\a", L"C:\\r\\a\\b", L"C:\\r\\c"};
+constexpr wchar_t kOutside[] = L"C:\\o";
+
+std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+// Lays out a random tree in the fake, and says what it laid out.
+World LayOut(FakeServices& s, std::ostringstream& story) {
+  World world;
+  s.folders.insert(kOutside);
+  const int folders = *rc::gen::inRange(1, 5);
+  for (int i = 0; i < folders; ++i) {
+    world.folders.push_back(kFolders[i]);
+    s.folders.insert(kFolders[i]);
+  }
+  world.folders.push_back(kOutside);
+  int n = 0;
+  for (const std::wstring& folder : world.folders) {
+    const int files = *rc::gen::inRange(0, 4);
+    for (int i = 0; i < files; ++i, ++n) {
+      const std::wstring name = folder + L"\\f" + std::to_wstring(n) + L".txt";
+      std::wstring bytes;
+      const int length = *rc::gen::inRange(1, 40);
+      while (int(bytes.size()) < length) bytes += L"c" + std::to_wstring(n) + L"-";
+      s.files[name] = bytes;
+      world.files.push_back(name);
+      world.names[name].insert(name);
+      const int kind = *rc::gen::inRange(0, 10);
+      story << Narrow(name) << " (" << length << " bytes)";
+      if (kind == 0) {
+        s.attributes[name] = attr::kReadOnly;
+        story << " read-only";
+      } else if (kind == 1) {
+        s.locked.insert(name);
+        story << " held";
+      } else if (kind == 2) {
+        s.files[name + L":s:$DATA"] = L"stream" + std::to_wstring(n);
+        story << " with a stream";
+      } else if (kind == 3 || kind == 4) {
+        // Another name, in the tree or outside it.
+        const std::wstring other =
+            world.folders[size_t(*rc::gen::inRange(0, int(world.folders.size())))] + L"\\h" +
+            std::to_wstring(n) + L".txt";
+        s.hardLinks[other] = name;
+        world.names[name].insert(other);
+        story << " hard-linked as " << Narrow(other);
+      } else if (kind == 5) {
+        // Another spelling of the same name (case, a short name).
+        s.aliases[folder + L"\\F" + std::to_wstring(n) + L".TXT"] = name;
+        story << " also spelt F" << n << ".TXT";
+      }
+      story << "\n";
+    }
+  }
+  // Links in the tree to files anywhere: the platform's marked ones, and
+  // those it does not mark (Unix links under Wine).
+  if (!world.files.empty() && *rc::gen::inRange(0, 2)) {
+    const std::wstring target = world.files[size_t(*rc::gen::inRange(0, int(world.files.size())))];
+    s.unmarkedLinks[L"C:\\r\\u.txt"] = target;
+    story << "C:\\r\\u.txt leads to " << Narrow(target) << " (unmarked)\n";
+  }
+  if (*rc::gen::inRange(0, 2)) {
+    s.links.insert(L"C:\\r\\m.lnk");
+    story << "C:\\r\\m.lnk is a link\n";
+  }
+  if (*rc::gen::inRange(0, 3) == 0) {
+    s.folderLinks[L"C:\\r\\fl"] = kOutside;
+    story << "C:\\r\\fl leads to C:\\o (unmarked)\n";
+  }
+  for (const std::wstring& file : world.files) {
+    world.contents[file] = s.files[file];
+    world.ids[file] = s.IdOf(file).low;
+  }
+  return world;
+}
+
+// The selection: files by any of their names, whole folders as a walk would
+// hand them over, duplicates and entries that name nothing to shred.
+void Select(FakeServices& s, const World& world, ShredJob& job, std::ostringstream& story) {
+  std::vector<std::wstring> candidates;
+  for (const auto& [file, names] : world.names) {
+    if (Parent(file) == kOutside) continue;
+    candidates.insert(candidates.end(), names.begin(), names.end());
+  }
+  for (const auto& [spelling, file] : s.aliases) candidates.push_back(spelling);
+  for (const wchar_t* odd : {L"C:\\r\\u.txt", L"C:\\r\\m.lnk", L"C:\\r\\missing.txt", L"f0.txt",
+                             L"C:\\r\\a", L"C:\\r\\fl\\f0.txt", L"C:\\r\\*.txt"})
+    candidates.push_back(odd);
+  for (const std::wstring& candidate : candidates) {
+    if (*rc::gen::inRange(0, 3) == 0) job.entries.push_back(candidate);
+  }
+  // A folder handed over whole: its regular files (links left out, as the
+  // walk leaves them), then its subfolders', each folder known by identity.
+  if (world.folders.size() > 1 && *rc::gen::inRange(0, 3) == 0) {
+    const std::wstring top =
+        world.folders[size_t(*rc::gen::inRange(0, int(world.folders.size()) - 1))];
+    story << "folder handed over whole: " << Narrow(top) << "\n";
+    for (const std::wstring& folder : world.folders) {
+      if (folder != top && folder.rfind(top + L"\\", 0) != 0) continue;
+      job.folders.push_back({folder, s.IdOf(folder)});
+      for (const auto& [name, bytes] : s.files) {
+        if (Parent(name) == folder && name.find(L':', 2) == name.npos) job.entries.push_back(name);
+      }
+      for (const auto& [name, file] : s.hardLinks) {
+        if (Parent(name) == folder) job.entries.push_back(name);
+      }
+    }
+  }
+  if (!job.entries.empty() && *rc::gen::inRange(0, 4) == 0)
+    job.entries.push_back(job.entries[size_t(*rc::gen::inRange(0, int(job.entries.size())))]);
+  story << "entries:";
+  for (const std::wstring& entry : job.entries) story << " " << Narrow(entry);
+  story << "\n";
+}
+
+// What the interferer can do, and to what.
+enum class Act {
+  Rewrite,
+  Append,
+  Replace,
+  ReuseNumber,
+  Rename,
+  Remove,
+  Create,
+  SwapFolder,
+  Hold,
+  Release
+};
+const char* const kActNames[] = {"rewrites", "appends to", "replaces",   "reuses the number of",
+                                 "renames",  "deletes",    "creates in", "swaps for a link",
+                                 "holds",    "releases"};
+struct Interference {
+  bool atDelete;  // at the delete step of the entry, else as it is overwritten
+  int entry;
+  Act act;
+  std::wstring target;  // a file's first name, or a folder
+};
+
+// Acts at the run's callbacks, and keeps what it touched: its files by
+// identity and the names it made, which the invariants leave to it.
+class Interferer : public ShredMonitor {
+ public:
+  Interferer(FakeServices& s, std::vector<Interference> plan) : s_(s), plan_(std::move(plan)) {}
+  void Overwriting(int index, const std::wstring&) override { Fire(false, index); }
+  void Deleting(int index, const std::wstring&) override { Fire(true, index); }
+
+  std::set<uint64_t> touched;
+  std::set<std::wstring> touchedNames;
+
+ private:
+  void Fire(bool atDelete, int index) {
+    for (Interference& step : plan_) {
+      if (step.atDelete != atDelete || step.entry != index) continue;
+      step.entry = -1;  // once
+      Do(step);
+    }
+  }
+  void TouchFile(const std::wstring& name) {
+    touched.insert(s_.IdOf(s_.Target(name)).low);
+    touchedNames.insert(name);
+  }
+  void Do(const Interference& step) {
+    const std::wstring& t = step.target;
+    const bool isFile = s_.files.count(t) > 0;
+    switch (step.act) {
+      case Act::Rewrite:
+        if (isFile) TouchFile(t), s_.Rewrite(t, L"rewritten");
+        break;
+      case Act::Append:
+        if (isFile) TouchFile(t), s_.Rewrite(t, s_.files[t] + L"more");
+        break;
+      case Act::Replace:
+        if (isFile) TouchFile(t), s_.Replace(t, L"replaced"), TouchFile(t);
+        break;
+      case Act::ReuseNumber:
+        if (isFile) TouchFile(t), s_.ReuseNumber(t, L"reused");
+        break;
+      case Act::Rename:
+        if (isFile) {
+          TouchFile(t);
+          s_.files[t + L".moved"] = s_.files[t];
+          s_.ids[t + L".moved"] = s_.IdOf(t).low;
+          s_.times[t + L".moved"] = s_.times[t];
+          s_.files.erase(t);
+          touchedNames.insert(t + L".moved");
+        }
+        break;
+      case Act::Remove:
+        if (isFile) TouchFile(t), s_.files.erase(t);
+        break;
+      case Act::Create:
+        if (s_.folders.count(t)) {
+          s_.Replace(t + L"\\new.txt", L"new");
+          TouchFile(t + L"\\new.txt");
+        }
+        break;
+      case Act::SwapFolder:
+        if (s_.folders.count(t)) SwapFolder(t);
+        break;
+      case Act::Hold:
+        if (isFile) s_.locked.insert(t);
+        break;
+      case Act::Release:
+        s_.locked.erase(t);
+        break;
+    }
+  }
+  // "mv folder folder.old && ln -s C:\o folder": everything in it moves.
+  void SwapFolder(const std::wstring& folder) {
+    const std::wstring from = folder + L"\\", to = folder + L".old\\";
+    std::map<std::wstring, std::wstring> files;
+    for (const auto& [name, bytes] : s_.files) {
+      if (name.rfind(from, 0) != 0) {
+        files[name] = bytes;
+        continue;
+      }
+      const std::wstring moved = to + name.substr(from.size());
+      files[moved] = bytes;
+      s_.ids[moved] = s_.IdOf(name).low;
+      s_.times[moved] = s_.times[name];
+      TouchFile(name);
+      touchedNames.insert(moved);
+    }
+    s_.files = files;
+    std::set<std::wstring> folders;
+    for (const std::wstring& f : s_.folders) {
+      const bool moves = f == folder || f.rfind(from, 0) == 0;
+      if (moves) touchedNames.insert(f);
+      folders.insert(moves ? to.substr(0, to.size() - 1) + f.substr(folder.size()) : f);
+    }
+    s_.folders = folders;
+    s_.ids[folder + L".old"] = s_.IdOf(folder).low;
+    s_.ids.erase(folder);
+    for (auto it = s_.hardLinks.begin(); it != s_.hardLinks.end();) {
+      if (it->first.rfind(from, 0) == 0) {
+        TouchFile(it->first);
+        s_.hardLinks[to + it->first.substr(from.size())] = it->second;
+        it = s_.hardLinks.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    for (auto& [name, target] : s_.hardLinks) {
+      if (target.rfind(from, 0) == 0) target = to + target.substr(from.size());
+    }
+    s_.folderLinks[folder] = kOutside;
+    touchedNames.insert(folder);
+  }
+
+  FakeServices& s_;
+  std::vector<Interference> plan_;
+};
+
+std::vector<Interference> Plan(const World& world, const ShredJob& job, std::ostringstream& story) {
+  std::vector<Interference> plan;
+  if (job.entries.empty()) return plan;
+  const int steps = *rc::gen::inRange(0, 3);
+  for (int i = 0; i < steps; ++i) {
+    Interference step;
+    step.atDelete = *rc::gen::inRange(0, 2) == 1;
+    step.entry = *rc::gen::inRange(0, int(job.entries.size()));
+    step.act = Act(*rc::gen::inRange(0, 10));
+    const bool onFolder = step.act == Act::Create || step.act == Act::SwapFolder;
+    const auto& pool = onFolder ? world.folders : world.files;
+    if (pool.empty()) continue;
+    step.target = pool[size_t(*rc::gen::inRange(0, int(pool.size())))];
+    if (onFolder && step.target == kOutside) continue;
+    story << "at the " << (step.atDelete ? "deletion" : "overwrite") << " of entry " << step.entry
+          << " another program " << kActNames[int(step.act)] << " " << Narrow(step.target) << "\n";
+    plan.push_back(step);
+  }
+  return plan;
+}
+
+// Every name that leads to the file with this identity now.
+std::set<std::wstring> NamesNow(FakeServices& s, uint64_t id) {
+  std::set<std::wstring> names;
+  for (const auto& [name, bytes] : s.files) {
+    if (name.find(L':', 2) == name.npos && s.ids.count(name) && s.ids[name] == id)
+      names.insert(name);
+  }
+  for (const auto& [name, file] : s.hardLinks) {
+    if (s.files.count(file) && s.ids.count(file) && s.ids[file] == id) names.insert(name);
+  }
+  return names;
+}
+
+// The name an entry spells: through a folder that leads elsewhere (a path
+// the user typed through a link or a mapped drive is the file it opens),
+// and another spelling of a name (case, a short name). A link at the end is
+// not its target.
+std::wstring NameSpelt(const FakeServices& s, std::wstring entry) {
+  for (const auto& [from, to] : s.folderLinks) {
+    if (entry.rfind(from + L"\\", 0) == 0) entry = to + entry.substr(from.size());
+  }
+  const auto alias = s.aliases.find(entry);
+  return alias == s.aliases.end() ? entry : alias->second;
+}
+
+// The files the selection chose: a file every one of whose names an entry
+// names (by any spelling), or that a folder handed over whole held.
+std::set<uint64_t> Chosen(FakeServices& s, const World& world, const ShredJob& job) {
+  std::set<std::wstring> named;
+  for (const std::wstring& entry : job.entries) named.insert(NameSpelt(s, entry));
+  std::set<uint64_t> chosen;
+  for (const auto& [file, names] : world.names) {
+    bool all = true;
+    for (const std::wstring& name : names) all = all && named.count(name);
+    if (all) chosen.insert(world.ids.at(file));
+  }
+  return chosen;
+}
+
+void CheckPromises() {
+  std::ostringstream story;
+  CallLog log;
+  FakeServices s{log};
+  const World world = LayOut(s, story);
+  ShredJob job;
+  job.verify = *rc::gen::inRange(0, 2) == 1;
+  Select(s, world, job, story);
+  const std::vector<Interference> plan = Plan(world, job, story);
+  RC_LOG() << story.str();
+  const std::set<uint64_t> chosen = Chosen(s, world, job);
+  const std::set<std::wstring> foldersBefore = s.folders;
+
+  Interferer interferer(s, plan);
+  ShredFiles(job, s, interferer);
+
+  // I1: what nobody chose, and the interferer left alone, is as it was.
+  for (const std::wstring& file : world.files) {
+    const uint64_t id = world.ids.at(file);
+    if (chosen.count(id) || interferer.touched.count(id)) continue;
+    for (const std::wstring& name : world.names.at(file)) {
+      if (interferer.touchedNames.count(name)) continue;
+      RC_ASSERT(NamesNow(s, id).count(name) == 1u);
+      RC_ASSERT(s.files[s.Target(name)] == world.contents.at(file));
+    }
+  }
+  // I2, I3: a file reported shredded was written over whole, every stream,
+  // and no name of it is left; one reported left is there.
+  for (size_t i = 0; i < job.results.size(); ++i) {
+    const EntryResult& r = job.results[i];
+    const uint64_t id = r.identity.low;
+    if (r.fate == Fate::Shredded) {
+      RC_ASSERT(r.identity.Known());
+      RC_ASSERT((s.covered[{id, L""}] >= r.size));
+      RC_ASSERT(NamesNow(s, id).empty());
+      // No file it did not choose went this way.
+      RC_ASSERT(chosen.count(id) || interferer.touched.count(id));
+    }
+    if (r.fate == Fate::Survived && r.identity.Known() && !interferer.touched.count(id) &&
+        r.reason != Reason::MovedAway)
+      RC_ASSERT(!NamesNow(s, id).empty());
+  }
+  bool all = true;
+  for (const EntryResult& r : job.results) all = all && r.fate == Fate::Shredded;
+  for (const FolderResult& f : job.folderResults) all = all && f.removed;
+  RC_ASSERT((CliExitStatus(job, {}, false) == kCliAllShredded) == all);
+  // The record says of every entry what the file system shows: "shredded"
+  // only where no name of the file is left.
+  const auto record = nlohmann::json::parse(ShredRecord(RecordContext{}, job));
+  RC_ASSERT(record["entries"].size() == job.entries.size());
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    const auto& entry = record["entries"][i];
+    const EntryResult& r = job.results[i];
+    RC_ASSERT(entry["outcome"].get<std::string>() == FateName(r.fate));
+    if (entry["outcome"] == "shredded") RC_ASSERT(NamesNow(s, r.identity.low).empty());
+  }
+  // I4: nothing left open; only folders handed over whole are gone.
+  RC_ASSERT(s.openHandles == 0);
+  for (const std::wstring& folder : foldersBefore) {
+    if (s.folders.count(folder) || interferer.touchedNames.count(folder)) continue;
+    bool handed = false;
+    for (const WalkedFolder& walked : job.folders) handed = handed || walked.path == folder;
+    RC_ASSERT(handed);
+  }
+}
+
+RC_GTEST_PROP(Adversary, OnlyWhatTheUserChoseAndAllOfIt, ()) { CheckPromises(); }
+
+}  // namespace
+}  // namespace shred
+
+// --seed N replays a run; --cases N sets how many cases it checks.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  std::string seed, cases = "2000";
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--seed") seed = argv[i + 1];
+    if (std::string(argv[i]) == "--cases") cases = argv[i + 1];
+  }
+  if (!std::getenv("RC_PARAMS")) {
+    const std::string params =
+        "max_success=" + cases + (seed.empty() ? "" : " seed=" + seed) + " verbose_progress=0";
+    setenv("RC_PARAMS", params.c_str(), 1);
+  }
+  return RUN_ALL_TESTS();
+}
