@@ -501,10 +501,23 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
                    std::vector<int>& sameAs, NameGroups& groups) {
   std::unordered_map<std::wstring, int> firstText;
   SeenFiles firstFile;
-  // The folders the walks read, by their text as the entries spell them.
+  // The folders the walks read, by their text as the entries spell them;
+  // the folders of the other entries as they are now, before anything is
+  // done: a folder on the way swapped for a link during the run leads its
+  // entries nowhere the user chose.
   std::map<std::wstring, FileIdentity> walked;
   for (const auto* folders : {&job.folders, &job.walked}) {
     for (const WalkedFolder& folder : *folders) walked.emplace(folder.path, folder.identity);
+  }
+  for (const std::wstring& entry : job.entries) {
+    const size_t separator = entry.find_last_of(L"\\/");
+    if (separator == entry.npos || walked.count(entry.substr(0, separator))) continue;
+    // "C:\\x" lies in the root "C:\\", which keeps its separator.
+    const ResolvedPath folder =
+        ResolveEntry(entry.substr(0, separator > 2 ? separator : separator + 1));
+    walked.emplace(entry.substr(0, separator), folder.reason == Reason::None
+                                                   ? services.FolderIdentity(folder.path)
+                                                   : FileIdentity{});
   }
   for (int i = 0; i < int(job.entries.size()); ++i) {
     if (monitor.CancelRequested()) {

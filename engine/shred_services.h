@@ -101,6 +101,9 @@ class ShredServices {
   // The folder the open file lies in now, found through the handle (its
   // final path), links followed; unknown when it cannot say.
   virtual FileIdentity FolderOf(FileId /*file*/) { return {}; }
+  // The folder at `path` (resolved), links followed, as a walk would find
+  // it; unknown when it cannot be opened.
+  virtual FileIdentity FolderIdentity(const std::wstring& /*path*/) { return {}; }
   // Writes fresh random bytes at the offset; length is at most kOverwriteChunk.
   virtual Reason WriteRandom(FileId file, int64_t offset, int64_t length) = 0;
   virtual Reason Flush(FileId file) = 0;

@@ -381,6 +381,11 @@ FileIdentity Win32ShredServices::FolderOf(FileId file) {
   return handle.valid() ? ReadIdentity(handle, final) : FileIdentity{};
 }
 
+FileIdentity Win32ShredServices::FolderIdentity(const std::wstring& path) {
+  const handles::File handle = OpenToAsk(path);
+  return handle.valid() ? ReadFileIdentity(handle) : FileIdentity{};
+}
+
 Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t length) {
   const size_t bytes = size_t(std::clamp<int64_t>(length, 0, int64_t(kOverwriteBufferBytes)));
   if (random_.empty()) random_.resize(kOverwriteBufferBytes);

@@ -56,6 +56,7 @@ class Win32ShredServices : public ShredServices {
   bool PathExists(const std::wstring& path) override;
   std::vector<std::wstring> NamesOf(const std::wstring& path) override;
   FileIdentity FolderOf(FileId file) override;
+  FileIdentity FolderIdentity(const std::wstring& path) override;
   uint32_t LastErrorCode() override;
 
  private:

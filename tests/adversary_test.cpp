@@ -68,7 +68,15 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
   for (const std::wstring& folder : world.folders) {
     const int files = *rc::gen::inRange(0, 4);
     for (int i = 0; i < files; ++i, ++n) {
-      const std::wstring name = folder + L"\\f" + std::to_wstring(n) + L".txt";
+      std::wstring name = folder + L"\\f" + std::to_wstring(n) + L".txt";
+      // Outside, a file may bear the name of one in the tree: what a folder
+      // swapped for a link to here would offer the run in its place.
+      if (folder == kOutside && !world.files.empty() && *rc::gen::inRange(0, 2)) {
+        const std::wstring& twin =
+            world.files[size_t(*rc::gen::inRange(0, int(world.files.size())))];
+        const std::wstring candidate = folder + twin.substr(twin.find_last_of(L'\\'));
+        if (!s.files.count(candidate)) name = candidate;
+      }
       std::wstring bytes;
       const int length = *rc::gen::inRange(1, 40);
       while (int(bytes.size()) < length) bytes += L"c" + std::to_wstring(n) + L"-";

@@ -211,6 +211,14 @@ class FakeServices : public ShredServices, public Prompts {
     times[heir] = times[name];
     attributes[heir] = attributes[name];
   }
+  FileIdentity FolderIdentity(const std::wstring& path) override {
+    std::wstring k = Key(path);
+    while (k.size() > 3 && k.back() == L'\\') k.pop_back();
+    for (const auto& [from, to] : folderLinks) {
+      if (k == from || k.rfind(from + L"\\", 0) == 0) k = to + k.substr(from.size());
+    }
+    return folders.count(k) ? IdOf(k) : FileIdentity{};
+  }
   FileIdentity FolderOf(FileId file) override {
     const std::wstring& k = open_.at(size_t(file) - 1);
     return IdOf(k.substr(0, k.find_last_of(L'\\')));

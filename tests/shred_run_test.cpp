@@ -747,6 +747,23 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\two", Notice()}},
        {L"C:\\two"},
        L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\nC:\\two"},
+      {"a folder on a typed path swapped for a link during the run",
+       {L"C:\\b", L"C:\\big", L"C:\\d\\b"},
+       [](S& s) {
+         s.folders = {L"C:\\d", L"C:\\o"};
+         s.files[L"C:\\big"] = L"big";
+         s.files[L"C:\\d\\b"] = L"mine";
+         s.files[L"C:\\o\\b"] = L"other";
+         s.whenOpened[L"C:\\big"] = [](S& s) {
+           s.files.erase(L"C:\\d\\b");
+           s.folders = {L"C:\\d.old", L"C:\\o"};
+           s.files[L"C:\\d.old\\b"] = L"mine";
+           s.folderLinks[L"C:\\d"] = L"C:\\o";
+         };
+       },
+       {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
+       {L"C:\\d\\b"},
+       L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\b"},
       {"a link the platform does not mark is never written through",
        {L"C:\\b", L"C:\\sl"},
        [](S& s) {
