@@ -53,6 +53,8 @@ const wchar_t* ReasonText(Reason reason) {
       return L"校验失败";
     case Reason::VerifyCancelled:
       return L"内容已覆盖，校验时被取消，未删除";
+    case Reason::FolderKept:
+      return L"粉碎已取消，文件夹未删除";
     case Reason::FolderChanged:
       return L"文件夹在检查后发生了变化";
     case Reason::OtherNames:

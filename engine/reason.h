@@ -35,6 +35,7 @@ enum class Reason {
   VerifyCancelled,    // overwritten, then cancelled while it was read back
   OtherNames,         // a hard link: the file has names the user did not choose
   FolderChanged,      // no longer in the folder the walk found it in
+  FolderKept,         // a folder handed over whole, kept because the run was cancelled
 };
 
 // A short Chinese phrase for the report.

@@ -167,6 +167,34 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   return result;
 }
 
+// A file the run worked on that stays, for `reason`: what was measured of
+// it (its identity, size, the bytes written over, its streams) stays in the
+// result, for the report and the record.
+void KeepAs(EntryResult& result, Reason reason, uint32_t error = 0) {
+  result.fate = Fate::Survived;
+  result.reason = reason;
+  result.error = error;
+}
+
+// The platform's code for a failure the run has words for, so that the
+// record carries it too (32 for a file in use).
+uint32_t ErrorCodeOf(Reason reason, ShredServices& services) {
+  switch (reason) {
+    case Reason::InUse:
+      return 32;  // ERROR_SHARING_VIOLATION
+    case Reason::AccessDenied:
+      return 5;  // ERROR_ACCESS_DENIED
+    case Reason::ReadOnly:
+      return 19;  // ERROR_WRITE_PROTECT
+    case Reason::DiskFull:
+      return 112;  // ERROR_DISK_FULL
+    case Reason::IoError:
+      return services.LastErrorCode();
+    default:
+      return 0;
+  }
+}
+
 EntryResult Survivor(Reason reason, const std::wstring& path = {},
                      const FileIdentity& identity = {}) {
   EntryResult result;
@@ -182,7 +210,7 @@ EntryResult Survivor(Reason reason, const std::wstring& path = {},
 EntryResult Failed(ShredServices& services, Reason reason, const std::wstring& path,
                    const FileIdentity& identity = {}) {
   EntryResult result = Survivor(reason, path, identity);
-  if (reason == Reason::IoError) result.error = services.LastErrorCode();
+  result.error = ErrorCodeOf(reason, services);
   return result;
 }
 
@@ -271,9 +299,12 @@ namespace {
 bool LiesInWalkedFolder(FileId file, const FileIdentity& folder, ShredServices& services) {
   if (!folder.Known()) return true;  // typed or picked by its own path
   const FileIdentity now = services.FolderOf(file);
+  // The platform cannot say where the handle is (Wine past 260 characters):
+  // the path is all there is, as for the file's own name.
+  if (!now.Known()) return true;
   // The walk asked the volume in full; the run may know the file by its
   // 64-bit index on a volume it asked once: the same folder either way.
-  return now.Known() && now.volume == folder.volume && now.low == folder.low &&
+  return now.volume == folder.volume && now.low == folder.low &&
          (now.high == folder.high || now.high == 0 || folder.high == 0);
 }
 
@@ -328,18 +359,23 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     untouched.path = path;
     return untouched;
   }
-  if (main.reason != Reason::None) return Failed(services, main.reason, path);
-  for (const std::wstring& stream : alternates) {
-    const Reason reason = OverwriteAlternate(path + stream, facts.identity, expectedTag, services,
-                                             monitor, work, main);
-    if (reason != Reason::None) return Failed(services, reason, path, facts.identity);
+  result.size = facts.size;
+  result.streams = main.reason == Reason::None ? 1 : 0;
+  Reason failed = main.reason;
+  for (size_t i = 0; failed == Reason::None && i < alternates.size(); ++i) {
+    failed = OverwriteAlternate(path + alternates[i], facts.identity, expectedTag, services,
+                                monitor, work, main);
+    if (failed == Reason::None) ++result.streams;
+  }
+  result.overwritten = work.written;
+  if (failed != Reason::None) {
+    // What was written over so far stays in the record.
+    KeepAs(result, failed, ErrorCodeOf(failed, services));
+    return result;
   }
   // Writing a stream gives the file a new time of its own: with streams,
   // the delete step goes by the length and the creation time.
   if (!alternates.empty()) result.state.written = 0;
-  result.size = facts.size;
-  result.overwritten = work.written;
-  result.streams = 1 + int(alternates.size());
   result.verified = main.verified;
   result.fate = main.overwritten ? Fate::Overwritten : Fate::OverwriteAsIs;
   return result;
@@ -435,7 +471,6 @@ Reason CheckUnchanged(const FileFacts& facts, const EntryResult& overwritten) {
 // file that was overwritten: whatever holds the name now is left alone.
 void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& services) {
   const std::wstring path = result.path;
-  const FileIdentity identity = result.identity;
   Fate done = result.fate == Fate::Overwritten ? Fate::Shredded : Fate::DeletedAsIs;
   if (done == Fate::Shredded && result.reparseTag) done = Fate::ShreddedCloud;
   FileId file = 0;
@@ -444,22 +479,24 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   if (reason == Reason::NotFound || reason == Reason::PathNotFound) {
     // Its contents are gone already; the file itself was moved away (or its
     // folder renamed), it is not missing.
-    result = Survivor(Reason::MovedAway, path, identity);
+    KeepAs(result, Reason::MovedAway);
     return;
   }
   if (reason != Reason::None) {
-    result =
-        Failed(services, reason == Reason::InUse ? Reason::NotDeleted : reason, path, identity);
-    if (reason == Reason::InUse) result.detail = services.HolderOf(path);
+    // Its contents are gone, the file is not: in use, access denied, ... ,
+    // said in brackets, with the platform's code in the record.
+    KeepAs(result, Reason::NotDeleted, ErrorCodeOf(reason, services));
+    result.detail =
+        reason == Reason::InUse ? services.HolderOf(path) : ReasonText(reason, result.error);
     return;
   }
   OpenFileGuard guard(services, file);
   if (reason = CheckUnchanged(facts, result); reason != Reason::None) {
-    result = Survivor(reason, path, identity);
+    KeepAs(result, reason);
     return;
   }
   if (!LiesInWalkedFolder(file, result.folder, services)) {
-    result = Survivor(Reason::FolderChanged, path, identity);
+    KeepAs(result, Reason::FolderChanged);
     return;
   }
   const std::wstring hidden = RenameToRandom(path, file, services);
@@ -469,7 +506,7 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   }
   // A file that then cannot be deleted goes back to its own name, where the
   // user finds it.
-  result = Survivor(Reason::NotDeleted, path, identity);
+  KeepAs(result, Reason::NotDeleted);
   if (!hidden.empty() && services.RenameOpenFile(file, path) != Reason::None) {
     result.reason = Reason::NotDeletedRenamed;
     result.renamed = RenamedEntry(entry, hidden);
@@ -685,8 +722,13 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   DeletePass(job, services, monitor);
   JoinNames(job, nameOf);
   ShareOutcomes(job, sameAs);
-  if (!job.cancelled && job.processed == int(job.entries.size()))
+  if (!job.cancelled && job.processed == int(job.entries.size())) {
     job.folderResults = RemoveFolders(job.folders, services);
+  } else if (job.cancelled) {
+    // Every folder stays, and the report and the record say so.
+    for (const WalkedFolder& folder : job.folders)
+      job.folderResults.push_back({folder.path, false, Reason::FolderKept, {}});
+  }
 }
 
 void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {

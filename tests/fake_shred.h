@@ -333,6 +333,7 @@ class FakeServices : public ShredServices, public Prompts {
       return Reason::InUse;
     }
     if (locked.count(k)) return Reason::InUse;
+    if (deleteDenied.count(k)) return Reason::AccessDenied;
     facts = FileFacts{};
     facts.diskFile = true;
     if (folders.count(k)) {
@@ -485,7 +486,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, uint64_t> ids;
   std::map<std::wstring, int> heldFor;  // deletion attempts that find it held
   std::map<std::wstring, std::wstring> holders;
-  std::set<std::wstring> folders, links, locked, undeletable, renameFails;
+  std::set<std::wstring> folders, links, locked, undeletable, renameFails, deleteDenied;
   std::vector<Message> messages;
   int waited = 0;
   // Run once, when the step first comes: what another program does meanwhile.

@@ -283,7 +283,10 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
     bool CancelRequested() override { return true; }
   } cancel;
   ShredFiles(job, services, cancel);
-  EXPECT_TRUE(job.folderResults.empty());
+  ASSERT_EQ(job.folderResults.size(), 1u) << "the kept folder is in the record and the lines";
+  EXPECT_FALSE(job.folderResults[0].removed);
+  EXPECT_EQ(CliLines(job, {}, true),
+            (std::vector<std::wstring>{L"C:\\t\\a：未处理", L"C:\\t：粉碎已取消，文件夹未删除"}));
   EXPECT_EQ(services.folders.count(L"C:\\t"), 1u);
 }
 
@@ -444,16 +447,32 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
     void (*setUp)(testing::FakeServices&);
     const wchar_t* reason;  // nullptr: the file is gone
     bool renamed;           // the rename was tried
+    uint32_t error = 0;     // the platform's code, in the record
+    bool measured = false;  // its size and the bytes written over stay in the record
+    const wchar_t* detail = L"";
   };
   const std::wstring f = L"C:\\f";
   static const Row rows[] = {
-      {"in use", [](auto& s) { s.locked.insert(L"C:\\f"); }, L"正在被其他程序使用", false},
+      {"in use", [](auto& s) { s.locked.insert(L"C:\\f"); }, L"正在被其他程序使用", false, 32},
+      {"in use at the deletion, its contents gone", [](auto& s) { s.heldFor[L"C:\\f"] = 1000; },
+       L"内容已覆盖，但无法删除", false, 32, true},
+      {"access denied at the deletion, its contents gone",
+       [](auto& s) { s.deleteDenied.insert(L"C:\\f"); }, L"内容已覆盖，但无法删除", false, 5, true,
+       L"（拒绝访问）"},
+      {"moved away after the overwrite",
+       [](auto& s) {
+         s.onOpenToDelete = [](testing::FakeServices& s) {
+           s.files[L"C:\\g"] = s.files[L"C:\\f"];
+           s.files.erase(L"C:\\f");
+         };
+       },
+       L"内容已覆盖，但文件已被移走，未能删除", false, 0, true},
       {"disk full in the middle",
        [](auto& s) {
          s.allocation[L"C:\\f"] = 2 * kOverwriteChunk;
          s.writeFault[L"C:\\f"] = {kOverwriteChunk, Reason::DiskFull};
        },
-       L"磁盘空间不足", false},
+       L"磁盘空间不足", false, 112, true},
       {"read-only", [](auto& s) { s.attributes[L"C:\\f"] = attr::kReadOnly; }, L"文件或磁盘只读",
        false},
       {"handle is a link", [](auto& s) { s.handleAttributes[L"C:\\f"] = attr::kReparsePoint; },
@@ -465,37 +484,37 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
          s.locked.insert(L"C:\\f:s:$DATA");
          s.files[L"C:\\f:s:$DATA"] = L"s";
        },
-       L"正在被其他程序使用", false},
+       L"正在被其他程序使用", false, 32, true},
       {"delete fails", [](auto& s) { s.undeletable.insert(L"C:\\f"); }, L"内容已覆盖，但无法删除",
-       true},
+       true, 0, true},
       {"rename and delete fail: its own name, never a renamed entry",
        [](auto& s) {
          s.renameFails.insert(L"C:\\f");
          s.undeletable.insert(L"C:\\f");
        },
-       L"内容已覆盖，但无法删除", true},
+       L"内容已覆盖，但无法删除", true, 0, true},
       {"made read-only before the deletion",
        [](auto& s) {
          s.onOpenToDelete = [](testing::FakeServices& s) {
            s.attributes[L"C:\\f"] = attr::kReadOnly;
          };
        },
-       L"文件或磁盘只读", false},
+       L"文件或磁盘只读", false, 0, true},
       {"delete and rename back fail",
        [](auto& s) {
          s.undeletable.insert(L"C:\\f");
          s.renameFails.insert(L"C:\\z");
        },
-       L"内容已覆盖，但无法删除，也无法改回原名", true},
+       L"内容已覆盖，但无法删除，也无法改回原名", true, 0, true},
       {"an error the run has no words for", [](auto& s) { s.openError[L"C:\\f"] = 1117; },
-       L"读写错误（错误代码 1117）", false},
+       L"读写错误（错误代码 1117）", false, 1117},
       {"grew while it was overwritten: left as it is",
        [](auto& s) {
          s.whenWritten[L"C:\\f"] = [](testing::FakeServices& s) {
            s.Rewrite(L"C:\\f", s.files[L"C:\\f"] + L" and a logger's new line");
          };
        },
-       L"文件在检查后发生了变化", false},
+       L"文件在检查后发生了变化", false, 0, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -519,7 +538,11 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
     EXPECT_EQ(rowList.items, std::vector<std::wstring>{shown}) << "kept under the name it has";
     EXPECT_EQ(rowServices.messages.back().text, L"共 1 个文件，其中 1 个未能粉碎：\r\n" +
                                                     std::wstring(row.reason) + L"（1 个）：\r\n" +
-                                                    shown);
+                                                    shown + row.detail);
+    const EntryResult& result = run.job.results[0];
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(result.size > 0 && result.overwritten > 0 && result.identity.Known(), row.measured)
+        << "what was measured once the overwrite began stays for the record";
     EXPECT_EQ(rowServices.messages.back().kind, MessageKind::Warning);
   }
 }

@@ -252,7 +252,7 @@ void Command2_Click(Form1State& s) {
     job.mediaNote = shred::MediaNoteFor(job, context.volumes);
     KeepRecord(s, shred::ShredRecord(context, job));
     // A run that did not go through keeps them for the next.
-    if (job.folderResults.empty() && !job.closing) s.handedFolders = job.folders;
+    if ((job.folderResults.empty() || job.cancelled) && !job.closing) s.handedFolders = job.folders;
     shred::FinishShred(list, prompts, job);
   }
   s.shredding = false;
