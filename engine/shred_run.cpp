@@ -121,7 +121,8 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   } else if (facts.attributes & attr::kSparse) {
     // Only the allocated ranges: filling the holes would grow the file on the disk.
     result.overwritten = services.AllocatedRanges(file, facts.size, ranges);
-  } else if (facts.size > 0 && facts.size < facts.allocation && facts.size <= kRecordBytes) {
+  } else if (facts.inRecord && facts.size > 0 && facts.size < facts.allocation &&
+             facts.size <= kRecordBytes) {
     // A small file may hold its bytes inside its file record (NTFS): a
     // write past its length moves them out to a cluster and leaves the old
     // ones in the record. Its own length is written in place and flushed

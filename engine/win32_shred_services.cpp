@@ -118,6 +118,7 @@ Reason Win32ShredServices::ReadFacts(HANDLE file, FileFacts& facts) {
   facts.links = standard.NumberOfLinks ? standard.NumberOfLinks : 1;
   facts.finalPath = ReadFinalPath(file);
   facts.identity = ReadIdentity(file, facts.finalPath);
+  facts.inRecord = facts.size <= 4096 && KeepsFilesInRecords(facts.finalPath);
   return Reason::None;
 }
 
@@ -516,6 +517,19 @@ bool Win32ShredServices::IsSameFile(const std::wstring& a, const std::wstring& b
 // The longest name the file's volume takes, asked once per root; 255 when
 // it cannot say. It counts UTF-16 units where the volume may count bytes
 // (ext4 under Wine): the rename falls back when refused.
+bool Win32ShredServices::KeepsFilesInRecords(const std::wstring& finalPath) {
+  const std::wstring root = RootOfFinalPath(finalPath) + L"\\";
+  auto found = inRecords_.find(root);
+  if (found == inRecords_.end()) {
+    wchar_t name[MAX_PATH + 1] = {};
+    // A volume that cannot say is taken for one that may.
+    const bool asked = GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr,
+                                             name, MAX_PATH + 1);
+    found = inRecords_.emplace(root, !asked || _wcsicmp(name, L"NTFS") == 0).first;
+  }
+  return found->second;
+}
+
 size_t Win32ShredServices::LongestName(const std::wstring& path) {
   const std::wstring root = RootOfFinalPath(path) + L"\\";
   auto found = longestNames_.find(root);

@@ -64,9 +64,13 @@ class Win32ShredServices : public ShredServices {
   FileIdentity ReadIdentity(HANDLE file, const std::wstring& finalPath);
 
   size_t LongestName(const std::wstring& path);
+  // Whether the volume the final path is on keeps small files inside their
+  // file records (NTFS, as the volume names itself); asked once per root.
+  bool KeepsFilesInRecords(const std::wstring& finalPath);
 
   std::map<std::wstring, uint64_t> volumes_;     // the serial number of each root seen
   std::map<std::wstring, size_t> longestNames_;  // the longest name of each root's volume
+  std::map<std::wstring, bool> inRecords_;       // each root's: NTFS or not
   std::vector<BYTE> random_;                     // the overwrite buffer, allocated on first use
   size_t tileFill_ = 0;                          // generator bytes the next file's tile needs
   size_t replicated_ = 0;  // how far the current tile is copied through the buffer
