@@ -86,6 +86,9 @@ std::vector<BinItem> PairBinItems(const std::wstring& folder, const std::vector<
     if (data) {
       item.data = path;
       item.folder = entry.folder;
+      // A link in the bin is not what was deleted: what it leads to is not
+      // the user's to shred, and the item keeps its record.
+      if (entry.link) item.refused = ReasonText(Reason::Link);
     } else {
       item.record = path;
       const RecycleRecord parsed = ParseRecycleRecord(i < records.size() ? records[i] : "");
@@ -98,7 +101,7 @@ std::vector<BinItem> PairBinItems(const std::wstring& folder, const std::vector<
   for (auto& [id, item] : byId) {
     // Without its record an item is named by its data's name.
     if (item.shown.empty()) item.shown = item.data.substr(item.data.find_last_of(L'\\') + 1);
-    if (item.data.size() && !item.folder) item.files = {item.data};
+    if (item.data.size() && !item.folder && item.refused.empty()) item.files = {item.data};
     items.push_back(std::move(item));
   }
   return items;
@@ -147,7 +150,8 @@ std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredSe
   for (size_t i = 0; i < items.size(); ++i) {
     const BinItem& item = items[i];
     outcomes[i].shown = item.shown;
-    outcomes[i].why = FirstFailure(data, firstEntry[i], firstEntry[i + 1]);
+    outcomes[i].why =
+        item.refused.empty() ? FirstFailure(data, firstEntry[i], firstEntry[i + 1]) : item.refused;
     if (data.results.size() < data.entries.size() && outcomes[i].why.empty() &&
         firstEntry[i + 1] > data.results.size())
       outcomes[i].why = L"未处理";
@@ -180,6 +184,11 @@ std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredSe
     if (recordOf[i] == SIZE_MAX) continue;
     outcomes[i].why = FirstFailure(records, recordOf[i], recordOf[i] + 1);
     if (recordOf[i] >= records.results.size()) outcomes[i].why = L"未处理";
+    // Gone, but its contents could not be overwritten (compressed,
+    // encrypted): not shredded, as the same file listed is not.
+    for (size_t e = firstEntry[i]; outcomes[i].why.empty() && e < firstEntry[i + 1]; ++e) {
+      if (data.results[e].fate == Fate::DeletedAsIs) outcomes[i].why = kDeletedAsIsText;
+    }
     outcomes[i].shredded = outcomes[i].why.empty();
   }
   return outcomes;

@@ -32,6 +32,7 @@ RecycleRecord ParseRecycleRecord(const std::string& bytes);
 struct BinEntry {
   std::wstring name;
   bool folder = false;
+  bool link = false;  // a reparse point: a link or junction, never followed
 };
 
 // One deleted item: its data and its record (either may be missing), and
@@ -45,6 +46,9 @@ struct BinItem {
   // remove after them (a folder's as /s would take them).
   std::vector<std::wstring> files;
   std::vector<WalkedFolder> folders;
+  // Why its data is not worked at all (a link; a folder not read whole): it
+  // keeps its record, and the report says so.
+  std::wstring refused;
 };
 
 // The items' sizes as their records say, added up for the confirmation: a

@@ -137,7 +137,7 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
         break;
       case Fate::DeletedAsIs:
         ++deletedAsIs;
-        lines.push_back(entry + L"：已删除，但未能覆盖原内容");
+        lines.push_back(entry + L"：" + kDeletedAsIsText);
         break;
       case Fate::LinkRemoved:
         ++links;

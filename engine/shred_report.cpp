@@ -47,6 +47,8 @@ std::wstring FitForMessageBox(const std::wstring& text) {
   return out;
 }
 
+const wchar_t kDeletedAsIsText[] = L"已删除，但未能覆盖原内容";
+
 std::wstring ShownPath(const std::wstring& path) { return path.empty() ? L"（空）" : path; }
 
 std::wstring FolderLine(const FolderResult& folder) {

@@ -15,6 +15,9 @@ inline constexpr size_t kBoxLines = 40;
 std::wstring FitForMessageBox(const std::wstring& text);
 
 // How a path stands in a report: "（空）" for an empty entry.
+// A file deleted without its contents overwritten (compressed, encrypted).
+extern const wchar_t kDeletedAsIsText[];
+
 std::wstring ShownPath(const std::wstring& path);
 
 // Why an entry survived, in the report's words, with the platform's code

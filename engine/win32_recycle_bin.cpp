@@ -41,9 +41,11 @@ std::vector<BinEntry> ListBin(const std::wstring& folder) {
   if (!find.valid()) return entries;
   do {
     const std::wstring name = found.cFileName;
-    if (name == L"." || name == L".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      continue;
-    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    if (name == L"." || name == L"..") continue;
+    // Links are listed as links: never followed, and their items keep
+    // their records.
+    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileW(find, &found));
   return entries;
 }
@@ -95,11 +97,20 @@ std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
       records.push_back(record ? ReadRecord(folder + L"\\" + entry.name) : std::string());
     }
     for (BinItem& item : PairBinItems(folder, entries, records)) {
-      if (item.folder) {
-        // A deleted folder as /s takes it: its files, then itself.
+      if (item.folder && item.refused.empty() && !IsOwnFolder(item.data)) {
+        // A link the platform does not mark (a Unix link under Wine).
+        item.refused = ReasonText(Reason::Link);
+      } else if (item.folder && item.refused.empty()) {
+        // A deleted folder as /s takes it: its files, then itself. One not
+        // read whole keeps its record.
         std::vector<WalkNote> notes;
         item.files =
             ExpandFolders({item.data}, true, notes, false, nullptr, nullptr, &item.folders);
+        if (!notes.empty()) {
+          item.refused = notes.front().path + L"：" + notes.front().reason;
+          item.files.clear();
+          item.folders.clear();
+        }
       }
       items.push_back(std::move(item));
     }

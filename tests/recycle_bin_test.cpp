@@ -118,6 +118,16 @@ TEST(RecycleBin, ItemsArePairedByTheirIdAndNamedByWhereTheyWere) {
 
 // Every item's data is shredded first, then its record; an item whose data
 // survives keeps its record, visible and restorable. Read back, both.
+// A link in the bin (a junction, a symbolic link) is never followed: its
+// item has no files to shred and keeps its record.
+TEST(RecycleBin, ALinkInTheBinIsRefused) {
+  const std::vector<BinItem> items =
+      PairBinItems(L"T:\\b", {{L"$RZ", true, true}, {L"$IZ", false, false}}, {"", ""});
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_TRUE(items[0].files.empty());
+  EXPECT_EQ(items[0].refused, L"是链接，其指向的文件不予粉碎");
+}
+
 TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
   testing::CallLog log;
   testing::FakeServices services{log};
@@ -128,7 +138,15 @@ TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
     services.files[bin + L"\\" + name] = L"x";
   services.locked.insert(bin + L"\\$RH.txt");
   services.lostWrite[bin + L"\\$RL.txt"] = 0;
-  std::vector<BinItem> items(5);
+  // Another name outside the bin (a hard link of a live file), a file stored
+  // elsewhere (deleted as it is), a link, a folder not read whole.
+  for (const wchar_t* name : {L"$RK.txt", L"$IK.txt", L"$RD.txt", L"$ID.txt", L"$IS", L"$IU"})
+    services.files[bin + L"\\" + name] = L"x";
+  services.files[L"T:\\docs\\other.txt"] = L"live";
+  services.hardLinks[bin + L"\\$RK.txt"] = L"T:\\docs\\other.txt";
+  services.files.erase(bin + L"\\$RK.txt");
+  services.reparse[bin + L"\\$RD.txt"] = tag::kDedup;
+  std::vector<BinItem> items(9);
   items[0] = Item(bin + L"\\$RA.txt", bin + L"\\$IA.txt", false, L"C:\\a.txt");
   items[1] = Item(bin + L"\\$RH.txt", bin + L"\\$IH.txt", false, L"C:\\held.txt");
   items[2] = Item(bin + L"\\$RF", bin + L"\\$IF", true, L"C:\\Tax 2025");
@@ -137,6 +155,12 @@ TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
                       {bin + L"\\$RF\\sub", services.IdOf(bin + L"\\$RF\\sub")}};
   items[3] = Item(L"", bin + L"\\$IO.txt", false, L"C:\\orphan.txt");
   items[4] = Item(bin + L"\\$RL.txt", bin + L"\\$IL.txt", false, L"C:\\lost.txt");
+  items[5] = Item(bin + L"\\$RK.txt", bin + L"\\$IK.txt", false, L"C:\\linked.txt");
+  items[6] = Item(bin + L"\\$RD.txt", bin + L"\\$ID.txt", false, L"C:\\dedup.txt");
+  items[7] = Item(bin + L"\\$RS", bin + L"\\$IS", true, L"C:\\link");
+  items[7].refused = ReasonText(Reason::Link);
+  items[8] = Item(bin + L"\\$RU", bin + L"\\$IU", true, L"C:\\unread");
+  items[8].refused = L"$RU：拒绝访问";
   ShredMonitor monitor;
   const std::vector<BinOutcome> outcomes = ShredBinItems(items, services, monitor, true);
   EXPECT_TRUE(outcomes[0].shredded);
@@ -145,17 +169,25 @@ TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
   EXPECT_TRUE(outcomes[2].shredded);
   EXPECT_TRUE(outcomes[3].shredded);
   EXPECT_EQ(outcomes[4].why, L"校验失败");
+  EXPECT_NE(outcomes[5].why.find(L"还有其他名称（硬链接）"), std::wstring::npos);
+  EXPECT_EQ(outcomes[6].why, L"已删除，但未能覆盖原内容") << "gone, not shredded";
+  EXPECT_EQ(outcomes[7].why, L"是链接，其指向的文件不予粉碎");
+  EXPECT_EQ(outcomes[8].why, L"$RU：拒绝访问");
   EXPECT_EQ(services.files, (std::map<std::wstring, std::wstring>{{bin + L"\\$RH.txt", L"x"},
                                                                   {bin + L"\\$IH.txt", L"x"},
                                                                   {bin + L"\\$RL.txt", L"x"},
-                                                                  {bin + L"\\$IL.txt", L"x"}}));
+                                                                  {bin + L"\\$IL.txt", L"x"},
+                                                                  {bin + L"\\$IK.txt", L"x"},
+                                                                  {L"T:\\docs\\other.txt", L"live"},
+                                                                  {bin + L"\\$IS", L"x"},
+                                                                  {bin + L"\\$IU", L"x"}}));
   EXPECT_NE(std::find(log.calls.begin(), log.calls.end(), L"readback:" + bin + L"\\$IA.txt@0+1"),
             log.calls.end())
       << "the records are read back too";
   EXPECT_TRUE(services.folders.empty()) << "the deleted folder goes with its subfolder";
-  EXPECT_EQ(BinLines(outcomes), (std::vector<std::wstring>{
-                                    L"C:\\held.txt：正在被其他程序使用", L"C:\\lost.txt：校验失败",
-                                    L"回收站共 5 项：已粉碎 3 项，未能粉碎 2 项。"}));
+  const std::vector<std::wstring> lines = BinLines(outcomes);
+  EXPECT_EQ(lines.back(), L"回收站共 9 项：已粉碎 3 项，未能粉碎 6 项。");
+  EXPECT_EQ(lines[0], L"C:\\held.txt：正在被其他程序使用");
   EXPECT_EQ(BinLines({}), std::vector<std::wstring>{L"回收站是空的"});
   EXPECT_EQ(services.openHandles, 0);
 }
