@@ -204,17 +204,20 @@ Cleared ClearWipeFolder(const std::wstring& folder, WipeServices& services) {
     case WipeFolder::Ours:
       break;
   }
-  bool foreign = false;
+  bool foreign = false, kept = false;
   for (const std::wstring& name : services.FilesIn(folder)) {
     if (IsWipeFileName(name)) {
-      services.RemoveFile(folder + L"\\" + name);
+      const Reason removed = services.RemoveFile(folder + L"\\" + name);
+      kept = kept || !(removed == Reason::None || removed == Reason::NotFound);
     } else if (name != kWipeMarkerName) {
       foreign = true;
     }
   }
   // The marker stays with what the wipe did not make, so that the folder is
-  // known again.
+  // known again; and with a file of its own it could not remove (held by a
+  // scanner, say), so that the next start takes it and gives the space back.
   if (foreign) return Cleared::Foreign;
+  if (kept) return Cleared::Stuck;
   services.RemoveFile(folder + L"\\" + kWipeMarkerName);
   const Reason removed = services.RemoveFolder(folder);
   return removed == Reason::None || removed == Reason::NotFound || removed == Reason::PathNotFound

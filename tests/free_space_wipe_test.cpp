@@ -78,6 +78,7 @@ class FakeDisk : public WipeServices {
   Reason RemoveFile(const std::wstring& path) override {
     const auto found = files.find(path);
     if (found == files.end()) return Reason::NotFound;
+    if (inUse.count(path)) return Reason::InUse;
     free += found->second;
     files.erase(found);
     return Reason::None;
@@ -113,6 +114,7 @@ class FakeDisk : public WipeServices {
   std::map<std::wstring, uint64_t> files;
   std::map<std::wstring, bool> folders;
   std::map<std::wstring, bool> stuck;
+  std::set<std::wstring> inUse;   // files another program holds open
   std::set<std::wstring> held;    // markers a wipe holds open
   std::set<std::wstring> forged;  // a file of the marker's name with other contents
   std::vector<std::wstring> open;
@@ -205,6 +207,23 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
 
 // Out of memory in the middle of the fill: nothing the wipe opened stays
 // open, so the next clean-up can remove its folder.
+// A fill file another program holds when the wipe ends: the marker stays
+// with it, the result names the folder, and the next start clears both.
+TEST(FreeSpaceWipe, AFillItCannotRemoveKeepsTheMarker) {
+  FakeDisk disk;
+  disk.free = 1 << 20;
+  disk.onAppend = [](FakeDisk& d) { d.inUse.insert(kFolder + L"\\fill-00000.bin"); };
+  WipeMonitor never;
+  const WipeResult result = WipeFreeSpace(kRoot, disk, never);
+  EXPECT_EQ(result.leftover, kFolder);
+  EXPECT_EQ(disk.files.count(kFolder + L"\\" + kWipeMarkerName), 1u) << "the marker stays";
+  EXPECT_EQ(disk.files.count(kFolder + L"\\fill-00000.bin"), 1u);
+  disk.inUse.clear();
+  EXPECT_EQ(ClearWipeFolder(kFolder, disk), Cleared::Gone) << "at the next start";
+  EXPECT_TRUE(disk.files.empty());
+  EXPECT_TRUE(disk.folders.empty());
+}
+
 TEST(FreeSpaceWipe, AThrowLeavesNoHandleOpen) {
   FakeDisk disk;
   disk.free = 10 << 20;
