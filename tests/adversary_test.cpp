@@ -198,7 +198,10 @@ struct Interference {
 // identity and the names it made, which the invariants leave to it.
 class Interferer : public ShredMonitor {
  public:
-  Interferer(FakeServices& s, std::vector<Interference> plan) : s_(s), plan_(std::move(plan)) {}
+  Interferer(FakeServices& s, std::vector<Interference> plan, int cancelAt)
+      : s_(s), plan_(std::move(plan)), cancelAt_(cancelAt) {}
+  // The user's Cancel, at the given question (never when negative).
+  bool CancelRequested() override { return cancelAt_ >= 0 && asked_++ >= cancelAt_; }
   void Overwriting(int index, const std::wstring&) override { Fire(false, index); }
   void Deleting(int index, const std::wstring&) override { Fire(true, index); }
 
@@ -307,6 +310,8 @@ class Interferer : public ShredMonitor {
 
   FakeServices& s_;
   std::vector<Interference> plan_;
+  int cancelAt_;
+  int asked_ = 0;
 };
 
 std::vector<Interference> Plan(const World& world, const ShredJob& job, std::ostringstream& story) {
@@ -378,11 +383,13 @@ void CheckPromises() {
   job.verify = *rc::gen::inRange(0, 2) == 1;
   Select(s, world, job, story);
   const std::vector<Interference> plan = Plan(world, job, story);
+  const int cancelAt = *rc::gen::inRange(0, 4) == 0 ? *rc::gen::inRange(0, 12) : -1;
+  if (cancelAt >= 0) story << "the user cancels at the run's question " << cancelAt << "\n";
   RC_LOG() << story.str();
   const std::set<uint64_t> chosen = Chosen(s, world, job);
   const std::set<std::wstring> foldersBefore = s.folders;
 
-  Interferer interferer(s, plan);
+  Interferer interferer(s, plan, cancelAt);
   ShredFiles(job, s, interferer);
 
   // I1: what nobody chose, and the interferer left alone, is as it was.
