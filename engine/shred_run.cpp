@@ -115,6 +115,7 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
                              ShredMonitor& monitor, FileWork& work) {
   StreamResult result;
   std::vector<Range> ranges;
+  bool inPlaceFirst = false;  // ranges[0] is written and flushed before ranges[1]
   if (IsStoredElsewhere(facts)) return {Reason::None, false};
   if (!CanOverwriteInPlace(facts.attributes)) {
     result.overwritten = false;
@@ -128,6 +129,7 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
     // ones in the record. Its own length is written in place and flushed
     // first, then the rest of what the disk holds for it.
     ranges = {{0, facts.size}, {facts.size, facts.allocation - facts.size}};
+    inPlaceFirst = true;
   } else {
     ranges.push_back({0, std::max(facts.size, facts.allocation)});
   }
@@ -136,7 +138,6 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
     if (r == Reason::None) monitor.Overwritten(work.written += uint64_t(length));
     return r;
   };
-  const bool inPlaceFirst = ranges.size() == 2 && !(facts.attributes & attr::kSparse);
   Reason written = EachChunk(inPlaceFirst ? std::vector<Range>{ranges[0]} : ranges, monitor, write);
   if (written == Reason::None && inPlaceFirst) {
     written = services.Flush(file);
@@ -523,12 +524,16 @@ struct NameGroup {
 };
 using NameGroups = std::map<int, NameGroup>;
 
-// A name as the folder compares it: the final path, case folded.
-std::wstring NameKey(const EntryResult& result, const std::wstring& path) {
-  std::wstring key = result.finalPath.empty() ? path : result.finalPath;
-  std::transform(key.begin(), key.end(), key.begin(),
+// A name as the folder compares it: case folded.
+std::wstring FoldedName(std::wstring name) {
+  std::transform(name.begin(), name.end(), name.begin(),
                  [](wchar_t c) { return wchar_t(std::towupper(c)); });
-  return key;
+  return name;
+}
+
+// The name an opened entry reached: its handle's final path, else its path.
+std::wstring NameKey(const EntryResult& result, const std::wstring& path) {
+  return FoldedName(result.finalPath.empty() ? path : result.finalPath);
 }
 
 // Every entry in order until a cancel: each file is worked once however many
@@ -603,9 +608,7 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
 std::wstring OtherNamesText(const std::vector<std::wstring>& names, const NameGroup& group) {
   std::wstring text;
   for (const std::wstring& name : names) {
-    EntryResult asFinal;
-    asFinal.finalPath = name;
-    if (group.names.count(NameKey(asFinal, name))) continue;
+    if (group.names.count(FoldedName(name))) continue;
     text += (text.empty() ? L"其他名称：" : L"、") + ShownPath(name);
   }
   return text;

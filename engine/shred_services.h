@@ -67,7 +67,7 @@ struct FileFacts {
   int64_t created = 0, written = 0;  // as in FileState
   FileIdentity identity;
   uint32_t links = 1;      // its names (hard links) on the volume
-  bool inRecord = true;    // its bytes may live inside its file record (a small file on NTFS)
+  bool inRecord = true;    // its volume keeps small files inside their records (NTFS)
   std::wstring finalPath;  // where the handle really is, "\\?\" form; empty when unknown
   FileState State() const { return {size, created, written}; }
 };

@@ -118,7 +118,7 @@ Reason Win32ShredServices::ReadFacts(HANDLE file, FileFacts& facts) {
   facts.links = standard.NumberOfLinks ? standard.NumberOfLinks : 1;
   facts.finalPath = ReadFinalPath(file);
   facts.identity = ReadIdentity(file, facts.finalPath);
-  facts.inRecord = facts.size <= 4096 && KeepsFilesInRecords(facts.finalPath);
+  facts.inRecord = KeepsFilesInRecords(facts.finalPath);
   return Reason::None;
 }
 
@@ -383,8 +383,7 @@ FileIdentity Win32ShredServices::FolderOf(FileId file) {
 }
 
 FileIdentity Win32ShredServices::FolderIdentity(const std::wstring& path) {
-  const handles::File handle = OpenToAsk(path);
-  return handle.valid() ? ReadFileIdentity(handle) : FileIdentity{};
+  return IdentityAt(path);
 }
 
 Reason Win32ShredServices::WriteRandom(FileId file, int64_t offset, int64_t length) {
