@@ -190,7 +190,7 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
                     o = testing_util::UnixPath(outside.path());
   if (d.empty() ||
       !testing_util::RunUnixShell(
-          "printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d + "/case.txt' && ln -s '" +
+          "printf lone > '" + d + "/Lone.txt' && printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d + "/case.txt' && ln -s '" +
           o + "/target.txt' '" + d + "/sl.txt' && ln -s '" + o + "/same.txt' '" + d +
           "/same.txt' && ln -s '" + o + "' '" + d + "/linkdir' && ln -s /dev/null '" + d +
           "/devnull' && mkfifo '" + o + "/fifo' && ln -s '" + o + "/fifo' '" + d + "/fifo'") ||
@@ -200,8 +200,11 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   std::vector<WalkNote> notes;
   std::vector<std::wstring> walked = ExpandFolders({dir.path()}, true, notes);
   std::sort(walked.begin(), walked.end());
-  EXPECT_EQ(walked, (std::vector<std::wstring>{dir / L"Case.txt", dir / L"case.txt"}))
+  EXPECT_EQ(walked,
+            (std::vector<std::wstring>{dir / L"Case.txt", dir / L"Lone.txt", dir / L"case.txt"}))
       << "no link, and nothing outside the folder";
+  walked.erase(walked.begin() + 1);
+  walked.push_back(dir / L"LONE.txt");  // another case of the file's only name: the file
   walked.push_back(dir / L"sl.txt");
   walked.push_back(dir / L"same.txt");  // a link to a file of its name in another folder
   walked.push_back(dir / L"devnull");
@@ -210,12 +213,13 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   RunShred(list, prompts, services);
   EXPECT_FALSE(Exists(dir / L"Case.txt"));
   EXPECT_FALSE(Exists(dir / L"case.txt")) << "a case twin is a file of its own";
+  EXPECT_FALSE(Exists(dir / L"Lone.txt")) << "a name in another case, with no twin, is the file";
   EXPECT_EQ(ReadBytes(target), kSecret) << "a link is never written through";
   EXPECT_EQ(ReadBytes(outside / L"inner.txt"), kSecret);
   EXPECT_EQ(ReadBytes(outside / L"same.txt"), kSecret);
   EXPECT_EQ(list.items, (std::vector<std::wstring>{dir / L"sl.txt", dir / L"same.txt",
                                                    dir / L"devnull", dir / L"fifo"}));
-  EXPECT_EQ(prompts.messages.back(), L"共 6 个文件，其中 4 个未能粉碎：\r\n不是文件（2 个）：\r\n" +
+  EXPECT_EQ(prompts.messages.back(), L"共 7 个文件，其中 4 个未能粉碎：\r\n不是文件（2 个）：\r\n" +
                                          dir / L"devnull" + L"\r\n" + dir / L"fifo" +
                                          L"\r\n是链接，其指向的文件不予粉碎（2 个）：\r\n" +
                                          dir / L"sl.txt" + L"\r\n" + dir / L"same.txt");
