@@ -3,6 +3,7 @@
 #include <bcrypt.h>
 #include <winioctl.h>
 
+#include <map>
 #include <set>
 
 #include "engine/handle_owner.h"
@@ -18,11 +19,22 @@ uint64_t RecordClock() {
 
 namespace {
 
-// "\\?\C:\x" or "C:\x" to "C:\"; empty for anything else (a share).
-std::wstring DriveRootOf(const std::wstring& path) {
-  const std::wstring plain = path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
-  if (plain.size() >= 2 && plain[1] == L':') return plain.substr(0, 2) + L"\\";
-  return {};
+std::wstring WithoutVerbatim(const std::wstring& path) {
+  return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+}
+
+// The root of the volume that holds `path`: "C:\", or the folder a volume is
+// mounted in ("C:\mnt\ssd\"); empty for anything else (a share). The file
+// may be gone: the platform follows the path's folders as they are.
+std::wstring VolumeRootOf(const std::wstring& path) {
+  const std::wstring plain = WithoutVerbatim(path);
+  if (plain.size() < 2 || plain[1] != L':') return {};
+  std::wstring root(path.size() + 2, L'\0');
+  if (GetVolumePathNameW(path.c_str(), root.data(), DWORD(root.size()))) {
+    root = WithoutVerbatim(root.c_str());
+    if (root.size() >= 3 && root[1] == L':') return root;
+  }
+  return plain.substr(0, 2) + L"\\";
 }
 
 // Asks the device behind the volume one property; false when it cannot say.
@@ -37,17 +49,26 @@ bool QueryDevice(HANDLE volume, STORAGE_PROPERTY_ID property, Descriptor& out) {
          bytes >= sizeof out;
 }
 
-// The drive an entry's file was on, where the run found it.
-std::wstring DriveRootOf(const EntryResult& r) {
-  return DriveRootOf(r.finalPath.empty() ? r.path : r.finalPath);
+// The volume each entry's file was on, where the run found it; asked once a
+// folder.
+std::vector<std::wstring> VolumeRootsOf(const ShredJob& job) {
+  std::map<std::wstring, std::wstring> byFolder;
+  std::vector<std::wstring> roots;
+  for (const EntryResult& r : job.results) {
+    const std::wstring& path = r.finalPath.empty() ? r.path : r.finalPath;
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    auto known = byFolder.find(folder);
+    if (known == byFolder.end()) known = byFolder.emplace(folder, VolumeRootOf(path)).first;
+    roots.push_back(known->second);
+  }
+  return roots;
 }
 
 }  // namespace
 
 std::vector<std::wstring> RootsOf(const ShredJob& job) {
   std::set<std::wstring> roots;
-  for (const EntryResult& r : job.results) {
-    const std::wstring root = DriveRootOf(r);
+  for (const std::wstring& root : VolumeRootsOf(job)) {
     if (!root.empty()) roots.insert(root);
   }
   return {roots.begin(), roots.end()};
@@ -55,8 +76,10 @@ std::vector<std::wstring> RootsOf(const ShredJob& job) {
 
 std::wstring MediaNoteFor(const ShredJob& job, const std::vector<VolumeFacts>& volumes) {
   std::set<std::wstring> shredded;
-  for (const EntryResult& r : job.results) {
-    if (r.fate == Fate::Shredded || r.fate == Fate::ShreddedCloud) shredded.insert(DriveRootOf(r));
+  const std::vector<std::wstring> roots = VolumeRootsOf(job);
+  for (size_t i = 0; i < roots.size(); ++i) {
+    const Fate fate = job.results[i].fate;
+    if (fate == Fate::Shredded || fate == Fate::ShreddedCloud) shredded.insert(roots[i]);
   }
   std::vector<VolumeFacts> holding;
   for (const VolumeFacts& v : volumes) {
@@ -68,7 +91,7 @@ std::wstring MediaNoteFor(const ShredJob& job, const std::vector<VolumeFacts>& v
 std::vector<std::wstring> RootsOf(const std::vector<BinItem>& items) {
   std::set<std::wstring> roots;
   for (const BinItem& item : items) {
-    const std::wstring root = DriveRootOf(item.data.empty() ? item.record : item.data);
+    const std::wstring root = VolumeRootOf(item.data.empty() ? item.record : item.data);
     if (!root.empty()) roots.insert(root);
   }
   return {roots.begin(), roots.end()};
@@ -79,12 +102,27 @@ VolumeFacts QueryVolume(const std::wstring& root) {
   facts.root = root;
   wchar_t fileSystem[MAX_PATH + 1] = {};
   DWORD serial = 0;
-  if (GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, fileSystem,
+  // Asked through a handle of the root folder, as the entries' identities
+  // are asked through their files' handles, so both tell one serial number
+  // (Wine answers GetVolumeInformationW for an ext4 drive with nothing).
+  const handles::File folder(CreateFileW(root.c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if ((folder.valid() && GetVolumeInformationByHandleW(folder, nullptr, 0, &serial, nullptr,
+                                                       nullptr, fileSystem, MAX_PATH + 1)) ||
+      GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, fileSystem,
                             MAX_PATH + 1)) {
     facts.fileSystem = fileSystem;
     facts.serial = serial;
   }
-  const std::wstring device = L"\\\\.\\" + root.substr(0, 2);
+  // The device behind this volume, not behind the drive letter it is
+  // mounted under.
+  wchar_t name[MAX_PATH + 1] = {};
+  std::wstring device = L"\\\\.\\" + root.substr(0, 2);
+  if (GetVolumeNameForVolumeMountPointW(root.c_str(), name, MAX_PATH + 1)) {
+    device = name;
+    if (!device.empty() && device.back() == L'\\') device.pop_back();
+  }
   const handles::File volume(CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
   if (!volume.valid()) return facts;

@@ -1,5 +1,7 @@
 #include "tests/raw_disk.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "tests/temp_folder.h"
@@ -64,6 +66,12 @@ void RawDisk::Unmount() {
   std::string output;
   RunUnixCommand("bash '" + Script() + "' unmount '" + dir_ + "' " + Narrow(letter_), output);
   mounted_ = false;
+}
+
+std::wstring RawDisk::mountFolder() const {
+  std::wstring folder = L"Z:" + std::wstring(dir_.begin(), dir_.end()) + L"/mnt";
+  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  return folder;
 }
 
 size_t RawDisk::Count(const std::wstring& text) {

@@ -18,6 +18,8 @@ class RawDisk {
   // Empty when the disk is there; else what this machine lacks for it.
   const std::string& missing() const { return missing_; }
   std::wstring root() const { return std::wstring(1, letter_) + L":\\"; }
+  // The folder the volume is mounted in, through drive Z: ("Z:\\tmp\\...\\mnt").
+  std::wstring mountFolder() const;
   // Unmaps and unmounts, so that the image holds everything written.
   void Unmount();
   // How often the text occurs in the image: as UTF-8 (ASCII) bytes plus as

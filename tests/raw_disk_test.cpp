@@ -11,6 +11,7 @@
 
 #include "engine/folder_walk.h"
 #include "engine/shred_report.h"
+#include "engine/win32_record.h"
 #include "engine/win32_recycle_bin.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
@@ -75,6 +76,18 @@ TEST_P(RawDiskTest, AShreddedFileLeavesNoByteOnTheDisk) {
       EXPECT_EQ(disk.Count(name.substr(0, name.find(L'.'))), 0u) << ::testing::PrintToString(name);
     }
   }
+}
+
+// A volume mounted in a folder (the image's mount folder, seen through Z:)
+// has that folder as its root in the record, not the drive above it.
+TEST(RawDiskVolumes, AVolumeMountedInAFolderIsItsOwn) {
+  RawDisk disk("ext4", L'S');
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  ShredJob job;
+  job.results.resize(2);
+  job.results[0].path = disk.mountFolder() + L"\\sub\\gone.txt";
+  job.results[1].finalPath = L"\\\\?\\" + disk.root() + L"gone.txt";
+  EXPECT_EQ(RootsOf(job), (std::vector<std::wstring>{disk.root(), disk.mountFolder() + L"\\"}));
 }
 
 // A $I record as Windows writes it, version 1 or 2.
