@@ -105,9 +105,9 @@ VolumeFacts QueryVolume(const std::wstring& root) {
   // Asked through a handle of the root folder, as the entries' identities
   // are asked through their files' handles, so both tell one serial number
   // (Wine answers GetVolumeInformationW for an ext4 drive with nothing).
-  const handles::File folder(CreateFileW(root.c_str(), 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const handles::File folder(
+      CreateFileW(root.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if ((folder.valid() && GetVolumeInformationByHandleW(folder, nullptr, 0, &serial, nullptr,
                                                        nullptr, fileSystem, MAX_PATH + 1)) ||
       GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, fileSystem,
