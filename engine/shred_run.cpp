@@ -324,6 +324,10 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   OpenFileGuard guard(services, file);
   if (!LiesInWalkedFolder(file, options.folder, services))
     return Survivor(Reason::FolderChanged, path);
+  if (options.identity.Known() &&
+      (facts.identity != options.identity ||
+       (options.created && facts.created && facts.created != options.created)))
+    return Survivor(Reason::Changed, path);
   EntryResult result;
   result.path = path;
   result.folder = options.folder;
@@ -340,6 +344,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     // Writing through one name changes what every other name shows.
     result.fate = Fate::Survived;
     result.reason = Reason::OtherNames;
+    result.state.created = facts.created;  // to know it again when every name is listed
     return result;
   }
   FileWork work;
@@ -422,7 +427,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
       break;
   }
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
-  return DestroyContents(path, services, monitor, {expectedTag, &seen, verify, 1, folder});
+  return DestroyContents(path, services, monitor, {expectedTag, &seen, verify, 1, folder, {}, 0});
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -631,9 +636,10 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
       first.detail = OtherNamesText(services.NamesOf(group.paths[0]), group);
     } else {
       monitor.Overwriting(lead, job.entries[lead]);
-      first = DestroyContents(
-          group.paths[0], services, monitor,
-          {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()), first.folder});
+      // The file the pass found at that name, and no other saved there since.
+      first = DestroyContents(group.paths[0], services, monitor,
+                              {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
+                               first.folder, first.identity, first.state.created});
       if (first.reason == Reason::Cancelled || first.reason == Reason::VerifyCancelled)
         job.cancelled = true;
     }

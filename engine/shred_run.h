@@ -149,6 +149,10 @@ struct DestroyOptions {
   bool verify = false;              // every range is read back after the flush
   uint32_t namesChosen = 1;         // how many of its names (hard links) are listed
   FileIdentity folder;              // the folder a walk found it in; unknown for a typed entry
+  // When known, the file an earlier look at the path found (its identity and
+  // creation time): another file at the path now is left alone.
+  FileIdentity identity = {};
+  int64_t created = 0;
 };
 
 // Overwrites every stream of the file at `path` (resolved) to its allocation

@@ -207,6 +207,7 @@ class Interferer : public ShredMonitor {
 
   std::set<uint64_t> touched;
   std::set<std::wstring> touchedNames;
+  std::set<uint64_t> renamed;  // files that kept their contents and lost a name
 
  private:
   void Fire(bool atDelete, int index) {
@@ -220,6 +221,11 @@ class Interferer : public ShredMonitor {
     touched.insert(s_.IdOf(s_.Target(name)).low);
     touchedNames.insert(name);
   }
+  size_t NamesOf(const std::wstring& name) {
+    size_t n = 1;
+    for (const auto& [other, first] : s_.hardLinks) n += first == name;
+    return n;
+  }
   void Do(const Interference& step) {
     const std::wstring& t = step.target;
     const bool isFile = s_.files.count(t) > 0;
@@ -231,7 +237,16 @@ class Interferer : public ShredMonitor {
         if (isFile) TouchFile(t), s_.Rewrite(t, s_.files[t] + L"more");
         break;
       case Act::Replace:
-        if (isFile) TouchFile(t), s_.Replace(t, L"replaced"), TouchFile(t);
+        // A new file saved under the name; the old one keeps its other names,
+        // and is gone only when it had none.
+        if (isFile) {
+          if (NamesOf(t) == 1) TouchFile(t);
+          renamed.insert(s_.IdOf(t).low);
+          touchedNames.insert(t);
+          s_.Unlink(t);
+          s_.Replace(t, L"replaced");
+          TouchFile(t);
+        }
         break;
       case Act::ReuseNumber:
         if (isFile) TouchFile(t), s_.ReuseNumber(t, L"reused");
@@ -395,7 +410,7 @@ void CheckPromises() {
   // I1: what nobody chose, and the interferer left alone, is as it was.
   for (const std::wstring& file : world.files) {
     const uint64_t id = world.ids.at(file);
-    if (chosen.count(id) || interferer.touched.count(id)) continue;
+    if (chosen.count(id) || interferer.touched.count(id) || interferer.renamed.count(id)) continue;
     for (const std::wstring& name : world.names.at(file)) {
       if (interferer.touchedNames.count(name)) continue;
       RC_ASSERT(NamesNow(s, id).count(name) == 1u);
@@ -412,11 +427,19 @@ void CheckPromises() {
       RC_ASSERT((s.covered[{id, L""}] >= r.size));
       RC_ASSERT(NamesNow(s, id).empty());
       // No file it did not choose went this way.
-      RC_ASSERT(chosen.count(id) || interferer.touched.count(id));
+      RC_ASSERT(chosen.count(id) || interferer.touched.count(id) || interferer.renamed.count(id));
     }
     if (r.fate == Fate::Survived && r.identity.Known() && !interferer.touched.count(id) &&
-        r.reason != Reason::MovedAway)
+        !interferer.renamed.count(id) && r.reason != Reason::MovedAway)
       RC_ASSERT(!NamesNow(s, id).empty());
+  }
+  // And from the files' side: a file that lost every name, and that the
+  // interferer did not remove, had every byte written over first.
+  for (const std::wstring& file : world.files) {
+    const uint64_t id = world.ids.at(file);
+    if (interferer.touched.count(id) || !NamesNow(s, id).empty()) continue;
+    RC_ASSERT(chosen.count(id) || interferer.renamed.count(id));
+    RC_ASSERT((s.covered[{id, L""}] >= int64_t(world.contents.at(file).size())));
   }
   bool all = true;
   for (const EntryResult& r : job.results) all = all && r.fate == Fate::Shredded;

@@ -140,6 +140,11 @@ class FakeServices : public ShredServices, public Prompts {
   Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override {
     const std::wstring k = Key(path);
     log_.Add(L"openfile:" + k);
+    if (auto b = beforeOpen.find(k); b != beforeOpen.end()) {
+      auto hook = std::move(b->second);
+      beforeOpen.erase(b);
+      hook(*this);
+    }
     const std::wstring t = Target(k);
     const std::wstring base = t.substr(0, t.find(L':', 2));
     if (locked.count(base) || locked.count(t)) return Reason::InUse;
@@ -493,6 +498,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::function<void(FakeServices&)> onOpenToDelete;
   std::set<std::wstring> differentVolumes;  // same ID as another file, on another volume
   std::map<std::wstring, std::function<void(FakeServices&)>> whenOpened;   // by file
+  std::map<std::wstring, std::function<void(FakeServices&)>> beforeOpen;   // by name, once
   std::map<std::wstring, std::function<void(FakeServices&)>> whenWritten;  // at its first write
   std::map<std::wstring, std::pair<int64_t, int64_t>> times;               // created, last written
   std::set<std::wstring> serialless;           // drives ("Z:") whose volume tells no serial

@@ -770,6 +770,21 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\two", Notice()}},
        {L"C:\\two"},
        L"共 1 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但无法删除（1 个）：\r\nC:\\two"},
+      {"every name listed, the first saved anew after the pass looked",
+       {L"C:\\b", L"C:\\two"},
+       [](S& s) {
+         s.hardLinks[L"C:\\two"] = L"C:\\b";
+         // After the pass looked at both names, before the overwrite.
+         s.whenOpened[L"C:\\b"] = [](S& s) {
+           s.beforeOpen[L"C:\\b"] = [](S& s) {
+             s.Unlink(L"C:\\b");
+             s.Replace(L"C:\\b", L"saved anew");
+           };
+         };
+       },
+       {{L"C:\\b", L"saved anew"}, {L"C:\\two", L"secret"}},
+       {L"C:\\b", L"C:\\two"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n文件在检查后发生了变化（1 个）：\r\nC:\\b"},
       {"a folder on a typed path swapped for a link during the run",
        {L"C:\\b", L"C:\\big", L"C:\\d\\b"},
        [](S& s) {
