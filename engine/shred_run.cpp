@@ -650,8 +650,12 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
         sameAs[other] = lead;
         continue;
       }
+      // Each name is deleted only while it lies in the folder its own entry
+      // was found in.
+      const FileIdentity folder = job.results[other].folder;
       job.results[other] = first;
       job.results[other].path = group.paths[k];
+      job.results[other].folder = folder;
       nameOf[other] = lead;
     }
   }

@@ -10,7 +10,9 @@
 //   I2  a file reported shredded had every byte of every stream written over
 //       before it went, and no name of it is left;
 //   I3  the report, the exit status and the record agree with what is left;
-//   I4  no handle is open, and only folders handed over whole are gone.
+//   I4  no handle is open, and only folders handed over whole are gone;
+//   I5  with nobody else acting and no cancel, every file chosen that is
+//       neither held nor read-only is gone.
 // Seeded and replayable: --seed N replays a run of cases, --cases N sets how
 // many (2,000 by default; scripts/soak.sh runs 100,000). A failure prints the
 // seed, and the scenario shrunk to its smallest.
@@ -440,6 +442,17 @@ void CheckPromises() {
     if (interferer.touched.count(id) || !NamesNow(s, id).empty()) continue;
     RC_ASSERT(chosen.count(id) || interferer.renamed.count(id));
     RC_ASSERT((s.covered[{id, L""}] >= int64_t(world.contents.at(file).size())));
+  }
+  // I5: and all of it: with nobody else acting and no cancel, a chosen file
+  // that is neither held nor read-only has no name left.
+  if (plan.empty() && cancelAt < 0) {
+    for (const std::wstring& file : world.files) {
+      const auto a = s.attributes.find(file);
+      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) ||
+          (a != s.attributes.end() && (a->second & attr::kReadOnly)))
+        continue;
+      RC_ASSERT(NamesNow(s, world.ids.at(file)).empty());
+    }
   }
   bool all = true;
   for (const EntryResult& r : job.results) all = all && r.fate == Fate::Shredded;

@@ -154,6 +154,8 @@ class FakeServices : public ShredServices, public Prompts {
       return Reason::IoError;
     }
     open_.push_back(t);
+    // A hard link is opened as itself: the folder its handle is in is its own.
+    if (hardLinks.count(k)) openedAs_[open_.size()] = k;
     ++openHandles;
     file = FileId(open_.size());
     const auto h = handleAttributes.find(base);
@@ -225,7 +227,8 @@ class FakeServices : public ShredServices, public Prompts {
     return folders.count(k) ? IdOf(k) : FileIdentity{};
   }
   FileIdentity FolderOf(FileId file) override {
-    const std::wstring& k = open_.at(size_t(file) - 1);
+    const auto as = openedAs_.find(size_t(file));
+    const std::wstring& k = as != openedAs_.end() ? as->second : open_.at(size_t(file) - 1);
     return IdOf(k.substr(0, k.find_last_of(L'\\')));
   }
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
@@ -513,6 +516,7 @@ class FakeServices : public ShredServices, public Prompts {
  private:
   CallLog& log_;
   std::vector<std::wstring> open_;
+  std::map<size_t, std::wstring> openedAs_;  // by handle: the hard link it was opened by
   uint64_t nextId_ = 100;
   int64_t clock_ = 1000;
   int siblings_ = 0;

@@ -235,6 +235,13 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
        {L"C:\\t", L"C:\\t\\sub"},
        {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
         L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
+      {"a file with a name in each of two of them",
+       [](S& s) {
+         s.files.erase(L"C:\\t\\sub2\\keep");
+         s.hardLinks[L"C:\\t\\sub2\\keep"] = L"C:\\t\\a";
+       },
+       {},
+       {}},
       {"a link the walk left in it",
        [](S& s) { s.links.insert(L"C:\\t\\sub\\link"); },
        {L"C:\\t", L"C:\\t\\sub"},
