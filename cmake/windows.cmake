@@ -75,6 +75,9 @@ tarvello_wine_test(main_window_test tests/main_window_test.cpp tests/box_answere
 tarvello_wine_test(raw_disk_test tests/raw_disk_test.cpp tests/raw_disk.cpp tests/temp_folder.cpp
                    tests/box_answerer.cpp)
 target_compile_definitions(raw_disk_test PRIVATE TARVELLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+tarvello_wine_test(image_adversary_test tests/image_adversary_test.cpp tests/raw_disk.cpp
+                   tests/temp_folder.cpp)
+target_compile_definitions(image_adversary_test PRIVATE TARVELLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # Needs real pixels on a screen: run on a virtual display.
 add_executable(e2e_test tests/e2e_test.cpp tests/box_answerer.cpp tests/screenshot.cpp

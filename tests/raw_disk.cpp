@@ -74,16 +74,22 @@ std::wstring RawDisk::mountFolder() const {
   return folder;
 }
 
-size_t RawDisk::Count(const std::wstring& text) {
+size_t RawDisk::Count(const std::wstring& text) { return Count(std::vector{text})[0]; }
+
+std::vector<size_t> RawDisk::Count(const std::vector<std::wstring>& texts) {
   const std::string image =
       ReadBytes(L"Z:" + std::wstring(dir_.begin(), dir_.end()) + L"\\disk.img");
-  std::string ascii, utf16;
-  for (wchar_t c : text) {
-    ascii += char(c);
-    utf16 += char(c & 0xFF);
-    utf16 += char(c >> 8);
+  std::vector<size_t> counts;
+  for (const std::wstring& text : texts) {
+    std::string ascii, utf16;
+    for (wchar_t c : text) {
+      ascii += char(c);
+      utf16 += char(c & 0xFF);
+      utf16 += char(c >> 8);
+    }
+    counts.push_back(Occurrences(image, ascii) + Occurrences(image, utf16));
   }
-  return Occurrences(image, ascii) + Occurrences(image, utf16);
+  return counts;
 }
 
 }  // namespace testing_util

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testing_util {
 
@@ -25,6 +26,8 @@ class RawDisk {
   // How often the text occurs in the image: as UTF-8 (ASCII) bytes plus as
   // UTF-16LE.
   size_t Count(const std::wstring& text);
+  // The same for each text, the image read once.
+  std::vector<size_t> Count(const std::vector<std::wstring>& texts);
 
  private:
   std::string kind_, dir_;
