@@ -138,14 +138,20 @@ std::string LayOut(Scene& scene, Choices& choose, const std::string& kind, uint6
   int n = 0;
   for (const std::string& folder : scene.folders) {
     for (int i = choose.Below(4); i > 0; --i, ++n) {
-      std::string name = folder + "/f" + std::to_string(n) + ".txt";
+      // Some with an extension a pattern of three letters must not take
+      // (their short names end in ".TXT").
+      const std::string ext = choose.OneIn(3) ? (choose.OneIn(2) ? ".txtx" : ".txt1") : ".txt";
+      std::string name = folder + "/f" + std::to_string(n) + ext;
       // Outside, a file may bear the name of one in the tree: what a folder
       // swapped for a link to here would offer the run in its place.
       if (folder == "o" && !scene.files.empty() && choose.OneIn(2)) {
         auto twin = scene.files.begin();
         std::advance(twin, choose.Below(int(scene.files.size())));
         const std::string candidate = "o" + twin->first.substr(twin->first.rfind('/'));
-        if (!scene.files.count(candidate)) name = candidate;
+        bool taken = false;  // Windows writes a name in any case to the file of that name
+        for (const auto& [other, f] : scene.files)
+          taken = taken || _stricmp(other.c_str(), candidate.c_str()) == 0;
+        if (!taken) name = candidate;
       }
       MadeFile& file = scene.files[name];
       file.names.insert(name);
@@ -183,7 +189,7 @@ std::string LayOut(Scene& scene, Choices& choose, const std::string& kind, uint6
           // A twin in another case, a file of its own, where the file system
           // keeps both.
           if (kind == "ext4") {
-            const std::string twin = folder + "/F" + std::to_string(n) + ".txt";
+            const std::string twin = folder + "/F" + std::to_string(n) + ext;
             MadeFile& t = scene.files[twin];
             t.names.insert(twin);
             t.token = file.token.substr(0, file.token.size() - 1) + "W";
@@ -328,6 +334,10 @@ class Interferer : public ShredMonitor {
   }
   void Do(const Interference& step) {
     const std::string& t = step.target;
+    // What it had in hand lies in a folder it swapped away: it acts no more.
+    for (const std::string& folder : swapped_) {
+      if (t == folder || t.rfind(folder + "/", 0) == 0) return;
+    }
     const std::string path = Quoted(scene_.unixBase + "/" + t);
     std::string command, output;
     switch (step.act) {
@@ -377,6 +387,7 @@ class Interferer : public ShredMonitor {
         for (const std::string& folder : scene_.folders) {
           if (folder == t || folder.rfind(t + "/", 0) == 0) touchedNames.insert(folder);
         }
+        swapped_.push_back(t);
         break;
     }
     RunUnixCommand(command, output);
@@ -384,6 +395,7 @@ class Interferer : public ShredMonitor {
 
   Scene& scene_;
   std::vector<Interference> plan_;
+  std::vector<std::string> swapped_;
 };
 
 std::vector<Interference> Plan(Scene& scene, Choices& choose, size_t entries) {
@@ -432,7 +444,8 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
     ASSERT_TRUE(CreateDirectoryW(scene.base.c_str(), nullptr));
     scene.unixBase = UnixPath(scene.base);
     if (scene.unixBase.empty()) GTEST_SKIP() << "no Linux side";
-    ASSERT_EQ(LayOut(scene, choose, kind, seed), "") << "seed " << seed;
+    ASSERT_EQ(LayOut(scene, choose, kind, seed), "") << "seed " << seed << "\n"
+                                                     << scene.story.str();
     bool recurse = false;
     const std::vector<std::wstring> paths = Select(scene, choose, kind, recurse);
     const std::set<std::string> namesChosen = NamesChosen(scene, paths, recurse);
@@ -525,6 +538,15 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
                              OPEN_EXISTING, 0, nullptr);
       EXPECT_NE(h, INVALID_HANDLE_VALUE) << name << " is still held";
       if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    // With nobody else acting, a folder handed over whole that is left empty
+    // is gone too (reached twice or not).
+    for (const WalkedFolder& walked : job.folders) {
+      std::string rel = Narrow(walked.path.substr(scene.base.size() + 1));
+      for (char& c : rel) c = c == '\\' ? '/' : c;
+      bool holds = false;
+      for (const auto& [name, entry] : after) holds = holds || name.rfind(rel + "/", 0) == 0;
+      EXPECT_TRUE(!quiet || holds || !after.count(rel)) << rel << " is empty and stays";
     }
     for (const auto& [name, entry] : before) {
       if (entry.type != 'd' || after.count(name) || interferer.touchedNames.count(name)) continue;
