@@ -2,9 +2,9 @@
 // (hard links, other spellings, links the platform does and does not mark,
 // held, read-only and multi-stream files, a folder that is a link), random
 // selections (files by any of their names, whole folders, duplicates, bad
-// entries) and an interferer that acts between the run's steps (renames,
-// replaces, rewrites, appends, swaps a folder for a link, creates, deletes,
-// holds and releases). After every run:
+// entries, a Recycle Bin laid out in the same fakes) and an interferer that acts between the run's
+// steps (renames, replaces, rewrites, appends, swaps a folder for a link, creates, deletes, holds
+// and releases). After every run:
 //   I1  a file nobody chose and the interferer did not touch is as it was,
 //       byte for byte and name for name;
 //   I2  a file reported shredded had every byte of every stream written over
@@ -28,6 +28,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/recycle_bin.h"
 #include "engine/shred_cli.h"
 #include "engine/shred_record.h"
 #include "tests/fake_shred.h"
@@ -479,6 +480,144 @@ void CheckPromises() {
 }
 
 RC_GTEST_PROP(Adversary, OnlyWhatTheUserChoseAndAllOfIt, ()) { CheckPromises(); }
+
+// The Recycle Bin in the same fakes: items whose data is a file, a folder, a
+// held file, another name of a live file outside the bin, a link the listing
+// refused, or missing; records missing too. Another program acts on the live
+// files and the bin's between the steps. After the run: the live files are
+// as they were; an item said shredded has no data and no record left, its
+// every byte written over first; one not shredded keeps its record; with
+// nobody acting, every plain item goes.
+void CheckTheBin() {
+  std::ostringstream story;
+  CallLog log;
+  FakeServices s{log};
+  const std::wstring bin = L"C:\\$Recycle.Bin\\S-1";
+  World world;  // the live files and the bin's, by first name
+  world.folders = {L"C:\\docs", bin};
+  s.folders = {L"C:\\docs", bin};
+  const auto make = [&](const std::wstring& name, const std::wstring& bytes) {
+    s.files[name] = bytes;
+    world.files.push_back(name);
+    world.names[name].insert(name);
+    world.contents[name] = bytes;
+    world.ids[name] = s.IdOf(name).low;
+  };
+  for (int i = *rc::gen::inRange(1, 4); i > 0; --i)
+    make(L"C:\\docs\\live" + std::to_wstring(i), L"live" + std::to_wstring(i) + L"-bytes");
+  const int lives = int(world.files.size());
+  enum Kind { File, Folder, Held, OtherName, Link, NoData, NoRecord };
+  const char* const kKinds[] = {
+      "a file", "a folder",     "a held file",   "another name of a live file",
+      "a link", "no data left", "no record left"};
+  std::vector<BinItem> items;
+  std::vector<Kind> kinds;
+  for (int n = *rc::gen::inRange(0, 6); n > 0; --n) {
+    const Kind kind = Kind(*rc::gen::inRange(0, 7));
+    const std::wstring id = std::to_wstring(items.size()), data = bin + L"\\$R" + id;
+    BinItem item;
+    item.shown = L"C:\\was\\" + id;
+    item.data = kind == NoData ? L"" : data;
+    item.record = kind == NoRecord ? L"" : bin + L"\\$I" + id;
+    if (!item.record.empty()) s.files[item.record] = L"record" + id;
+    story << "item " << items.size() << ": " << kKinds[kind] << "\n";
+    switch (kind) {
+      case File:
+      case Held:
+      case NoRecord:
+        make(data, L"data" + id + L"-bytes");
+        item.files = {data};
+        if (kind == Held) s.locked.insert(data);
+        break;
+      case Folder:
+        item.folder = true;
+        s.folders.insert(data);
+        make(data + L"\\a", L"in" + id + L"-a");
+        item.files = {data + L"\\a"};
+        item.folders = {{data, s.IdOf(data)}};
+        if (*rc::gen::inRange(0, 2)) {
+          s.folders.insert(data + L"\\sub");
+          make(data + L"\\sub\\b", L"in" + id + L"-b");
+          item.files.push_back(data + L"\\sub\\b");
+          item.folders.push_back({data + L"\\sub", s.IdOf(data + L"\\sub")});
+        }
+        break;
+      case OtherName:
+        s.hardLinks[data] = world.files[size_t(*rc::gen::inRange(0, lives))];
+        world.names[s.hardLinks[data]].insert(data);
+        item.files = {data};
+        break;
+      case Link:
+        // The listing refuses it and walks nothing in it.
+        item.folder = true;
+        s.folderLinks[data] = L"C:\\docs";
+        item.refused = ReasonText(Reason::Link);
+        break;
+      case NoData:
+        break;
+    }
+    items.push_back(item);
+    kinds.push_back(kind);
+  }
+  size_t steps = 0;
+  for (const BinItem& item : items) steps += item.files.size() + 1;
+  std::vector<Interference> plan;
+  for (int i = steps ? *rc::gen::inRange(0, 3) : 0; i > 0; --i) {
+    Interference step;
+    step.atDelete = *rc::gen::inRange(0, 2) == 1;
+    step.entry = *rc::gen::inRange(0, int(steps));
+    step.act = Act(*rc::gen::inRange(0, 10));
+    if (step.act == Act::Create || step.act == Act::SwapFolder) continue;
+    step.target = world.files[size_t(*rc::gen::inRange(0, int(world.files.size())))];
+    story << "at the " << (step.atDelete ? "deletion" : "overwrite") << " of entry " << step.entry
+          << " another program " << kActNames[int(step.act)] << " " << Narrow(step.target) << "\n";
+    plan.push_back(step);
+  }
+  RC_LOG() << story.str();
+  Interferer interferer(s, plan, -1);
+  const std::vector<BinOutcome> outcomes =
+      ShredBinItems(items, s, interferer, *rc::gen::inRange(0, 2));
+
+  // The live files, outside the bin, are as they were, under every name.
+  for (const std::wstring& file : world.files) {
+    const uint64_t id = world.ids.at(file);
+    if (file.rfind(bin, 0) == 0 || interferer.touched.count(id) || interferer.renamed.count(id))
+      continue;
+    for (const std::wstring& name : world.names.at(file)) {
+      if (interferer.touchedNames.count(name) || name.rfind(bin, 0) == 0) continue;
+      RC_ASSERT(NamesNow(s, id).count(name) == 1u);
+      RC_ASSERT(s.files[s.Target(name)] == world.contents.at(file));
+    }
+  }
+  for (size_t i = 0; i < items.size(); ++i) {
+    const BinItem& item = items[i];
+    bool touched = false;
+    for (const std::wstring& f : item.files) {
+      touched = touched || interferer.touchedNames.count(f) ||
+                (world.ids.count(f) && interferer.touched.count(world.ids.at(f)));
+    }
+    if (outcomes[i].shredded) {
+      RC_ASSERT(item.refused.empty());
+      RC_ASSERT(item.record.empty() || !s.files.count(item.record));
+      for (const std::wstring& f : item.files) {
+        if (!world.ids.count(f)) continue;  // another name: the live file's
+        const uint64_t id = world.ids.at(f);
+        RC_ASSERT(NamesNow(s, id).empty());
+        if (!touched) RC_ASSERT((s.covered[{id, L""}] >= int64_t(world.contents.at(f).size())));
+      }
+    } else if (!item.record.empty()) {
+      RC_ASSERT(s.files.count(item.record) == 1u);  // it stays visible and restorable
+    }
+    if (kinds[i] == Link) RC_ASSERT(!outcomes[i].shredded);
+    if (!plan.empty()) continue;
+    const bool plain =
+        kinds[i] == File || kinds[i] == Folder || kinds[i] == NoData || kinds[i] == NoRecord;
+    RC_ASSERT(outcomes[i].shredded == plain);
+  }
+  RC_ASSERT(s.openHandles == 0);
+}
+
+RC_GTEST_PROP(Adversary, TheBinTakesItsOwnAndAllOfIt, ()) { CheckTheBin(); }
 
 }  // namespace
 }  // namespace shred
