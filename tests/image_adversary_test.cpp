@@ -515,7 +515,15 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
                   interferer.renamed.count(file))
           << file << " went, and nobody chose it";
     }
-    for (const FolderResult& f : job.folderResults) all = all && f.removed;
+    // Each folder handed over whole is reported as the disk shows it.
+    for (const FolderResult& f : job.folderResults) {
+      all = all && f.removed;
+      std::string rel = Narrow(f.path.substr(scene.base.size() + 1));
+      for (char& c : rel) c = c == '\\' ? '/' : c;
+      if (interferer.touchedNames.count(rel) || !f.renamed.empty()) continue;
+      EXPECT_EQ(after.count(rel) == 1, !f.removed)
+          << rel << (f.removed ? " said removed" : " said kept");
+    }
     EXPECT_EQ(CliExitStatus(job, notes, false) == kCliAllShredded, all && notes.empty());
     // I5: and all of it: with nobody else acting, a chosen file that is
     // neither held nor read-only has no name left.
