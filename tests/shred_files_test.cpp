@@ -189,11 +189,12 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
   const std::string d = testing_util::UnixPath(dir.path()),
                     o = testing_util::UnixPath(outside.path());
   if (d.empty() ||
-      !testing_util::RunUnixShell(
-          "printf lone > '" + d + "/Lone.txt' && printf twin1 > '" + d + "/Case.txt' && printf twin2 > '" + d + "/case.txt' && ln -s '" +
-          o + "/target.txt' '" + d + "/sl.txt' && ln -s '" + o + "/same.txt' '" + d +
-          "/same.txt' && ln -s '" + o + "' '" + d + "/linkdir' && ln -s /dev/null '" + d +
-          "/devnull' && mkfifo '" + o + "/fifo' && ln -s '" + o + "/fifo' '" + d + "/fifo'") ||
+      !testing_util::RunUnixShell("printf lone > '" + d + "/Lone.txt' && printf twin1 > '" + d +
+                                  "/Case.txt' && printf twin2 > '" + d + "/case.txt' && ln -s '" +
+                                  o + "/target.txt' '" + d + "/sl.txt' && ln -s '" + o +
+                                  "/same.txt' '" + d + "/same.txt' && ln -s '" + o + "' '" + d +
+                                  "/linkdir' && ln -s /dev/null '" + d + "/devnull' && mkfifo '" +
+                                  o + "/fifo' && ln -s '" + o + "/fifo' '" + d + "/fifo'") ||
       !Exists(dir / L"sl.txt")) {
     GTEST_SKIP() << "no Linux side to make links and case twins from";
   }
