@@ -299,6 +299,12 @@ class FakeServices : public ShredServices, public Prompts {
   }
   Reason Flush(FileId file) override {
     log_.Add(L"flush:" + open_.at(size_t(file) - 1));
+    // Once: the drive turned the data down (full, or gone).
+    if (auto e = flushError.find(open_.at(size_t(file) - 1)); e != flushError.end()) {
+      const Reason reason = e->second;
+      flushError.erase(e);
+      return reason;
+    }
     return Reason::None;
   }
   Reason Truncate(FileId file) override {
@@ -484,7 +490,8 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, uint32_t> attributes, handleAttributes;
   std::map<std::wstring, uint32_t> reparse;  // reparse points other than links, by tag
   std::map<std::wstring, int64_t> allocation;
-  std::map<std::wstring, std::vector<Range>> ranges;              // answered for sparse files
+  std::map<std::wstring, Reason> flushError;          // by stream: its next flush fails so
+  std::map<std::wstring, std::vector<Range>> ranges;  // answered for sparse files
   std::map<std::wstring, std::pair<int64_t, Reason>> writeFault;  // fails writes past an offset
   std::map<std::wstring, int64_t> lostWrite;  // the write over this offset keeps the old bytes
   std::map<std::wstring, Reason> missingReason;

@@ -993,6 +993,20 @@ TEST_F(ShredRunTest, AReadBackThatFindsOtherBytesKeepsTheFile) {
        1,
        L"内容已覆盖，校验时被取消，未删除",
        {L"write:C:\\f@0+6", L"flush:C:\\f"}},
+      // A small file: its own length in place, flushed, then the rest.
+      {"the flush between a small file's two parts fails",
+       [](auto& s) {
+         s.allocation[L"C:\\f"] = 4096;
+         s.flushError[L"C:\\f"] = Reason::DiskFull;
+       },
+       0,
+       L"磁盘空间不足",
+       {L"write:C:\\f@0+6", L"flush:C:\\f"}},
+      {"a cancel between a small file's two parts",
+       [](auto& s) { s.allocation[L"C:\\f"] = 4096; },
+       1,
+       L"已取消，仅部分覆盖",
+       {L"write:C:\\f@0+6", L"flush:C:\\f"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
