@@ -568,7 +568,9 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
   }
   // A file number the run reports is the one Linux shows, or nothing above
   // was checked.
-  if (shredded > 0) EXPECT_GT(known, 0);
+  if (shredded > 0) {
+    EXPECT_GT(known, 0);
+  }
   printf("%s: %d seeds, %d entries, %d shredded, %d steps of another program, %d marks sought\n",
          kind.c_str(), int(seeds), entries, shredded, steps, int(gone.size()));
   disk.Unmount();
