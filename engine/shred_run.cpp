@@ -297,6 +297,12 @@ Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& id
 
 namespace {
 
+// Whether the open file is the one known by its identity and, where the
+// volume keeps one, its creation time.
+bool IsKnownFile(const FileFacts& facts, const FileIdentity& identity, int64_t created) {
+  return facts.identity == identity && (!created || facts.created == created);
+}
+
 // Whether the open file still lies in the folder the walk found it in.
 bool LiesInWalkedFolder(FileId file, const FileIdentity& folder, ShredServices& services) {
   if (!folder.Known()) return true;  // typed or picked by its own path
@@ -324,9 +330,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   OpenFileGuard guard(services, file);
   if (!LiesInWalkedFolder(file, options.folder, services))
     return Survivor(Reason::FolderChanged, path);
-  if (options.identity.Known() &&
-      (facts.identity != options.identity ||
-       (options.created && facts.created && facts.created != options.created)))
+  if (options.identity.Known() && !IsKnownFile(facts, options.identity, options.created))
     return Survivor(Reason::Changed, path);
   EntryResult result;
   result.path = path;
@@ -459,17 +463,16 @@ Reason CheckUnchanged(const FileFacts& facts, const EntryResult& overwritten) {
       CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, overwritten.reparseTag);
   if (reason == Reason::NotAFile) return Reason::Changed;
   if (reason != Reason::None) return reason;
-  // another file at the name (saved again, a hard link to another file);
-  if (facts.identity != overwritten.identity) return Reason::Changed;
+  // another file at the name (saved again, a hard link to another file, a
+  // new file given the number the old one freed, where the volume keeps a
+  // creation time);
+  if (!IsKnownFile(facts, overwritten.identity, overwritten.state.created)) return Reason::Changed;
   // written to, appended to, or truncated since: not the notice's length;
   if (facts.size != overwritten.state.size) return Reason::Changed;
   // rewritten in place, or a new file given the number the old one just
   // freed (ext4 does so at once; FAT's IDs come from the folder entry's
-  // place): not the old date the overwrite gave it;
+  // place): not the old date the overwrite gave it.
   if (overwritten.state.written && facts.written != overwritten.state.written)
-    return Reason::Changed;
-  // the same, where the volume keeps a creation time.
-  if (overwritten.state.created && facts.created != overwritten.state.created)
     return Reason::Changed;
   return Reason::None;
 }
