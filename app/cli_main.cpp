@@ -11,6 +11,7 @@
 #include "engine/console_progress.h"
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
+#include "engine/win32_recent_traces.h"
 #include "engine/win32_record.h"
 #include "engine/win32_recycle_bin.h"
 #include "engine/win32_shred_services.h"
@@ -182,6 +183,11 @@ int wmain(int argc, wchar_t** argv) {
         line ? shred::EntrySizes(job.entries) : std::vector<uint64_t>(job.entries.size()),
         job.verify);
     shred::ShredFiles(job, services, monitor);
+  }
+  job.keepTraces = options.keepTraces;
+  if (!job.keepTraces) {
+    shred::Win32TraceServices traces;
+    job.traces = shred::ClearRecentTraces(shred::ShreddedPlaces(job), services, traces);
   }
   const shred::RecordContext context = shred::GatherRecordContext(started, shred::RootsOf(job));
   job.mediaNote = shred::MediaNoteFor(job, context.volumes);

@@ -21,6 +21,7 @@ tarvello_native_test(skin_geometry_test tests/skin_geometry_test.cpp)
 tarvello_native_test(free_space_wipe_test tests/free_space_wipe_test.cpp)
 tarvello_native_test(recycle_bin_test tests/recycle_bin_test.cpp)
 tarvello_native_test(shred_record_test tests/shred_record_test.cpp)
+tarvello_native_test(recent_traces_test tests/recent_traces_test.cpp)
 
 # The adversary: the promises as invariants over random trees, selections and
 # interference, through rapidcheck (it shrinks a failure to a small scenario).

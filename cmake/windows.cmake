@@ -1,5 +1,5 @@
 # The Windows build: the program, its Win32 parts and the tests run under Wine.
-set(win32_libs user32 gdi32 msimg32 comctl32 comdlg32 kernel32 shell32 ole32 bcrypt psapi rstrtmgr)
+set(win32_libs user32 gdi32 msimg32 comctl32 comdlg32 kernel32 advapi32 shell32 shlwapi ole32 uuid bcrypt psapi rstrtmgr)
 
 add_library(skin STATIC
   skin/shared_state.cpp
@@ -14,7 +14,7 @@ target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMI
 # The shredding engine's Windows services; the engine itself is shred_core.
 add_library(engine_win STATIC engine/win32_shred_services.cpp engine/win32_prompts.cpp engine/win32_recycle_bin.cpp engine/win32_record.cpp
                               engine/folder_walk.cpp
-                              engine/win32_wipe_services.cpp)
+                              engine/win32_wipe_services.cpp engine/win32_recent_traces.cpp)
 target_link_libraries(engine_win PUBLIC shred_core ${win32_libs})
 target_compile_definitions(engine_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 

@@ -8,15 +8,16 @@
 namespace shred {
 
 const wchar_t kCliUsage[] =
-    L"用法：tarvello-cli [/s] [/q] [/verify] [/log 文件] 路径...\r\n"
+    L"用法：tarvello-cli [/s] [/q] [/verify] [/keeptraces] [/log 文件] 路径...\r\n"
     L"      tarvello-cli /free 驱动器\r\n"
-    L"      tarvello-cli /recycle [/verify] [驱动器]\r\n"
+    L"      tarvello-cli /recycle [/verify] [/keeptraces] [驱动器]\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
     L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
     L"  /q  不显示汇总行\r\n"
     L"  /verify  覆盖并写入磁盘后逐字节读回校验，不一致的文件不删除（报告“校验失败”）\r\n"
     L"  /free D:  清除驱动器 D: 的剩余空间：用随机数据填满后删除，不涉及任何现有文件\r\n"
     L"  /recycle  粉碎回收站中的全部项目（只限当前用户；给出驱动器时只粉碎该驱动器上的）\r\n"
+    L"  /keeptraces  保留“最近使用的文件”中指向已粉碎文件的快捷方式和资源管理器的记录\r\n"
     L"  /log 文件  把粉碎（或清除、回收站）记录以 JSON 写入该文件\r\n"
     L"  /?  显示本说明\r\n"
     L"退出码：0 全部粉碎（或清除完成）；1 有文件未能粉碎或未能覆盖（或清除未完成）；2 用法错误；"
@@ -47,6 +48,8 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         options.quiet = true;
       } else if (name == L"/verify") {
         options.verify = true;
+      } else if (name == L"/keeptraces") {
+        options.keepTraces = true;
       } else if (name == L"/?") {
         options.help = true;
       } else if (name == L"/recycle") {
@@ -80,6 +83,9 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   }
   if (options.error.empty() && options.recurse && (!options.freeDrive.empty() || options.recycle)) {
     options.error = L"/s 不能与 /free 或 /recycle 同用";
+  }
+  if (options.error.empty() && options.keepTraces && !options.freeDrive.empty()) {
+    options.error = L"/keeptraces 不能与 /free 同用：清除剩余空间不涉及任何文件";
   }
   if (options.error.empty() && options.verify && !options.freeDrive.empty()) {
     options.error = L"/verify 不能与 /free 同用：清除剩余空间不读回校验";
@@ -157,6 +163,7 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
   for (const FolderResult& folder : job.folderResults) {
     if (!folder.removed) lines.push_back(FolderLine(folder));
   }
+  for (const std::wstring& line : TraceFailureLines(job.traces)) lines.push_back(line);
   if (quiet) return lines;
   std::wstring summary = L"共 " + std::to_wstring(files) + L" 个文件：已粉碎 " +
                          std::to_wstring(shredded) + L" 个，未能粉碎 " + std::to_wstring(survived) +
@@ -165,6 +172,8 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
   if (links) summary += L"，已删除链接 " + std::to_wstring(links) + L" 个";
   if (untouched) summary += L"，因中断未处理 " + std::to_wstring(untouched) + L" 个";
   lines.push_back(summary + L"。");
+  const std::wstring traces = TracesClearedLine(job.traces.ShortcutsRemoved());
+  if (!traces.empty()) lines.push_back(traces);
   if (!job.mediaNote.empty()) lines.push_back(job.mediaNote);
   return lines;
 }

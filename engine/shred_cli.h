@@ -18,6 +18,7 @@ struct CliOptions {
   bool quiet = false;         // /q: no summary line
   bool help = false;          // /?
   bool verify = false;        // /verify: every overwritten range read back before the deletion
+  bool keepTraces = false;    // /keeptraces: the Recent shortcuts of what it shreds stay
   std::wstring freeDrive;     // /free X: wipes the drive's free space instead
   bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
   std::wstring log;           // /log FILE: the record of what was done, written there

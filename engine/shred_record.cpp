@@ -138,6 +138,24 @@ const char* FateName(Fate fate) {
   }
 }
 
+namespace {
+
+// The shortcuts and RecentDocs values that named `place`, and what became
+// of each.
+ordered_json TracesNaming(const TracesResult& traces, const std::wstring& place) {
+  ordered_json list = ordered_json::array();
+  for (const TraceOutcome& t : traces.outcomes) {
+    if (place.empty() || t.names != place) continue;
+    list.push_back({{"trace", Utf8(t.trace)},
+                    {"kind", t.shortcut ? "recent shortcut" : "RecentDocs value"},
+                    {"outcome", t.removed ? "removed" : "kept"},
+                    {"reason", Utf8(t.why)}});
+  }
+  return list;
+}
+
+}  // namespace
+
 std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
   ordered_json record = Header(context, "shred", kShredMethod, job.verify);
   ordered_json entries = ordered_json::array();
@@ -158,6 +176,9 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
     entry["streams"] = r.streams;
     entry["verified"] = r.verified;
     if (r.sameAs >= 0) entry["same_file_as_entry"] = r.sameAs;
+    // Each place is named by its first entry only.
+    if (r.sameAs < 0)
+      entry["traces"] = TracesNaming(job.traces, r.path.empty() ? job.entries[i] : r.path);
     entries.push_back(entry);
     if (r.sameAs >= 0) continue;
     ++files;
@@ -169,9 +190,16 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
   for (const FolderResult& f : job.folderResults) {
     folders.push_back({{"path", Utf8(f.path)},
                        {"outcome", f.removed ? "removed" : "kept"},
-                       {"reason", f.removed ? "" : Utf8(ReasonText(f.reason))}});
+                       {"reason", f.removed ? "" : Utf8(ReasonText(f.reason))},
+                       {"traces", TracesNaming(job.traces, f.path)}});
   }
   record["folders"] = folders;
+  // Whether the step ran, and what it could not remove whatever it named.
+  ordered_json failed = ordered_json::array();
+  for (const std::wstring& line : TraceFailureLines(job.traces)) failed.push_back(Utf8(line));
+  record["recent_traces"] = {{"kept_by_choice", job.keepTraces},
+                             {"shortcuts_removed", job.traces.ShortcutsRemoved()},
+                             {"not_removed", failed}};
   record["totals"] = {{"entries", job.entries.size()}, {"files", files},
                       {"shredded", shredded},          {"not_shredded", files - shredded},
                       {"bytes_overwritten", bytes},    {"cancelled", job.cancelled}};

@@ -101,6 +101,8 @@ std::wstring ShredReport(const ShredJob& job) {
     if (!folder.removed) folders.push_back(FolderLine(folder));
   }
   AddGroup(groups, L"未删除的文件夹", folders);
+  for (const std::wstring& line : TraceFailureLines(job.traces))
+    groups += (groups.empty() ? L"" : L"\r\n") + line;
   if (survivors == 0) return groups;
   return L"共 " + std::to_wstring(reached) + L" 个文件，其中 " + std::to_wstring(survivors) +
          L" 个未能粉碎：\r\n" + groups;

@@ -768,11 +768,14 @@ void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {
     }
   }
   const std::wstring report = ShredReport(job);
+  const std::wstring traces = TracesClearedLine(job.traces.ShortcutsRemoved());
   if (report.empty() && !job.cancelled && untouched == 0) {
     list.Clear();
-    prompts.ShowMessage(
-        job.mediaNote.empty() ? std::wstring(kDoneText) : kDoneText + (L"\r\n" + job.mediaNote),
-        kInfoTitle, MessageKind::Info);
+    std::wstring text = kDoneText;
+    for (const std::wstring* line : {&traces, &job.mediaNote}) {
+      if (!line->empty()) text += L"\r\n" + *line;
+    }
+    prompts.ShowMessage(text, kInfoTitle, MessageKind::Info);
     return;
   }
   list.Replace(kept);
@@ -784,6 +787,7 @@ void FinishShred(ShredList& list, Prompts& prompts, const ShredJob& job) {
            L" 个文件未处理" + (job.closing ? L"。" : L"，仍保留在列表中。");
     if (!report.empty()) text += L"\r\n" + report;
   }
+  if (!traces.empty()) text += L"\r\n" + traces;
   if (!job.mediaNote.empty()) text += L"\r\n" + job.mediaNote;
   if (job.closing) text += L"\r\n窗口将关闭，列表不会保留。";
   prompts.ShowMessage(text, kInfoTitle, report.empty() ? MessageKind::Info : MessageKind::Warning);

@@ -17,6 +17,7 @@
 #include "engine/folder_removal.h"
 #include "engine/path_rules.h"
 #include "engine/prompts.h"
+#include "engine/recent_traces.h"
 #include "engine/shred_list.h"
 #include "engine/shred_services.h"
 
@@ -114,6 +115,8 @@ struct ShredJob {
   bool verify = false;     // every overwritten range is read back before the file is deleted
   bool closing = false;    // the window closes after the report: nothing stays listed
   std::wstring mediaNote;  // what the drives the files were on mean for them, when anything
+  bool keepTraces = false;  // the shortcuts and lists Windows keeps of the files stay
+  TracesResult traces;      // what became of them
 };
 
 // Watches a run from the thread that does the work: asked between two

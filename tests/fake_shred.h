@@ -529,4 +529,66 @@ class FakeServices : public ShredServices, public Prompts {
   int siblings_ = 0;
 };
 
+// The Recent folder and RecentDocs key over the same in-memory files: a
+// shortcut is a file of `files` in `recent` ending ".lnk", its target in
+// `targets` (none: a shortcut the shell cannot read).
+class FakeTraces : public TraceServices {
+ public:
+  explicit FakeTraces(FakeServices& files) : files_(files) {}
+  Reason RecentFolder(std::wstring& folder) override {
+    folder = recent;
+    return recentReason;
+  }
+  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder) override {
+    ++reads;
+    std::vector<RecentShortcut> shortcuts;
+    for (const auto& [path, contents] : files_.files) {
+      const size_t separator = path.find_last_of(L'\\');
+      const std::wstring name = path.substr(separator + 1);
+      if (path.substr(0, separator) != folder || name.size() < 4 ||
+          ComparablePath(name.substr(name.size() - 4)) != L".LNK" || name.find(L':') != name.npos)
+        continue;
+      // A link among them is left out, as a listing that never follows one.
+      if (files_.links.count(path) || files_.unmarkedLinks.count(path)) continue;
+      const auto target = targets.find(path);
+      shortcuts.push_back({path, target == targets.end() ? std::wstring() : target->second});
+    }
+    return shortcuts;
+  }
+  std::vector<std::wstring> RecentDocsKeys() override {
+    std::vector<std::wstring> names;
+    for (const auto& [name, values] : keys) names.push_back(name);
+    return names;
+  }
+  std::vector<RegistryValue> ReadValues(const std::wstring& key) override { return keys[key]; }
+  Reason DeleteValue(const std::wstring& key, const std::wstring& name) override {
+    if (denied.count(key + L"\\" + name)) return Reason::AccessDenied;
+    auto& values = keys[key];
+    std::erase_if(values, [&](const RegistryValue& v) { return v.name == name; });
+    return Reason::None;
+  }
+  Reason WriteBinary(const std::wstring& key, const std::wstring& name,
+                     const std::string& data) override {
+    if (denied.count(key + L"\\" + name)) return Reason::AccessDenied;
+    for (RegistryValue& value : keys[key]) {
+      if (value.name == name) {
+        value = {name, kRegBinary, data};
+        return Reason::None;
+      }
+    }
+    keys[key].push_back({name, kRegBinary, data});
+    return Reason::None;
+  }
+
+  std::wstring recent = L"C:\\Users\\me\\Recent";
+  Reason recentReason = Reason::None;
+  std::map<std::wstring, std::wstring> targets;
+  std::map<std::wstring, std::vector<RegistryValue>> keys;  // "" is RecentDocs itself
+  std::set<std::wstring> denied;                            // "key\\value" that cannot be changed
+  int reads = 0;
+
+ private:
+  FakeServices& files_;
+};
+
 }  // namespace shred::testing

@@ -1387,6 +1387,8 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/free", L"T:", L"/s"}, true, false, false, 0, true},
       {{L"/s", L"/recycle"}, true, false, false, 0, true},
       {{L"/log", L"a.json", L"/recycle"}, false, false, false, 0, false},
+      {{L"/KeepTraces", L"C:\\a"}, false, false, false, 1, false},
+      {{L"/keeptraces", L"/free", L"D:"}, false, false, false, 0, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
@@ -1402,6 +1404,8 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
   EXPECT_EQ(ParseCliArguments({L"/recycle"}).recycleDrive, L"");
   EXPECT_TRUE(ParseCliArguments({L"/recycle", L"/verify"}).verify);
   EXPECT_FALSE(ParseCliArguments({L"C:\\a"}).verify);
+  EXPECT_TRUE(ParseCliArguments({L"/recycle", L"/keeptraces"}).keepTraces);
+  EXPECT_FALSE(ParseCliArguments({L"C:\\a"}).keepTraces);
   EXPECT_EQ(CliBinStatus({}, false), kCliAllShredded) << "an empty bin";
   EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}}, false), kCliAllShredded);
   EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}, {L"C:\\b", false, L"x"}}, false),

@@ -41,6 +41,7 @@ constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
 constexpr wchar_t kBinMenuText[] = L"粉碎回收站…";
 constexpr wchar_t kSaveRecordMenuText[] = L"保存粉碎记录…";
 constexpr wchar_t kVerifyMenuText[] = L"粉碎后校验";
+constexpr wchar_t kKeepTracesMenuText[] = L"保留最近使用记录";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
 
 struct Label {
@@ -66,6 +67,7 @@ struct Form1State {
   std::vector<shred::WalkedFolder> handedFolders;  // handed over whole: removed after a run
   std::string lastRecord;  // the record of the last run, wipe or bin run, for 保存粉碎记录…
   bool verify = false;     // 粉碎后校验: runs read every overwritten range back
+  bool keepTraces = false;  // 保留最近使用记录: Recent shortcuts of shredded files stay
 
   HWND Control(int id) const { return GetDlgItem(form, id); }
   // A length of the layout (pixels at 96 dots per inch, twips / 15) at the
@@ -242,6 +244,7 @@ void Command2_Click(Form1State& s) {
     const uint64_t started = shred::RecordClock();
     job.folders = std::exchange(s.handedFolders, {});
     job.verify = s.verify;
+    job.keepTraces = s.keepTraces;
     // Nobody cancelled when the worker could not run: the closing message
     // says the run stopped short, not that it was cancelled.
     if (!RunShredWithProgress(s.form, job, ProgressDialogDelayMs)) {
@@ -341,6 +344,15 @@ void Form_ToggleVerify(Form1State& s) {
   s.verify = !s.verify;
   CheckMenuItem(GetSystemMenu(s.form, FALSE), kVerifyCommand,
                 MF_BYCOMMAND | (s.verify ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// The system menu's "保留最近使用记录": the runs that follow leave the Recent
+// shortcuts and Explorer's list of what they shred as they are. Off at every
+// start.
+void Form_ToggleKeepTraces(Form1State& s) {
+  s.keepTraces = !s.keepTraces;
+  CheckMenuItem(GetSystemMenu(s.form, FALSE), kKeepTracesCommand,
+                MF_BYCOMMAND | (s.keepTraces ? MF_CHECKED : MF_UNCHECKED));
 }
 
 // The system menu's "保存粉碎记录…": the standard Save dialog, then the
@@ -530,6 +542,7 @@ void OnCreate(Form1State& s) {
   AppendMenuW(system, MF_STRING, kShredRecycleBinCommand, kBinMenuText);
   AppendMenuW(system, MF_STRING | MF_GRAYED, kSaveRecordCommand, kSaveRecordMenuText);
   AppendMenuW(system, MF_STRING | MF_UNCHECKED, kVerifyCommand, kVerifyMenuText);
+  AppendMenuW(system, MF_STRING | MF_UNCHECKED, kKeepTracesCommand, kKeepTracesMenuText);
 
   // Start on the process's current drive and folder; no handler runs for it.
   wchar_t current[MAX_PATH * 4] = {};
@@ -714,6 +727,10 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
       }
       if ((wParam & 0xFFF0) == kVerifyCommand) {
         Form_ToggleVerify(*s);
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == kKeepTracesCommand) {
+        Form_ToggleKeepTraces(*s);
         return 0;
       }
       if ((wParam & 0xFFF0) == kSaveRecordCommand) {

@@ -47,6 +47,9 @@ inline constexpr UINT kSaveRecordCommand = 0x0130;
 // The system menu's "粉碎后校验": a check mark, off at every start; while on,
 // runs read every overwritten range back and keep a file that differs.
 inline constexpr UINT kVerifyCommand = 0x0140;
+// The system menu's "保留最近使用记录": a check mark, off at every start; while
+// on, runs leave the Recent shortcuts and Explorer's list of what they shred.
+inline constexpr UINT kKeepTracesCommand = 0x0150;
 // Saves that record to `path` without the dialog; false when there is none
 // or it could not be written.
 bool SaveRecordFromForm1(HWND form, const std::wstring& path);

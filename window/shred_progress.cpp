@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/console_progress.h"
+#include "engine/win32_recent_traces.h"
 #include "engine/win32_shred_services.h"
 #include "engine/win32_wipe_services.h"
 
@@ -120,6 +121,11 @@ void Work(shred::ShredJob& job, Progress& progress) {
   WorkerMonitor monitor(progress, shred::EntrySizes(job.entries), job.verify);
   shred::Win32ShredServices files;
   shred::ShredFiles(job, files, monitor);
+  // What Windows keeps of the files it shredded goes on the same thread.
+  if (!job.keepTraces) {
+    shred::Win32TraceServices traces;
+    job.traces = shred::ClearRecentTraces(shred::ShreddedPlaces(job), files, traces);
+  }
 }
 
 // ---- the dialog ------------------------------------------------------------------

@@ -1,0 +1,223 @@
+#include "engine/win32_recent_traces.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+#include "engine/handle_owner.h"
+#include "engine/win32_shred_services.h"
+
+namespace shred {
+
+const wchar_t kRecentDocsKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs";
+
+namespace {
+
+// A shortcut larger than this is not one Windows wrote.
+constexpr DWORD kShortcutLimit = 1 << 20;
+
+// COM on the calling thread for as long as the scope lasts, when it was not
+// there already in another form.
+class ComScope {
+ public:
+  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
+template <typename Interface>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  Interface** Out() { return &p_; }
+  Interface* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  Interface* p_ = nullptr;
+};
+
+std::wstring FinalPathOf(HANDLE handle) {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), 0);
+  path.resize(length < path.size() ? length : 0);
+  return path;
+}
+
+// The bytes of the shortcut at `path`, opened without following a link and
+// only while it is where the folder listing showed it; false otherwise.
+bool ReadShortcutBytes(const std::wstring& path, std::string& bytes) {
+  const handles::File file(CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+      info.nFileSizeHigh != 0 || info.nFileSizeLow > kShortcutLimit)
+    return false;
+  // A link the platform does not mark leads elsewhere.
+  if (ComparablePath(FinalPathOf(file.get())) != ComparablePath(path)) return false;
+  bytes.resize(info.nFileSizeLow);
+  DWORD read = 0;
+  if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) return false;
+  bytes.resize(read);
+  return true;
+}
+
+Reason ReasonOfStatus(LSTATUS status) {
+  if (status == ERROR_SUCCESS) return Reason::None;
+  if (status == ERROR_FILE_NOT_FOUND) return Reason::NotFound;
+  return ReasonFromError(DWORD(status));
+}
+
+class RegistryKey {
+ public:
+  RegistryKey(const std::wstring& subkey, REGSAM access) {
+    const std::wstring path =
+        subkey.empty() ? std::wstring(kRecentDocsKey) : kRecentDocsKey + (L"\\" + subkey);
+    // A registry link is opened as itself, and then holds no values.
+    status_ = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, access, &key_);
+  }
+  ~RegistryKey() {
+    if (status_ == ERROR_SUCCESS) RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  HKEY get() const { return key_; }
+  LSTATUS status() const { return status_; }
+
+ private:
+  HKEY key_ = nullptr;
+  LSTATUS status_;
+};
+
+}  // namespace
+
+std::wstring ShortcutTarget(const std::string& bytes) {
+  ComScope com;
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistStream> persist;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(link.Out()))) ||
+      FAILED(link->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(persist.Out()))))
+    return {};
+  IStream* stream =
+      SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), UINT(bytes.size()));
+  if (!stream) return {};
+  const HRESULT loaded = persist->Load(stream);
+  stream->Release();
+  if (FAILED(loaded)) return {};
+  std::wstring target(32768, L'\0');
+  if (link->GetPath(target.data(), int(target.size()), nullptr, SLGP_RAWPATH) != S_OK) return {};
+  target.resize(wcsnlen(target.c_str(), target.size()));
+  return target;
+}
+
+Reason Win32TraceServices::RecentFolder(std::wstring& folder) {
+  folder.clear();
+  PWSTR path = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Recent, KF_FLAG_DONT_VERIFY, nullptr, &path))) {
+    CoTaskMemFree(path);
+    return Reason::None;
+  }
+  folder = path;
+  CoTaskMemFree(path);
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    folder.clear();  // none yet: nothing was ever listed
+    return Reason::None;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Reason::Link;
+  // A folder on its way that is a link leads the path elsewhere.
+  const handles::File handle(CreateFileW(
+      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.valid()) return ReasonFromError(GetLastError());
+  if (ComparablePath(FinalPathOf(handle.get())) != ComparablePath(folder)) return Reason::Link;
+  return Reason::None;
+}
+
+std::vector<RecentShortcut> Win32TraceServices::ReadShortcuts(const std::wstring& folder) {
+  std::vector<RecentShortcut> shortcuts;
+  WIN32_FIND_DATAW found{};
+  const handles::Find find(FindFirstFileExW((folder + L"\\*.lnk").c_str(), FindExInfoBasic, &found,
+                                            FindExSearchNameMatch, nullptr,
+                                            FIND_FIRST_EX_LARGE_FETCH));
+  if (!find.valid()) return shortcuts;
+  do {
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+      continue;
+    RecentShortcut shortcut{folder + L"\\" + found.cFileName, {}};
+    std::string bytes;
+    if (ReadShortcutBytes(shortcut.path, bytes)) shortcut.target = ShortcutTarget(bytes);
+    shortcuts.push_back(std::move(shortcut));
+  } while (FindNextFileW(find.get(), &found));
+  return shortcuts;
+}
+
+std::vector<std::wstring> Win32TraceServices::RecentDocsKeys() {
+  const RegistryKey key(L"", KEY_READ);
+  if (key.status() != ERROR_SUCCESS) return {};
+  std::vector<std::wstring> keys{L""};
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD length = DWORD(std::size(name));
+    const LSTATUS status =
+        RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS) keys.emplace_back(name, length);
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) break;
+  }
+  return keys;
+}
+
+std::vector<RegistryValue> Win32TraceServices::ReadValues(const std::wstring& subkey) {
+  std::vector<RegistryValue> values;
+  const RegistryKey key(subkey, KEY_READ);
+  if (key.status() != ERROR_SUCCESS) return values;
+  DWORD nameLength = 0, dataLength = 0;
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &nameLength, &dataLength, nullptr, nullptr) != ERROR_SUCCESS)
+    return values;
+  std::wstring name(nameLength + 1, L'\0');
+  std::string data(dataLength, '\0');
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = DWORD(name.size()), dataSize = DWORD(data.size()), type = 0;
+    const LSTATUS status = RegEnumValueW(key.get(), i, name.data(), &nameSize, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data.data()), &dataSize);
+    if (status != ERROR_SUCCESS) break;
+    values.push_back({name.substr(0, nameSize), type, data.substr(0, dataSize)});
+  }
+  return values;
+}
+
+Reason Win32TraceServices::DeleteValue(const std::wstring& subkey, const std::wstring& name) {
+  const RegistryKey key(subkey, KEY_SET_VALUE);
+  if (key.status() != ERROR_SUCCESS) return ReasonOfStatus(key.status());
+  return ReasonOfStatus(RegDeleteValueW(key.get(), name.c_str()));
+}
+
+Reason Win32TraceServices::WriteBinary(const std::wstring& subkey, const std::wstring& name,
+                                       const std::string& data) {
+  const RegistryKey key(subkey, KEY_SET_VALUE);
+  if (key.status() != ERROR_SUCCESS) return ReasonOfStatus(key.status());
+  return ReasonOfStatus(RegSetValueExW(key.get(), name.c_str(), 0, REG_BINARY,
+                                       reinterpret_cast<const BYTE*>(data.data()),
+                                       DWORD(data.size())));
+}
+
+}  // namespace shred

@@ -1,0 +1,30 @@
+// The current user's Recent folder and Explorer's RecentDocs key on Windows:
+// shortcuts read through the shell from their bytes (the raw path, never
+// resolved), the key and its subkeys never followed as links.
+#pragma once
+
+#include <string>
+
+#include "engine/recent_traces.h"
+
+namespace shred {
+
+// Where Explorer keeps its list, under HKEY_CURRENT_USER.
+extern const wchar_t kRecentDocsKey[];
+
+// The target a shortcut's bytes hold, unresolved; empty when they are not
+// a shortcut the shell can read.
+std::wstring ShortcutTarget(const std::string& bytes);
+
+class Win32TraceServices : public TraceServices {
+ public:
+  Reason RecentFolder(std::wstring& folder) override;
+  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder) override;
+  std::vector<std::wstring> RecentDocsKeys() override;
+  std::vector<RegistryValue> ReadValues(const std::wstring& key) override;
+  Reason DeleteValue(const std::wstring& key, const std::wstring& name) override;
+  Reason WriteBinary(const std::wstring& key, const std::wstring& name,
+                     const std::string& data) override;
+};
+
+}  // namespace shred
