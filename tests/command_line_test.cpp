@@ -17,10 +17,12 @@
 #include "engine/folder_walk.h"
 #include "engine/free_space_wipe.h"
 #include "engine/shred_record.h"
+#include "engine/win32_recent_traces.h"
 #include "engine/win32_shred_services.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
 #include "tests/raw_disk.h"
+#include "tests/recent_docs_value.h"
 #include "tests/temp_folder.h"
 #include "window/file_list.h"
 #include "window/folder_list.h"
@@ -31,6 +33,7 @@ namespace {
 using testing_util::Exists;
 using testing_util::ListItems;
 using testing_util::ReadBytes;
+using testing_util::RemoveTree;
 using testing_util::TempFolder;
 using testing_util::WriteBytes;
 
@@ -713,3 +716,114 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
 }
 
 }  // namespace
+
+// What Windows keeps of an opened file: a shortcut in the Recent folder
+// (written here by the shell itself) and Explorer's RecentDocs values in
+// Windows' own form (laid out by hand: Wine writes an older one). A run takes
+// the ones of what it shredded, on a folder of the prefix and on an image
+// drive, and leaves the others and those of a run told to keep them.
+std::wstring RecentFolder() {
+  PWSTR path = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Recent, 0, nullptr, &path))) folder = path;
+  CoTaskMemFree(path);
+  return folder;
+}
+
+void SetBinary(const std::wstring& key, const std::wstring& name, const std::string& data) {
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (shred::kRecentDocsKey + key).c_str(), 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &opened, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(opened, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                 DWORD(data.size()));
+  RegCloseKey(opened);
+}
+
+// The key's values by name, and its MRUListEx.
+std::vector<std::wstring> ValueNames(const std::wstring& key, std::string& list) {
+  std::vector<std::wstring> names;
+  for (const shred::RegistryValue& value : shred::Win32TraceServices().ReadValues(key)) {
+    names.push_back(value.name);
+    if (value.name == L"MRUListEx") list = value.data;
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ConsoleCompanion, TheRecentShortcutsOfShreddedFilesGoAndNoOthers) {
+  using shred::testing::MruListEx;
+  using shred::testing::RecentDocsValue;
+  const std::wstring recent = RecentFolder();
+  ASSERT_FALSE(recent.empty());
+  ASSERT_NE(recent.find(L"\\AppData\\"), std::wstring::npos) << "the prefix's own, never a link";
+  TempFolder dir;
+  testing_util::RawDisk disk("ntfs", L'R');
+  std::vector<std::wstring> places{dir / L"docs"};
+  if (disk.missing().empty()) places.push_back(disk.root() + L"docs");
+  for (const std::wstring& place : places) {
+    SCOPED_TRACE(place);
+    CreateDirectoryW(place.c_str(), nullptr);
+    CreateDirectoryW((place + L"\\sub").c_str(), nullptr);
+    const std::wstring a = place + L"\\tv28a.txt", b = place + L"\\tv28b.txt",
+                       c = place + L"\\sub\\tv28c.txt", keep = place + L"\\tv28keep.txt",
+                       log = dir / L"run.json";
+    for (const std::wstring& file : {a, b, c, keep}) {
+      ASSERT_TRUE(WriteBytes(file, "secret"));
+      // Wine 8 takes the target of SHARD_PATHW for an ANSI text: the paths
+      // here are ASCII.
+      const std::string ansi(file.begin(), file.end());
+      SHAddToRecentDocs(SHARD_PATHA, ansi.c_str());
+    }
+    for (const wchar_t* name : {L"tv28a.txt.lnk", L"tv28b.txt.lnk", L"tv28c.txt.lnk"}) {
+      if (!Exists(recent + L"\\" + name)) GTEST_SKIP() << "the shell wrote no shortcut";
+    }
+    // A shortcut of a shredded file reached through a link in the Recent
+    // folder is not the Recent folder's: neither goes.
+    const std::wstring outside = dir / L"outside.lnk", link = recent + L"\\tv28link.lnk";
+    ASSERT_TRUE(CopyFileW((recent + L"\\tv28a.txt.lnk").c_str(), outside.c_str(), FALSE));
+    const bool linked = testing_util::RunUnixShell("ln -sf '" + testing_util::UnixPath(outside) +
+                                                   "' '" + testing_util::UnixPath(link) + "'");
+    RegDeleteTreeW(HKEY_CURRENT_USER, shred::kRecentDocsKey);
+    SetBinary(L"", L"0", RecentDocsValue(L"tv28a.txt", L"tv28a.txt.lnk"));
+    SetBinary(L"", L"1", RecentDocsValue(L"tv28keep.txt", L"tv28keep.txt.lnk"));
+    SetBinary(L"", L"2", RecentDocsValue(L"tv28c.txt", L"TV28C.TXT.lnk"));
+    SetBinary(L"", L"MRUListEx", MruListEx({2, 0, 1}));
+    SetBinary(L"\\.txt", L"0", RecentDocsValue(L"tv28a.txt", L"tv28a.txt.lnk"));
+    SetBinary(L"\\.txt", L"1", RecentDocsValue(L"tv28keep.txt", L"tv28keep.txt.lnk"));
+    SetBinary(L"\\.txt", L"7", "\x01");  // any length, parsed or not, stays
+    SetBinary(L"\\.txt", L"MRUListEx", MruListEx({1, 7, 0}));
+
+    const Finished run =
+        RunProgram(L"tarvello-cli.exe", {L"/s", L"/log", log, a, place + L"\\sub"});
+    EXPECT_EQ(run.status, 0u) << std::string(run.output.begin(), run.output.end());
+    EXPECT_TRUE(Contains(run.output, L"已同时清除 2 个最近使用记录"));
+    EXPECT_FALSE(Contains(run.output, L"最近使用记录未能清除")) << "the link was never read";
+    EXPECT_FALSE(Exists(recent + L"\\tv28a.txt.lnk"));
+    EXPECT_FALSE(Exists(recent + L"\\tv28c.txt.lnk")) << "in a folder removed whole";
+    EXPECT_TRUE(Exists(recent + L"\\tv28b.txt.lnk"));
+    EXPECT_TRUE(Exists(recent + L"\\tv28keep.txt.lnk"));
+    EXPECT_TRUE(Exists(outside));
+    if (linked) EXPECT_TRUE(Exists(link));
+    testing_util::RunUnixShell("rm -f '" + testing_util::UnixPath(link) + "'");
+    std::string list;
+    EXPECT_EQ(ValueNames(L"", list), (std::vector<std::wstring>{L"1", L"MRUListEx"}));
+    EXPECT_EQ(list, MruListEx({1}));
+    EXPECT_EQ(ValueNames(L".txt", list), (std::vector<std::wstring>{L"1", L"7", L"MRUListEx"}));
+    EXPECT_EQ(list, MruListEx({1, 7}));
+    const auto record = nlohmann::json::parse(ReadBytes(log));
+    EXPECT_EQ(record["entries"][0]["traces"].size(), 3u) << "its shortcut and two values";
+    EXPECT_EQ(record["recent_traces"]["shortcuts_removed"], 2);
+
+    const Finished kept = RunProgram(L"tarvello-cli.exe", {L"/keeptraces", b});
+    EXPECT_EQ(kept.status, 0u);
+    EXPECT_FALSE(Contains(kept.output, L"最近使用记录"));
+    EXPECT_FALSE(Exists(b));
+    EXPECT_TRUE(Exists(recent + L"\\tv28b.txt.lnk"));
+    // Only what this test made.
+    for (const wchar_t* name : {L"tv28b.txt.lnk", L"tv28keep.txt.lnk"})
+      DeleteFileW((recent + L"\\" + name).c_str());
+    RemoveTree(place);
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, shred::kRecentDocsKey);
+}
