@@ -128,7 +128,7 @@ int WipeDrive(const std::wstring& argument, bool quiet) {
 
 // /recycle [X:]: the current user's Recycle Bin, on one drive or on every
 // fixed and removable drive.
-int ShredRecycleBin(const std::wstring& drive, bool verify) {
+int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
   std::vector<std::wstring> roots;
   if (!drive.empty()) roots.push_back(drive);
   const std::vector<shred::BinItem> items = shred::ReadRecycleBins(roots, shred::CurrentUserSid());
@@ -137,12 +137,17 @@ int ShredRecycleBin(const std::wstring& drive, bool verify) {
   const std::vector<shred::BinOutcome> outcomes =
       shred::ShredBinItems(items, services, monitor, verify);
   if (!items.empty()) shred::NotifyRecycleBinChanged(items);
-  for (const std::wstring& line : shred::BinLines(outcomes)) Print(STD_OUTPUT_HANDLE, line);
+  shred::TracesResult traces;
+  if (!keepTraces) {
+    shred::Win32TraceServices recent;
+    traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent);
+  }
+  for (const std::wstring& line : shred::BinLines(outcomes, traces)) Print(STD_OUTPUT_HANDLE, line);
   return WriteLog(
       logPath,
       [&] {
         return shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
-                                outcomes, verify);
+                                outcomes, verify, traces);
       },
       shred::CliBinStatus(outcomes, interrupted));
 }
@@ -168,7 +173,8 @@ int wmain(int argc, wchar_t** argv) {
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive, options.quiet);
-  if (options.recycle) return ShredRecycleBin(options.recycleDrive, options.verify);
+  if (options.recycle)
+    return ShredRecycleBin(options.recycleDrive, options.verify, options.keepTraces);
   shred::ShredJob job;
   job.verify = options.verify;
   std::vector<shred::WalkNote> notes;

@@ -194,7 +194,8 @@ std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredSe
   return outcomes;
 }
 
-std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes) {
+std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes,
+                                   const TracesResult& traces) {
   if (outcomes.empty()) return {kEmptyBinText};
   std::vector<std::wstring> lines;
   int shredded = 0;
@@ -205,9 +206,12 @@ std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes) {
       lines.push_back(ShownPath(outcome.shown) + L"：" + outcome.why);
     }
   }
+  for (const std::wstring& line : TraceFailureLines(traces)) lines.push_back(line);
   lines.push_back(L"回收站共 " + std::to_wstring(outcomes.size()) + L" 项：已粉碎 " +
                   std::to_wstring(shredded) + L" 项，未能粉碎 " +
                   std::to_wstring(int(outcomes.size()) - shredded) + L" 项。");
+  const std::wstring cleared = TracesClearedLine(traces.ShortcutsRemoved());
+  if (!cleared.empty()) lines.push_back(cleared);
   return lines;
 }
 

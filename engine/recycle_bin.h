@@ -80,7 +80,9 @@ struct BinOutcome {
 std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredServices& services,
                                       ShredMonitor& monitor, bool verify = false);
 
-// One line per item that was not shredded, then the summary.
-std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes);
+// One line per item that was not shredded and per trace of one that stays,
+// then the summary and how many Recent shortcuts went with the items.
+std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes,
+                                   const TracesResult& traces = {});
 
 }  // namespace shred

@@ -223,17 +223,22 @@ std::string WipeRecord(const RecordContext& context, const std::wstring& root,
 }
 
 std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
-                      bool readBack) {
+                      bool readBack, const TracesResult& traces) {
   ordered_json record = Header(context, "recycle bin", kShredMethod, readBack);
   ordered_json items = ordered_json::array();
   int shredded = 0;
   for (const BinOutcome& o : outcomes) {
     items.push_back({{"original_path", Utf8(o.shown)},
                      {"outcome", o.shredded ? "shredded" : "not shredded"},
-                     {"reason", Utf8(o.why)}});
+                     {"reason", Utf8(o.why)},
+                     {"traces", TracesNaming(traces, o.shown)}});
     shredded += o.shredded ? 1 : 0;
   }
   record["items"] = items;
+  ordered_json failed = ordered_json::array();
+  for (const std::wstring& line : TraceFailureLines(traces)) failed.push_back(Utf8(line));
+  record["recent_traces"] = {{"shortcuts_removed", traces.ShortcutsRemoved()},
+                             {"not_removed", failed}};
   record["totals"] = {{"items", outcomes.size()},
                       {"shredded", shredded},
                       {"not_shredded", int(outcomes.size()) - shredded}};

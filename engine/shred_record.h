@@ -43,8 +43,9 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job);
 std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result);
 // `readBack`: the bin's run read every overwritten range back.
+// `traces`: the Recent shortcuts and RecentDocs values that went with them.
 std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
-                      bool readBack = false);
+                      bool readBack = false, const TracesResult& traces = {});
 
 // One short line on what a solid-state drive means for files shredded on
 // it, when any of the volumes is one: its old cells are erased by the drive

@@ -112,9 +112,9 @@ struct ShredJob {
   std::vector<WalkedFolder> walked;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
-  bool verify = false;     // every overwritten range is read back before the file is deleted
-  bool closing = false;    // the window closes after the report: nothing stays listed
-  std::wstring mediaNote;  // what the drives the files were on mean for them, when anything
+  bool verify = false;      // every overwritten range is read back before the file is deleted
+  bool closing = false;     // the window closes after the report: nothing stays listed
+  std::wstring mediaNote;   // what the drives the files were on mean for them, when anything
   bool keepTraces = false;  // the shortcuts and lists Windows keeps of the files stay
   TracesResult traces;      // what became of them
 };

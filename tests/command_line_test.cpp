@@ -804,7 +804,9 @@ TEST(ConsoleCompanion, TheRecentShortcutsOfShreddedFilesGoAndNoOthers) {
     EXPECT_TRUE(Exists(recent + L"\\tv28b.txt.lnk"));
     EXPECT_TRUE(Exists(recent + L"\\tv28keep.txt.lnk"));
     EXPECT_TRUE(Exists(outside));
-    if (linked) EXPECT_TRUE(Exists(link));
+    if (linked) {
+      EXPECT_TRUE(Exists(link));
+    }
     testing_util::RunUnixShell("rm -f '" + testing_util::UnixPath(link) + "'");
     std::string list;
     EXPECT_EQ(ValueNames(L"", list), (std::vector<std::wstring>{L"1", L"MRUListEx"}));

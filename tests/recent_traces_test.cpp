@@ -242,6 +242,11 @@ TEST_F(ClearTracesTest, TheShortcutsAndEntriesOfShreddedFilesGoAndNothingElse) {
   EXPECT_NE(record.find("Recent\\\\a.txt.lnk"), std::string::npos);
   EXPECT_NE(record.find("RecentDocs\\\\.txt\\\\5"), std::string::npos);
   EXPECT_NE(record.find("\"shortcuts_removed\": 2"), std::string::npos);
+  // A bin run says the same under its summary.
+  const std::vector<BinOutcome> bin{{last.results[0].path, true, L""}};
+  EXPECT_EQ(BinLines(bin, last.traces).back(), L"已同时清除 2 个最近使用记录");
+  EXPECT_NE(BinRecord({}, bin, false, last.traces).find("RecentDocs\\\\.txt\\\\5"),
+            std::string::npos);
 }
 
 TEST(ClearTracesRows, ATraceThatStaysIsALineAndTheFilesOutcomeStands) {

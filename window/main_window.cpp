@@ -319,15 +319,18 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
     if (boxes.ShowMessage(question, shred::kConfirmTitle, shred::MessageKind::Confirm)) {
       std::vector<shred::BinOutcome> outcomes;
       const uint64_t started = shred::RecordClock();
-      const bool ran = RunBinWithProgress(s.form, items, outcomes, s.verify, ProgressDialogDelayMs);
+      shred::TracesResult traces;
+      const bool ran = RunBinWithProgress(s.form, items, outcomes, s.verify,
+                                          s.keepTraces ? nullptr : &traces, ProgressDialogDelayMs);
       KeepRecord(s, shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
-                                     outcomes, s.verify));
+                                     outcomes, s.verify, traces));
       shred::NotifyRecycleBinChanged(items);
       std::wstring report;
       bool all = ran;
-      for (const std::wstring& line : shred::BinLines(outcomes))
+      for (const std::wstring& line : shred::BinLines(outcomes, traces))
         report += (report.empty() ? L"" : L"\r\n") + line;
       for (const shred::BinOutcome& outcome : outcomes) all = all && outcome.shredded;
+      all = all && shred::TraceFailureLines(traces).empty();
       if (!ran) report = std::wstring(kRunFailedText) + L"\r\n" + report;
       if (s.closeAfterRun) report += L"\r\n窗口将关闭。";
       boxes.ShowMessage(report, shred::kInfoTitle,

@@ -342,7 +342,7 @@ bool RunShredWithProgress(HWND owner, shred::ShredJob& job, DWORD dialogDelayMs)
 
 bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
                         std::vector<shred::BinOutcome>& outcomes, bool verify,
-                        DWORD dialogDelayMs) {
+                        shred::TracesResult* traces, DWORD dialogDelayMs) {
   Progress progress;
   for (const shred::BinItem& item : items)
     progress.fileCount += int(item.files.size()) + (item.record.empty() ? 0 : 1);
@@ -352,6 +352,10 @@ bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
         shred::Win32ShredServices services;
         BinMonitor monitor(progress);
         outcomes = shred::ShredBinItems(items, services, monitor, verify);
+        if (traces) {
+          shred::Win32TraceServices recent;
+          *traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent);
+        }
       },
       dialogDelayMs);
 }

@@ -36,8 +36,10 @@ bool RunWipeWithProgress(HWND owner, const std::wstring& root, shred::WipeResult
                          DWORD dialogDelayMs);
 // The same for the Recycle Bin's items: the dialog shows the item's file
 // being shredded and the files done. `verify`: each range is read back.
+// With `traces`, the Recent shortcuts of the shredded items go after them.
 bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
-                        std::vector<shred::BinOutcome>& outcomes, bool verify, DWORD dialogDelayMs);
+                        std::vector<shred::BinOutcome>& outcomes, bool verify,
+                        shred::TracesResult* traces, DWORD dialogDelayMs);
 // Asks the run in progress, if any, to stop at the next buffer.
 void CancelShredInProgress();
 bool ShredInProgress();
