@@ -2,16 +2,21 @@
 // through the least a secure delete must do: open, one write of random bytes
 // over the length, flush, close, rename to a random name, delete. Then the
 // same for a Recycle Bin of 2,000 $R/$I pairs against the bare loop over
-// the same files.
+// the same files. Then the run again with its last step, the Recent
+// shortcuts of what it shredded, in a Recent folder of 2,000 shortcuts of
+// other files, against the run without it.
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <string>
 #include <vector>
 
 #include "bench/bench_util.h"
 #include "engine/recycle_bin.h"
+#include "engine/win32_recent_traces.h"
 #include "engine/win32_shred_services.h"
 #include "tests/fake_shred.h"
 #include "tests/temp_folder.h"
@@ -81,6 +86,40 @@ void BareLoop(const std::vector<std::wstring>& paths, std::vector<BYTE>& noise) 
   }
 }
 
+// A Recent folder of its own, read as the real one is.
+class BenchTraces : public shred::Win32TraceServices {
+ public:
+  explicit BenchTraces(std::wstring folder) : folder_(std::move(folder)) {}
+  shred::Reason RecentFolder(std::wstring& folder) override {
+    folder = folder_;
+    return shred::Reason::None;
+  }
+
+ private:
+  std::wstring folder_;
+};
+
+// Shortcuts as the shell saves them, to files that are not shredded.
+void MakeShortcuts(const std::wstring& folder) {
+  CreateDirectoryW(folder.c_str(), nullptr);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  for (int i = 0; i < kFiles; ++i) {
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+      break;
+    const std::wstring name = L"other-" + std::to_wstring(i) + L".dat";
+    link->SetPath((folder + L"\\..\\" + name).c_str());
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      file->Save((folder + L"\\" + name + L".lnk").c_str(), TRUE);
+      file->Release();
+    }
+    link->Release();
+  }
+  CoUninitialize();
+}
+
 }  // namespace
 
 int main() {
@@ -119,5 +158,32 @@ int main() {
   const double bareBin = bench::Best(
       3, [&] { paths = MakeBin(dir, entries, records); }, [&] { BareLoop(paths, noise); });
   bench::Report("recycle bin, 2,000 pairs", bin, "bare loop, the same 4,000 files", bareBin, 1.3);
+
+  testing_util::TempFolder recent;
+  MakeShortcuts(recent / L"Recent");
+  BenchTraces traces(recent / L"Recent");
+  const double withTraces = bench::Best(
+      3,
+      [&] {
+        paths = MakeFiles(dir);
+        list.items = paths;
+      },
+      [&] {
+        shred::ShredJob job;
+        if (!shred::PrepareShred(list, prompts, job)) return;
+        shred::ShredMonitor monitor;
+        shred::ShredFiles(job, services, monitor);
+        job.traces = shred::ClearRecentTraces(shred::ShreddedPlaces(job), services, traces);
+        shred::FinishShred(list, prompts, job);
+      });
+  const double without = bench::Best(
+      3,
+      [&] {
+        paths = MakeFiles(dir);
+        list.items = paths;
+      },
+      [&] { shred::RunShred(list, prompts, services); });
+  bench::Report("shred run and its Recent step, 2,000 shortcuts", withTraces,
+                "the same run without it", without, 1.1);
   return 0;
 }

@@ -88,7 +88,7 @@ gtest_discover_tests(e2e_test DISCOVERY_MODE PRE_TEST TEST_PREFIX "wine." PROPER
 
 # Benchmarks: run by scripts/bench.sh, never by the tests.
 add_executable(bench_shred_run bench/shred_run.cpp tests/temp_folder.cpp)
-target_link_libraries(bench_shred_run PRIVATE shred_win)
+target_link_libraries(bench_shred_run PRIVATE shred_win ole32 uuid)
 add_executable(bench_file_list bench/file_list.cpp tests/temp_folder.cpp)
 target_link_libraries(bench_file_list PRIVATE shred_win)
 target_link_options(bench_file_list PRIVATE -municode)

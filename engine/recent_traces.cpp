@@ -205,6 +205,64 @@ RecentDocsEdit PlanRecentDocsEdit(const std::vector<RegistryValue>& values,
   return edit;
 }
 
+std::set<std::wstring> PlaceNames(const Places& places) {
+  std::set<std::wstring> names;
+  for (const auto& [place, shown] : places) {
+    const std::wstring name = place.substr(place.find_last_of(L'\\') + 1);
+    for (wchar_t c : name) {
+      if (c >= 0x80) return {};
+    }
+    if (!name.empty()) names.insert(name);
+  }
+  return names;
+}
+
+namespace {
+
+// Each part of a text between separators, as `names` holds them.
+bool HoldsName(const std::wstring& text, const std::set<std::wstring>& names) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of(L"\\/", start);
+    if (end == text.npos) end = text.size();
+    if (end > start && names.count(Folded(text.substr(start, end - start)))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool MayName(const std::string& bytes, const std::set<std::wstring>& names) {
+  if (names.empty()) return true;
+  // ASCII runs, then UTF-16 runs at either alignment.
+  std::wstring run;
+  for (char byte : bytes) {
+    const uint8_t c = uint8_t(byte);
+    if (c >= 0x20 && c < 0x7F) {
+      run.push_back(wchar_t(c));
+      continue;
+    }
+    if (HoldsName(run, names)) return true;
+    run.clear();
+  }
+  if (HoldsName(run, names)) return true;
+  for (size_t alignment = 0; alignment < 2; ++alignment) {
+    run.clear();
+    for (size_t i = alignment; i + 1 < bytes.size(); i += 2) {
+      const wchar_t unit = wchar_t(ReadLittle(bytes, i, 2));
+      if (unit >= 0x20) {
+        run.push_back(unit);
+        continue;
+      }
+      if (HoldsName(run, names)) return true;
+      run.clear();
+    }
+    if (HoldsName(run, names)) return true;
+  }
+  return false;
+}
+
 int TracesResult::ShortcutsRemoved() const {
   int count = 0;
   for (const TraceOutcome& outcome : outcomes) count += outcome.shortcut && outcome.removed;
@@ -242,9 +300,9 @@ TracesResult ClearRecentTraces(const Places& places, ShredServices& files, Trace
   // The shortcuts go like any file: they hold the name, the size and the times.
   ShredJob job;
   std::vector<std::wstring> named;
-  for (const RecentShortcut& shortcut : traces.ReadShortcuts(folder)) {
+  for (const RecentShortcut& shortcut : traces.ReadShortcuts(folder, PlaceNames(places))) {
     const std::wstring place = ShreddedPlaceOf(shortcut.target, places);
-    if (place.empty()) continue;
+    if (place.empty() || !traces.IsPlainEntry(shortcut.path)) continue;
     job.entries.push_back(shortcut.path);
     named.push_back(place);
   }

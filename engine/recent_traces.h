@@ -36,6 +36,16 @@ Places ShreddedPlaces(const std::vector<BinOutcome>& outcomes);
 // it; empty when none.
 std::wstring ShreddedPlaceOf(const std::wstring& target, const Places& places);
 
+// The names a shortcut's target must hold for it to name one of `places`:
+// the last part of each, case folded. Empty when a name is not plain ASCII
+// (a code page's bytes cannot be told from its text), and every shortcut is
+// read then.
+std::set<std::wstring> PlaceNames(const Places& places);
+// Whether the bytes of a shortcut hold one of `names` as a part of a path,
+// in ASCII or UTF-16, in any case: a shortcut that does not cannot name the
+// place, and the shell need not read it.
+bool MayName(const std::string& bytes, const std::set<std::wstring>& names);
+
 // A shortcut in the Recent folder as the platform read it.
 struct RecentShortcut {
   std::wstring path;    // full path
@@ -89,8 +99,13 @@ class TraceServices {
   // The Recent folder; empty when there is none. Reason Link when it, or a
   // folder on its way, is a link (never followed).
   virtual Reason RecentFolder(std::wstring& folder) = 0;
-  // Its shortcuts (*.lnk), links among them left out, each with its target.
-  virtual std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder) = 0;
+  // Its shortcuts (*.lnk), links among them left out, each with its target;
+  // with `names`, the target only of one whose bytes MayName them.
+  virtual std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder,
+                                                    const std::set<std::wstring>& names) = 0;
+  // Whether the shortcut is the entry it seems, not a link the platform
+  // does not mark; asked of the ones that name a shredded place.
+  virtual bool IsPlainEntry(const std::wstring& /*path*/) { return true; }
   // The RecentDocs key ("") and its subkeys (".txt", "Folder"): their names.
   virtual std::vector<std::wstring> RecentDocsKeys() = 0;
   virtual std::vector<RegistryValue> ReadValues(const std::wstring& key) = 0;

@@ -13,13 +13,15 @@ namespace shred {
 extern const wchar_t kRecentDocsKey[];
 
 // The target a shortcut's bytes hold, unresolved; empty when they are not
-// a shortcut the shell can read.
+// a shortcut the shell can read. COM is started on the calling thread.
 std::wstring ShortcutTarget(const std::string& bytes);
 
 class Win32TraceServices : public TraceServices {
  public:
   Reason RecentFolder(std::wstring& folder) override;
-  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder) override;
+  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder,
+                                            const std::set<std::wstring>& names) override;
+  bool IsPlainEntry(const std::wstring& path) override;
   std::vector<std::wstring> RecentDocsKeys() override;
   std::vector<RegistryValue> ReadValues(const std::wstring& key) override;
   Reason DeleteValue(const std::wstring& key, const std::wstring& name) override;

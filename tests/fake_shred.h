@@ -539,7 +539,8 @@ class FakeTraces : public TraceServices {
     folder = recent;
     return recentReason;
   }
-  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder) override {
+  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder,
+                                            const std::set<std::wstring>&) override {
     ++reads;
     std::vector<RecentShortcut> shortcuts;
     for (const auto& [path, contents] : files_.files) {
@@ -549,12 +550,13 @@ class FakeTraces : public TraceServices {
           ComparablePath(name.substr(name.size() - 4)) != L".LNK" || name.find(L':') != name.npos)
         continue;
       // A link among them is left out, as a listing that never follows one.
-      if (files_.links.count(path) || files_.unmarkedLinks.count(path)) continue;
+      if (files_.links.count(path)) continue;
       const auto target = targets.find(path);
       shortcuts.push_back({path, target == targets.end() ? std::wstring() : target->second});
     }
     return shortcuts;
   }
+  bool IsPlainEntry(const std::wstring& path) override { return !files_.unmarkedLinks.count(path); }
   std::vector<std::wstring> RecentDocsKeys() override {
     std::vector<std::wstring> names;
     for (const auto& [name, values] : keys) names.push_back(name);

@@ -127,6 +127,31 @@ TEST(RecentTracesTest, ARecentDocsValueNamesItsShortcutOrNothing) {
   }
 }
 
+TEST(RecentTracesTest, OnlyAShortcutThatHoldsAPlacesNameIsRead) {
+  const std::set<std::wstring> names =
+      PlaceNames({{L"C:\\DOCS\\TAX 2025.XLSX", L""}, {L"D:\\OLD", L""}, {L"D:\\", L""}});
+  EXPECT_EQ(names, (std::set<std::wstring>{L"OLD", L"TAX 2025.XLSX"}));
+  EXPECT_TRUE(PlaceNames({{L"C:\\ÉTÉ", L""}, {L"C:\\A", L""}}).empty()) << "every one is read";
+  std::string utf16;
+  testing::PutUtf16(utf16, L"c:\\docs\\Tax 2025.xlsx");
+  const struct {
+    std::string bytes;
+    bool may;
+  } rows[] = {
+      {std::string("L\0\0\0", 4) + "C:\\Docs\\Tax 2025.xlsx", true},
+      {"x" + utf16, true},  // either alignment
+      {utf16, true},
+      {RecentDocsValue(L"x", L"tax 2025.XLSX"), true},
+      {"C:\\old\\deep\\a.txt", true},
+      {"C:\\Older\\a.txt", false},
+      {"C:\\Docs\\Tax 2025.xlsx.bak", false},
+      {"Tax 2025", false},
+      {"", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(MayName(row.bytes, names), row.may) << row.bytes;
+  EXPECT_TRUE(MayName("anything", {}));
+}
+
 TEST(RecentTracesTest, OnlyTheValuesOfRemovedShortcutsGoAndTheOrderStays) {
   const std::set<std::wstring> gone{L"A.TXT.LNK"};
   const RegistryValue a{L"0", kRegBinary, RecentDocsValue(L"a.txt", L"a.txt.lnk")};
@@ -266,6 +291,13 @@ TEST(ClearTracesRows, ATraceThatStaysIsALineAndTheFilesOutcomeStands) {
        1},
       {"a shortcut that is a link",
        [](TraceScene& t) { t.services.links.insert(t.traces.recent + L"\\A2.LNK"); },
+       {},
+       1,
+       1},
+      {"a shortcut that is a link the platform does not mark",
+       [](TraceScene& t) {
+         t.services.unmarkedLinks[t.traces.recent + L"\\A2.LNK"] = L"C:\\Docs\\b.txt";
+       },
        {},
        1,
        1},
