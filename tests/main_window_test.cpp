@@ -692,6 +692,23 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   EXPECT_FALSE(verifyState() & MF_CHECKED);
   SendMessageW(form, WM_SYSCOMMAND, kVerifyCommand, 0);
   EXPECT_TRUE(verifyState() & MF_CHECKED);
+  // 保留最近使用记录 is off at the start; chosen, the run leaves A.txt's
+  // Recent shortcut (the shell's own) where it is.
+  const auto keepState = [&] {
+    return GetMenuState(GetSystemMenu(form, FALSE), kKeepTracesCommand, MF_BYCOMMAND);
+  };
+  GetMenuStringW(GetSystemMenu(form, FALSE), kKeepTracesCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"保留最近使用记录");
+  EXPECT_FALSE(keepState() & MF_CHECKED);
+  SendMessageW(form, WM_SYSCOMMAND, kKeepTracesCommand, 0);
+  EXPECT_TRUE(keepState() & MF_CHECKED);
+  const std::string opened(dir.path().begin(), dir.path().end());
+  SHAddToRecentDocs(SHARD_PATHA, (opened + "\\A.txt").c_str());
+  wchar_t* recentFolder = nullptr;
+  SHGetKnownFolderPath(FOLDERID_Recent, 0, nullptr, &recentFolder);
+  const std::wstring shortcut = std::wstring(recentFolder ? recentFolder : L"") + L"\\A.txt.lnk";
+  CoTaskMemFree(recentFolder);
+  const bool made = Exists(shortcut);
   for (const wchar_t* name : {L"A.txt", L"b.txt"}) {
     SelectFile(name);
     Click(L"Command1");
@@ -718,8 +735,15 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   EXPECT_NE(record.find("\"shredded\": 2"), std::string::npos) << record;
   EXPECT_NE(record.find("\"verification\": \"read-back:"), std::string::npos);
   EXPECT_EQ(record.find("\"verified\": false"), std::string::npos);
+  EXPECT_NE(record.find("\"kept_by_choice\": true"), std::string::npos);
+  if (made) {
+    EXPECT_TRUE(Exists(shortcut));
+    DeleteFileW(shortcut.c_str());
+  }
   SendMessageW(form, WM_SYSCOMMAND, kVerifyCommand, 0);
   EXPECT_FALSE(verifyState() & MF_CHECKED);
+  SendMessageW(form, WM_SYSCOMMAND, kKeepTracesCommand, 0);
+  EXPECT_FALSE(keepState() & MF_CHECKED);
 }
 
 TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {
