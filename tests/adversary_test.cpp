@@ -38,6 +38,7 @@ namespace {
 
 using testing::CallLog;
 using testing::FakeServices;
+using testing::FakeTraces;
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -400,6 +401,26 @@ void CheckPromises() {
   ShredJob job;
   job.verify = *rc::gen::inRange(0, 2) == 1;
   Select(s, world, job, story);
+  // The user's Recent folder: shortcuts of the tree's files and folders and
+  // of the outside ones, some spelt in another case, some unreadable.
+  FakeTraces traces{s};
+  traces.recent = L"C:\\Recent";
+  s.folders.insert(traces.recent);
+  std::vector<std::wstring> targets(world.folders.begin(), world.folders.end());
+  for (const auto& [file, names] : world.names)
+    targets.insert(targets.end(), names.begin(), names.end());
+  std::map<std::wstring, std::wstring> shortcuts;  // path, target
+  const int count = targets.empty() ? 0 : *rc::gen::inRange(0, 6);
+  for (int k = 0; k < count; ++k) {
+    const std::wstring path = traces.recent + L"\\s" + std::to_wstring(k) + L".lnk";
+    std::wstring target = targets[*rc::gen::inRange<size_t>(0, targets.size())];
+    if (*rc::gen::inRange(0, 3) == 0) target = ComparablePath(target);
+    s.files[path] = L"shortcut to " + target;
+    if (*rc::gen::inRange(0, 6) != 0) traces.targets[path] = target;
+    shortcuts[path] = target;
+    story << "a Recent shortcut " << Narrow(path) << " to " << Narrow(target)
+          << (traces.targets.count(path) ? "\n" : " (unreadable)\n");
+  }
   const std::vector<Interference> plan = Plan(world, job, story);
   const int cancelAt = *rc::gen::inRange(0, 4) == 0 ? *rc::gen::inRange(0, 12) : -1;
   if (cancelAt >= 0) story << "the user cancels at the run's question " << cancelAt << "\n";
@@ -409,6 +430,35 @@ void CheckPromises() {
 
   Interferer interferer(s, plan, cancelAt);
   ShredFiles(job, s, interferer);
+  job.traces = ClearRecentTraces(ShreddedPlaces(job), s, traces);
+
+  // I6: a Recent shortcut goes only when what it names, or a folder it lies
+  // in, is gone and was reported so; one that names a file reported
+  // shredded by the very name goes, or a line says why not.
+  for (const auto& [path, target] : shortcuts) {
+    const bool readable = traces.targets.count(path) > 0;
+    bool named = false;  // a shredded file or removed folder by that path, in any case
+    bool exact = false;  // a file reported shredded by that very text
+    for (size_t i = 0; i < job.results.size(); ++i) {
+      const EntryResult& r = job.results[i];
+      if (r.fate != Fate::Shredded && r.fate != Fate::ShreddedCloud) continue;
+      RC_ASSERT(NamesNow(s, r.identity.low).empty());
+      named = named || ComparablePath(job.entries[i]) == ComparablePath(target) ||
+              ComparablePath(r.path) == ComparablePath(target) ||
+              ComparablePath(r.finalPath) == ComparablePath(target);
+      exact = exact || job.entries[i] == target;
+    }
+    for (const FolderResult& f : job.folderResults) {
+      const std::wstring folder = ComparablePath(f.path);
+      const std::wstring t = ComparablePath(target);
+      named = named || (f.removed && (t == folder || t.rfind(folder + L"\\", 0) == 0));
+    }
+    if (!s.files.count(path)) RC_ASSERT(readable && named);
+    bool said = false;
+    for (const TraceOutcome& o : job.traces.outcomes)
+      said = said || (o.trace == path && !o.removed);
+    if (exact && readable) RC_ASSERT(!s.files.count(path) || said);
+  }
 
   // I1: what nobody chose, and the interferer left alone, is as it was.
   for (const std::wstring& file : world.files) {
