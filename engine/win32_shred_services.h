@@ -81,6 +81,7 @@ class Win32ShredServices : public ShredServices {
   handles::File reader_;  // that stream again, for reading past the cache
   FileId readerOf_ = 0;
   std::vector<BYTE> readBack_;  // the bytes read back, allocated on first use
+  std::map<FileId, std::wstring> openedAt_;  // each open file's final path, read at its open
 };
 
 // The reason for a platform error. An error it has no reason for is IoError,
