@@ -140,7 +140,8 @@ int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
   shred::TracesResult traces;
   if (!keepTraces) {
     shred::Win32TraceServices recent;
-    traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent);
+    traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent,
+                                      shred::HoldsFolder(items));
   }
   for (const std::wstring& line : shred::BinLines(outcomes, traces)) Print(STD_OUTPUT_HANDLE, line);
   return WriteLog(

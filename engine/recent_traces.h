@@ -46,11 +46,12 @@ std::set<std::wstring> PlaceNames(const Places& places);
 // place, and the shell need not read it.
 bool MayName(const std::string& bytes, const std::set<std::wstring>& names);
 
-// A shortcut in the Recent folder as the platform read it.
-struct RecentShortcut {
-  std::wstring path;    // full path
-  std::wstring target;  // the path it holds, unresolved; empty when it could not be read
-};
+// The name a Recent shortcut has for its target: Windows names it after the
+// file or folder ("Tax 2025.xlsx.lnk"), Wine adds " (2)" to a second one of
+// a name. Its file name without those, case folded.
+std::wstring ShortcutStem(const std::wstring& fileName);
+// The stems a shortcut of one of `places` has: each place's last part.
+std::set<std::wstring> PlaceStems(const Places& places);
 
 // A registry value of a RecentDocs key, its data as stored.
 struct RegistryValue {
@@ -99,10 +100,12 @@ class TraceServices {
   // The Recent folder; empty when there is none. Reason Link when it, or a
   // folder on its way, is a link (never followed).
   virtual Reason RecentFolder(std::wstring& folder) = 0;
-  // Its shortcuts (*.lnk), links among them left out, each with its target;
-  // with `names`, the target only of one whose bytes MayName them.
-  virtual std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder,
-                                                    const std::set<std::wstring>& names) = 0;
+  // Its shortcuts (*.lnk) as full paths, links among them left out.
+  virtual std::vector<std::wstring> ListShortcuts(const std::wstring& folder) = 0;
+  // The path a shortcut holds, unresolved; empty when it cannot be read,
+  // or when its bytes do not MayName `names`.
+  virtual std::wstring ReadTarget(const std::wstring& path,
+                                  const std::set<std::wstring>& names) = 0;
   // Whether the shortcut is the entry it seems, not a link the platform
   // does not mark; asked of the ones that name a shredded place.
   virtual bool IsPlainEntry(const std::wstring& /*path*/) { return true; }
@@ -123,7 +126,11 @@ std::vector<std::wstring> TraceFailureLines(const TracesResult& result);
 // Shreds the shortcuts in the Recent folder whose target is, or lies in, one
 // of `places`, then removes the RecentDocs values naming them. Anything it
 // cannot read is left alone; a trace it found and could not remove is an
-// outcome with its reason.
-TracesResult ClearRecentTraces(const Places& places, ShredServices& files, TraceServices& traces);
+// outcome with its reason. Only a shortcut named as Windows names one of a
+// place (its stem) is read, unless `everyShortcut`: for places whose
+// insides are not places themselves (a folder shredded from the bin). A
+// shortcut renamed by hand is found only then.
+TracesResult ClearRecentTraces(const Places& places, ShredServices& files, TraceServices& traces,
+                               bool everyShortcut = false);
 
 }  // namespace shred

@@ -194,6 +194,10 @@ std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredSe
   return outcomes;
 }
 
+bool HoldsFolder(const std::vector<BinItem>& items) {
+  return std::any_of(items.begin(), items.end(), [](const BinItem& item) { return item.folder; });
+}
+
 std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes,
                                    const TracesResult& traces) {
   if (outcomes.empty()) return {kEmptyBinText};

@@ -56,6 +56,10 @@ struct BinItem {
 // nothing, and the sum stops at the largest number rather than wrap.
 uint64_t BinBytes(const std::vector<BinItem>& items);
 
+// Whether any item is a deleted folder: the files that were in it are
+// shown by nothing but the folder's original path.
+bool HoldsFolder(const std::vector<BinItem>& items);
+
 extern const wchar_t kUnknownPlaceText[];  // "原位置未知"
 extern const wchar_t kEmptyBinText[];      // "回收站是空的"
 

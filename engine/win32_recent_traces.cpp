@@ -5,8 +5,6 @@
 #include <shlwapi.h>
 #include <shobjidl.h>
 
-#include <optional>
-
 #include "engine/handle_owner.h"
 #include "engine/win32_shred_services.h"
 
@@ -19,21 +17,6 @@ namespace {
 
 // A shortcut larger than this is not one Windows wrote.
 constexpr DWORD kShortcutLimit = 1 << 20;
-
-// COM on the calling thread for as long as the scope lasts, when it was not
-// there already in another form.
-class ComScope {
- public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT result_;
-};
 
 template <typename Interface>
 class ComPtr {
@@ -159,12 +142,12 @@ Reason Win32TraceServices::RecentFolder(std::wstring& folder) {
   return Reason::None;
 }
 
-std::vector<RecentShortcut> Win32TraceServices::ReadShortcuts(const std::wstring& folder,
-                                                              const std::set<std::wstring>& names) {
-  std::vector<RecentShortcut> shortcuts;
-  // COM starts once, at the first shortcut the shell must read: starting it
-  // costs more than reading one.
-  std::optional<ComScope> com;
+Win32TraceServices::~Win32TraceServices() {
+  if (comStarted_) CoUninitialize();
+}
+
+std::vector<std::wstring> Win32TraceServices::ListShortcuts(const std::wstring& folder) {
+  std::vector<std::wstring> shortcuts;
   WIN32_FIND_DATAW found{};
   const handles::Find find(FindFirstFileExW((folder + L"\\*.lnk").c_str(), FindExInfoBasic, &found,
                                             FindExSearchNameMatch, nullptr,
@@ -173,17 +156,23 @@ std::vector<RecentShortcut> Win32TraceServices::ReadShortcuts(const std::wstring
   do {
     if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
       continue;
-    const bool small = found.nFileSizeHigh == 0 && found.nFileSizeLow <= kShortcutLimit;
-    RecentShortcut shortcut{folder + L"\\" + found.cFileName, {}};
-    std::string bytes;
-    if (small && ReadShortcutBytes(shortcut.path, found.nFileSizeLow, bytes) &&
-        MayName(bytes, names)) {
-      if (!com) com.emplace();
-      shortcut.target = ShortcutTarget(bytes);
-    }
-    shortcuts.push_back(std::move(shortcut));
+    shortcuts.push_back(folder + L"\\" + found.cFileName);
+    // A size past the limit is kept as past it.
+    sizes_[shortcuts.back()] = found.nFileSizeHigh ? kShortcutLimit + 1 : found.nFileSizeLow;
   } while (FindNextFileW(find.get(), &found));
   return shortcuts;
+}
+
+std::wstring Win32TraceServices::ReadTarget(const std::wstring& path,
+                                            const std::set<std::wstring>& names) {
+  const auto listed = sizes_.find(path);
+  if (listed == sizes_.end() || listed->second > kShortcutLimit) return {};
+  std::string bytes;
+  if (!ReadShortcutBytes(path, DWORD(listed->second), bytes) || !MayName(bytes, names)) return {};
+  // COM starts once, at the first shortcut the shell must read: starting it
+  // costs more than reading one.
+  if (!comStarted_) comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  return ShortcutTarget(bytes);
 }
 
 std::vector<std::wstring> Win32TraceServices::RecentDocsKeys() {

@@ -3,6 +3,7 @@
 // resolved), the key and its subkeys never followed as links.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "engine/recent_traces.h"
@@ -18,15 +19,23 @@ std::wstring ShortcutTarget(const std::string& bytes);
 
 class Win32TraceServices : public TraceServices {
  public:
+  Win32TraceServices() = default;
+  ~Win32TraceServices() override;
+  Win32TraceServices(const Win32TraceServices&) = delete;
+  Win32TraceServices& operator=(const Win32TraceServices&) = delete;
   Reason RecentFolder(std::wstring& folder) override;
-  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder,
-                                            const std::set<std::wstring>& names) override;
+  std::vector<std::wstring> ListShortcuts(const std::wstring& folder) override;
+  std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>& names) override;
   bool IsPlainEntry(const std::wstring& path) override;
   std::vector<std::wstring> RecentDocsKeys() override;
   std::vector<RegistryValue> ReadValues(const std::wstring& key) override;
   Reason DeleteValue(const std::wstring& key, const std::wstring& name) override;
   Reason WriteBinary(const std::wstring& key, const std::wstring& name,
                      const std::string& data) override;
+
+ private:
+  std::map<std::wstring, unsigned long> sizes_;  // each listed shortcut's size, as listed
+  bool comStarted_ = false;                      // by this object, on the thread that reads
 };
 
 }  // namespace shred

@@ -80,7 +80,7 @@ class Win32ShredServices : public ShredServices {
   FileId patternOf_ = 0;  // the open stream whose tile the buffer holds
   handles::File reader_;  // that stream again, for reading past the cache
   FileId readerOf_ = 0;
-  std::vector<BYTE> readBack_;  // the bytes read back, allocated on first use
+  std::vector<BYTE> readBack_;               // the bytes read back, allocated on first use
   std::map<FileId, std::wstring> openedAt_;  // each open file's final path, read at its open
 };
 

@@ -779,8 +779,9 @@ TEST(ConsoleCompanion, TheRecentShortcutsOfShreddedFilesGoAndNoOthers) {
       if (!Exists(recent + L"\\" + name)) GTEST_SKIP() << "the shell wrote no shortcut";
     }
     // A shortcut of a shredded file reached through a link in the Recent
-    // folder is not the Recent folder's: neither goes.
-    const std::wstring outside = dir / L"outside.lnk", link = recent + L"\\tv28link.lnk";
+    // folder (named as a second shortcut of the file, so that it is read) is
+    // not the Recent folder's: neither goes.
+    const std::wstring outside = dir / L"outside.lnk", link = recent + L"\\tv28a.txt (9).lnk";
     ASSERT_TRUE(CopyFileW((recent + L"\\tv28a.txt.lnk").c_str(), outside.c_str(), FALSE));
     const bool linked = testing_util::RunUnixShell("ln -sf '" + testing_util::UnixPath(outside) +
                                                    "' '" + testing_util::UnixPath(link) + "'");

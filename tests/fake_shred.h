@@ -539,10 +539,9 @@ class FakeTraces : public TraceServices {
     folder = recent;
     return recentReason;
   }
-  std::vector<RecentShortcut> ReadShortcuts(const std::wstring& folder,
-                                            const std::set<std::wstring>&) override {
+  std::vector<std::wstring> ListShortcuts(const std::wstring& folder) override {
     ++reads;
-    std::vector<RecentShortcut> shortcuts;
+    std::vector<std::wstring> shortcuts;
     for (const auto& [path, contents] : files_.files) {
       const size_t separator = path.find_last_of(L'\\');
       const std::wstring name = path.substr(separator + 1);
@@ -550,11 +549,14 @@ class FakeTraces : public TraceServices {
           ComparablePath(name.substr(name.size() - 4)) != L".LNK" || name.find(L':') != name.npos)
         continue;
       // A link among them is left out, as a listing that never follows one.
-      if (files_.links.count(path)) continue;
-      const auto target = targets.find(path);
-      shortcuts.push_back({path, target == targets.end() ? std::wstring() : target->second});
+      if (!files_.links.count(path)) shortcuts.push_back(path);
     }
     return shortcuts;
+  }
+  std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>&) override {
+    opened.push_back(path);
+    const auto target = targets.find(path);
+    return target == targets.end() ? std::wstring() : target->second;
   }
   bool IsPlainEntry(const std::wstring& path) override { return !files_.unmarkedLinks.count(path); }
   std::vector<std::wstring> RecentDocsKeys() override {
@@ -587,7 +589,8 @@ class FakeTraces : public TraceServices {
   std::map<std::wstring, std::wstring> targets;
   std::map<std::wstring, std::vector<RegistryValue>> keys;  // "" is RecentDocs itself
   std::set<std::wstring> denied;                            // "key\\value" that cannot be changed
-  int reads = 0;
+  int reads = 0;                                            // listings of the folder
+  std::vector<std::wstring> opened;                         // shortcuts read, in order
 
  private:
   FakeServices& files_;

@@ -205,12 +205,13 @@ struct TraceScene {
       services.files[L"C:\\Docs\\" + std::wstring(name)] = L"x";
     Shortcut(L"a.txt.lnk", L"C:\\Docs\\a.txt");
     Shortcut(L"b.txt.lnk", L"C:\\Docs\\b.txt");
-    Shortcut(L"A2.LNK", L"c:\\docs\\A.TXT");
-    Shortcut(L"bad.lnk", L"");
-    traces.targets.erase(traces.recent + L"\\bad.lnk");
+    Shortcut(L"A.TXT (2).LNK", L"c:\\docs\\A.TXT");
+    Shortcut(L"a.txt (3).lnk", L"");
+    Shortcut(L"renamed.lnk", L"C:\\Docs\\a.txt");
+    traces.targets.erase(traces.recent + L"\\a.txt (3).lnk");
     traces.keys[L""] = {{L"0", kRegBinary, RecentDocsValue(L"a.txt", L"a.txt.lnk")},
                         {L"1", kRegBinary, RecentDocsValue(L"b.txt", L"b.txt.lnk")},
-                        {L"2", kRegBinary, RecentDocsValue(L"a.txt", L"A2.lnk")},
+                        {L"2", kRegBinary, RecentDocsValue(L"a.txt", L"A.TXT (2).lnk")},
                         {L"MRUList", 1, "abc"},
                         {L"MRUListEx", kRegBinary, MruListEx({2, 1, 0})}};
     traces.keys[L".txt"] = {{L"5", kRegBinary, RecentDocsValue(L"a.txt", L"a.txt.lnk")},
@@ -246,9 +247,13 @@ class ClearTracesTest : public ::testing::Test, public TraceScene {};
 TEST_F(ClearTracesTest, TheShortcutsAndEntriesOfShreddedFilesGoAndNothingElse) {
   Shred({L"C:\\Docs\\a.txt"});
   EXPECT_FALSE(Has(L"a.txt.lnk"));
-  EXPECT_FALSE(Has(L"A2.LNK")) << "another name, the same target in another case";
+  EXPECT_FALSE(Has(L"A.TXT (2).LNK")) << "another name, the same target in another case";
   EXPECT_TRUE(Has(L"b.txt.lnk"));
-  EXPECT_TRUE(Has(L"bad.lnk")) << "a shortcut that cannot be read is left alone";
+  EXPECT_TRUE(Has(L"a.txt (3).lnk")) << "a shortcut that cannot be read is left alone";
+  EXPECT_TRUE(Has(L"renamed.lnk")) << "not named after a place: never read";
+  EXPECT_EQ(traces.opened, (std::vector<std::wstring>{traces.recent + L"\\A.TXT (2).LNK",
+                                                      traces.recent + L"\\a.txt (3).lnk",
+                                                      traces.recent + L"\\a.txt.lnk"}));
   EXPECT_TRUE(services.files.count(L"C:\\Docs\\b.txt"));
   ASSERT_EQ(traces.keys[L""].size(), 3u);
   EXPECT_EQ(traces.keys[L""][0].name, L"1");
@@ -285,18 +290,18 @@ TEST(ClearTracesRows, ATraceThatStaysIsALineAndTheFilesOutcomeStands) {
   } rows[] = {
       {"nothing", [](TraceScene&) {}, {}, 2, 1},
       {"a held shortcut",
-       [](TraceScene& t) { t.services.locked.insert(t.traces.recent + L"\\A2.LNK"); },
-       {denied + L"C:\\Users\\me\\Recent\\A2.LNK（" + ReasonText(Reason::InUse) + L"）"},
+       [](TraceScene& t) { t.services.locked.insert(t.traces.recent + L"\\A.TXT (2).LNK"); },
+       {denied + L"C:\\Users\\me\\Recent\\A.TXT (2).LNK（" + ReasonText(Reason::InUse) + L"）"},
        1,
        1},
       {"a shortcut that is a link",
-       [](TraceScene& t) { t.services.links.insert(t.traces.recent + L"\\A2.LNK"); },
+       [](TraceScene& t) { t.services.links.insert(t.traces.recent + L"\\A.TXT (2).LNK"); },
        {},
        1,
        1},
       {"a shortcut that is a link the platform does not mark",
        [](TraceScene& t) {
-         t.services.unmarkedLinks[t.traces.recent + L"\\A2.LNK"] = L"C:\\Docs\\b.txt";
+         t.services.unmarkedLinks[t.traces.recent + L"\\A.TXT (2).LNK"] = L"C:\\Docs\\b.txt";
        },
        {},
        1,
@@ -344,6 +349,38 @@ TEST_F(ClearTracesTest, NothingIsReadForARunThatShreddedNothingOrKeepsThem) {
   EXPECT_EQ(traces.reads, 0) << "kept by choice";
   EXPECT_TRUE(Has(L"a.txt.lnk"));
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
+}
+
+TEST(RecentTracesTest, AShortcutIsNamedAfterItsTarget) {
+  const struct {
+    const wchar_t* name;
+    const wchar_t* stem;
+  } rows[] = {
+      {L"Tax 2025.xlsx.lnk", L"TAX 2025.XLSX"},
+      {L"a.txt (2).lnk", L"A.TXT"},
+      {L"a.txt (13).LNK", L"A.TXT"},
+      {L"a (x).lnk", L"A (X)"},
+      {L"(2).lnk", L"(2)"},
+      {L"a.txt ().lnk", L"A.TXT ()"},
+      {L"a.txt(2).lnk", L"A.TXT(2)"},
+      {L"报告.docx.lnk", L"报告.DOCX"},
+      {L".lnk", L""},
+      {L"lnk", L"LNK"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ShortcutStem(row.name), row.stem) << row.name;
+}
+
+TEST_F(ClearTracesTest, EveryShortcutIsReadWhenAPlacesInsidesAreNotPlaces) {
+  traces.keys.clear();
+  list.items = {L"C:\\Docs\\a.txt"};
+  ShredJob job;
+  ASSERT_TRUE(PrepareShred(list, services, job));
+  ShredMonitor quiet;
+  ShredFiles(job, services, quiet);
+  job.traces = ClearRecentTraces(ShreddedPlaces(job), services, traces, true);
+  EXPECT_FALSE(Has(L"renamed.lnk"));
+  EXPECT_TRUE(Has(L"b.txt.lnk"));
+  EXPECT_EQ(job.traces.ShortcutsRemoved(), 3);
 }
 
 TEST_F(ClearTracesTest, AFolderRemovedWholeTakesTheShortcutsOfWhatWasInIt) {

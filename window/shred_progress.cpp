@@ -354,7 +354,8 @@ bool RunBinWithProgress(HWND owner, const std::vector<shred::BinItem>& items,
         outcomes = shred::ShredBinItems(items, services, monitor, verify);
         if (traces) {
           shred::Win32TraceServices recent;
-          *traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent);
+          *traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent,
+                                             shred::HoldsFolder(items));
         }
       },
       dialogDelayMs);
