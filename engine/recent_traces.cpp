@@ -327,8 +327,12 @@ TracesResult ClearRecentTraces(const Places& places, ShredServices& files, Trace
   const std::set<std::wstring> stems = PlaceStems(places), names = PlaceNames(places);
   for (const std::wstring& path : traces.ListShortcuts(folder)) {
     if (!everyShortcut && !stems.count(ShortcutStem(FileNameOf(path)))) continue;
-    const std::wstring place = ShreddedPlaceOf(traces.ReadTarget(path, names), places);
-    if (place.empty() || !traces.IsPlainEntry(path)) continue;
+    const std::wstring target = traces.ReadTarget(path, names);
+    const std::wstring place = ShreddedPlaceOf(target, places);
+    // A file there now (a twin in another case on a case-sensitive folder,
+    // one saved since under the name) is not what was shredded: its
+    // shortcut is its own.
+    if (place.empty() || files.PathExists(target) || !traces.IsPlainEntry(path)) continue;
     job.entries.push_back(path);
     named.push_back(place);
   }

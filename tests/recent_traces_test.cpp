@@ -299,6 +299,11 @@ TEST(ClearTracesRows, ATraceThatStaysIsALineAndTheFilesOutcomeStands) {
        {},
        1,
        1},
+      {"a file of the name in another case, on a case-sensitive folder",
+       [](TraceScene& t) { t.services.files[L"c:\\docs\\A.TXT"] = L"twin"; },
+       {},
+       1,
+       1},
       {"a shortcut that is a link the platform does not mark",
        [](TraceScene& t) {
          t.services.unmarkedLinks[t.traces.recent + L"\\A.TXT (2).LNK"] = L"C:\\Docs\\b.txt";
