@@ -34,7 +34,9 @@ unmount() {
   local dir=$1 letter=$2
   rm -f "$(drive_link "$letter")"
   if mountpoint -q "$dir/mnt"; then
-    sync
+    # Only this volume: a sync of every disk waits for whatever else the
+    # machine is writing.
+    sync -f "$dir/mnt" 2>/dev/null || sync
     fusermount -u "$dir/mnt" 2>/dev/null || umount "$dir/mnt"
   fi
 }
