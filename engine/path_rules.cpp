@@ -241,11 +241,13 @@ bool EqualFoldersNoCase(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
+std::wstring WithoutVerbatimPrefix(const std::wstring& path) {
+  if (!IsVerbatimPrefix(path)) return path;
+  return StartsWithNoCase(path, 4, L"UNC\\") ? L"\\\\" + path.substr(8) : path.substr(4);
+}
+
 bool IsDriveOrShareRoot(const std::wstring& entry) {
-  std::wstring path = WithoutTrailingSeparators(entry);
-  if (IsVerbatimPrefix(path)) {
-    path = StartsWithNoCase(path, 4, L"UNC\\") ? L"\\\\" + path.substr(8) : path.substr(4);
-  }
+  const std::wstring path = WithoutVerbatimPrefix(WithoutTrailingSeparators(entry));
   if (path.size() == 2 && IsDriveLetter(path[0]) && path[1] == L':') return true;
   if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\') {
     const size_t share = path.find(L'\\', 2);

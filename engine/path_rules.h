@@ -23,6 +23,9 @@ ResolvedPath ResolveEntry(const std::wstring& entry);
 // reaches beyond 260 characters; anything else unchanged. No rewriting: the
 // path must already be canonical.
 std::wstring VerbatimPath(const std::wstring& fullPath);
+// The other way: "\\?\C:\x" as "C:\x", "\\?\UNC\s\x" as "\\s\x";
+// anything else unchanged.
+std::wstring WithoutVerbatimPrefix(const std::wstring& path);
 
 // True for a path the run must never open for writing nor delete: devices,
 // pipes and mailslots, raw volumes and disks, and paths with wildcards.

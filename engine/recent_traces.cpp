@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "engine/path_rules.h"
 #include "engine/recycle_bin.h"
 #include "engine/shred_report.h"
 #include "engine/shred_run.h"
@@ -90,11 +91,8 @@ std::wstring ComparablePath(const std::wstring& path) {
   for (wchar_t& c : text) {
     if (c == L'/') c = L'\\';
   }
-  if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-    text = L"\\\\" + text.substr(8);
-  } else if (text.rfind(L"\\\\?\\", 0) == 0 || text.rfind(L"\\??\\", 0) == 0) {
-    text = text.substr(4);
-  }
+  text = WithoutVerbatimPrefix(text);
+  if (text.rfind(L"\\??\\", 0) == 0) text = text.substr(4);
   while (text.size() > 1 && text.back() == L'\\' && !(text.size() == 3 && text[1] == L':'))
     text.pop_back();
   return Folded(text);

@@ -35,13 +35,6 @@ class ComPtr {
   Interface* p_ = nullptr;
 };
 
-std::wstring FinalPathOf(HANDLE handle) {
-  std::wstring path(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), 0);
-  path.resize(length < path.size() ? length : 0);
-  return path;
-}
-
 // The bytes of the shortcut at `path`, as long as the listing showed it,
 // opened without following a link the platform marks (one put there since
 // the listing is opened as itself, and holds no shortcut); false otherwise.
@@ -115,7 +108,7 @@ bool Win32TraceServices::IsPlainEntry(const std::wstring& path) {
   const handles::File file(CreateFileW(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return file.valid() && ComparablePath(FinalPathOf(file.get())) == ComparablePath(path);
+  return file.valid() && ComparablePath(ReadFinalPath(file.get())) == ComparablePath(path);
 }
 
 Reason Win32TraceServices::RecentFolder(std::wstring& folder) {
@@ -134,11 +127,9 @@ Reason Win32TraceServices::RecentFolder(std::wstring& folder) {
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Reason::Link;
   // A folder on its way that is a link leads the path elsewhere.
-  const handles::File handle(CreateFileW(
-      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const handles::File handle = OpenToAsk(folder);
   if (!handle.valid()) return ReasonFromError(GetLastError());
-  if (ComparablePath(FinalPathOf(handle.get())) != ComparablePath(folder)) return Reason::Link;
+  if (ComparablePath(ReadFinalPath(handle.get())) != ComparablePath(folder)) return Reason::Link;
   return Reason::None;
 }
 
