@@ -683,25 +683,20 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   TempFolder out;
   EXPECT_FALSE(SaveRecordFromForm1(form, out / L"run.json"));
   EXPECT_FALSE(Exists(out / L"run.json"));
-  // 粉碎后校验 is off at the start; chosen, it is checked and the run reads back.
-  const auto verifyState = [&] {
-    return GetMenuState(GetSystemMenu(form, FALSE), kVerifyCommand, MF_BYCOMMAND);
+  // 粉碎后校验 (the run reads back) and 保留最近使用记录 (the run leaves A.txt's
+  // Recent shortcut, the shell's own, where it is) are off at the start;
+  // chosen, each is checked.
+  const auto checked = [&](UINT command) {
+    return (GetMenuState(GetSystemMenu(form, FALSE), command, MF_BYCOMMAND) & MF_CHECKED) != 0;
   };
-  GetMenuStringW(GetSystemMenu(form, FALSE), kVerifyCommand, item, 64, MF_BYCOMMAND);
-  EXPECT_STREQ(item, L"粉碎后校验");
-  EXPECT_FALSE(verifyState() & MF_CHECKED);
-  SendMessageW(form, WM_SYSCOMMAND, kVerifyCommand, 0);
-  EXPECT_TRUE(verifyState() & MF_CHECKED);
-  // 保留最近使用记录 is off at the start; chosen, the run leaves A.txt's
-  // Recent shortcut (the shell's own) where it is.
-  const auto keepState = [&] {
-    return GetMenuState(GetSystemMenu(form, FALSE), kKeepTracesCommand, MF_BYCOMMAND);
-  };
-  GetMenuStringW(GetSystemMenu(form, FALSE), kKeepTracesCommand, item, 64, MF_BYCOMMAND);
-  EXPECT_STREQ(item, L"保留最近使用记录");
-  EXPECT_FALSE(keepState() & MF_CHECKED);
-  SendMessageW(form, WM_SYSCOMMAND, kKeepTracesCommand, 0);
-  EXPECT_TRUE(keepState() & MF_CHECKED);
+  for (const auto& [command, text] : {std::pair{kVerifyCommand, L"粉碎后校验"},
+                                      std::pair{kKeepTracesCommand, L"保留最近使用记录"}}) {
+    GetMenuStringW(GetSystemMenu(form, FALSE), command, item, 64, MF_BYCOMMAND);
+    EXPECT_STREQ(item, text);
+    EXPECT_FALSE(checked(command));
+    SendMessageW(form, WM_SYSCOMMAND, command, 0);
+    EXPECT_TRUE(checked(command));
+  }
   const std::string opened(dir.path().begin(), dir.path().end());
   SHAddToRecentDocs(SHARD_PATHA, (opened + "\\A.txt").c_str());
   wchar_t* recentFolder = nullptr;
@@ -740,10 +735,10 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
     EXPECT_TRUE(Exists(shortcut));
     DeleteFileW(shortcut.c_str());
   }
-  SendMessageW(form, WM_SYSCOMMAND, kVerifyCommand, 0);
-  EXPECT_FALSE(verifyState() & MF_CHECKED);
-  SendMessageW(form, WM_SYSCOMMAND, kKeepTracesCommand, 0);
-  EXPECT_FALSE(keepState() & MF_CHECKED);
+  for (const UINT command : {kVerifyCommand, kKeepTracesCommand}) {
+    SendMessageW(form, WM_SYSCOMMAND, command, 0);
+    EXPECT_FALSE(checked(command));
+  }
 }
 
 TEST_F(MainWindowTest, DroppedFilesJoinTheListInOrder) {

@@ -223,14 +223,15 @@ struct TraceScene {
   }
   bool Has(const std::wstring& name) { return services.files.count(traces.recent + L"\\" + name); }
   // The window's run: the confirmation, the run, this step, the report.
-  void Shred(std::vector<std::wstring> entries, bool keep = false) {
+  void Shred(std::vector<std::wstring> entries) {
     list.items = std::move(entries);
     ShredJob job;
     ASSERT_TRUE(PrepareShred(list, services, job));
+    job.folders = handed;
     ShredMonitor quiet;
     ShredFiles(job, services, quiet);
     job.keepTraces = keep;
-    if (!keep) job.traces = ClearRecentTraces(ShreddedPlaces(job), services, traces);
+    if (!keep) job.traces = ClearRecentTraces(ShreddedPlaces(job), services, traces, every);
     FinishShred(list, services, job);
     last = job;
   }
@@ -239,6 +240,8 @@ struct TraceScene {
   FakeList list{log};
   FakeServices services{log};
   FakeTraces traces{services};
+  std::vector<WalkedFolder> handed;  // folders handed over whole
+  bool keep = false, every = false;  // /keeptraces; every shortcut read
   ShredJob last;
 };
 
@@ -287,6 +290,7 @@ TEST(ClearTracesRows, ATraceThatStaysIsALineAndTheFilesOutcomeStands) {
     std::vector<std::wstring> failures;
     int cleared;
     int reads;  // the Recent folder was looked into
+    std::vector<std::wstring> entries = {L"C:\\Docs\\a.txt"};
   } rows[] = {
       {"nothing", [](TraceScene&) {}, {}, 2, 1},
       {"a held shortcut",
@@ -327,33 +331,52 @@ TEST(ClearTracesRows, ATraceThatStaysIsALineAndTheFilesOutcomeStands) {
        {denied + L"RecentDocs\\MRUListEx（" + ReasonText(Reason::AccessDenied) + L"）"},
        2,
        1},
+      // Nothing is read for a run that shredded nothing, or that keeps them.
+      {"a run that shredded nothing",
+       [](TraceScene& t) { t.services.locked.insert(L"C:\\Docs\\a.txt"); },
+       {},
+       0,
+       0,
+       {L"C:\\Docs\\a.txt", L"C:\\Docs\\none.txt"}},
+      {"kept by choice", [](TraceScene& t) { t.keep = true; }, {}, 0, 0},
+      // A bin's folder: the files that were in it are places by nothing but
+      // the folder, so every shortcut is read, the renamed one too.
+      {"every shortcut read", [](TraceScene& t) { t.every = true; }, {}, 3, 1},
+      // A folder handed over whole takes the shortcuts of what was in it.
+      {"a folder removed whole",
+       [](TraceScene& t) {
+         t.services.folders.insert(L"C:\\Docs\\Sub");
+         t.services.files[L"C:\\Docs\\Sub\\c.txt"] = L"x";
+         t.Shortcut(L"Sub.lnk", L"C:\\Docs\\Sub");
+         t.Shortcut(L"c.txt.lnk", L"C:\\Docs\\Sub\\c.txt");
+         t.handed = {{L"C:\\Docs\\Sub", t.services.FolderIdentity(L"C:\\Docs\\Sub")}};
+       },
+       {},
+       2,
+       1,
+       {L"C:\\Docs\\Sub\\c.txt"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     TraceScene t;
     row.arrange(t);
-    t.Shred({L"C:\\Docs\\a.txt"});
+    t.Shred(row.entries);
     EXPECT_EQ(TraceFailureLines(t.last.traces), row.failures);
     EXPECT_EQ(t.last.traces.ShortcutsRemoved(), row.cleared);
     EXPECT_EQ(t.traces.reads, row.reads);
-    EXPECT_FALSE(t.services.files.count(L"C:\\Docs\\a.txt")) << "the file is shredded all the same";
-    EXPECT_EQ(CliExitStatus(t.last, {}, false), kCliAllShredded) << "the status is the files'";
+    for (const std::wstring& entry : row.entries) {
+      if (!t.services.locked.count(entry)) {
+        EXPECT_FALSE(t.services.files.count(entry)) << "the file is shredded all the same";
+      }
+    }
+    ShredJob without = t.last;
+    without.traces = {};
+    EXPECT_EQ(CliExitStatus(t.last, {}, false), CliExitStatus(without, {}, false))
+        << "the status is the files'";
     const std::wstring box = t.services.messages.back().text;
     for (const std::wstring& line : row.failures) EXPECT_NE(box.find(line), box.npos) << line;
     EXPECT_EQ(box.find(L"已同时清除") != box.npos, row.cleared > 0);
   }
-}
-
-TEST_F(ClearTracesTest, NothingIsReadForARunThatShreddedNothingOrKeepsThem) {
-  services.locked.insert(L"C:\\Docs\\a.txt");
-  Shred({L"C:\\Docs\\a.txt", L"C:\\Docs\\none.txt"});
-  EXPECT_EQ(traces.reads, 0);
-  EXPECT_TRUE(Has(L"a.txt.lnk"));
-  services.locked.clear();
-  Shred({L"C:\\Docs\\a.txt"}, true);
-  EXPECT_EQ(traces.reads, 0) << "kept by choice";
-  EXPECT_TRUE(Has(L"a.txt.lnk"));
-  EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
 }
 
 TEST(RecentTracesTest, AShortcutIsNamedAfterItsTarget) {
@@ -373,38 +396,6 @@ TEST(RecentTracesTest, AShortcutIsNamedAfterItsTarget) {
       {L"lnk", L"LNK"},
   };
   for (const auto& row : rows) EXPECT_EQ(ShortcutStem(row.name), row.stem) << row.name;
-}
-
-TEST_F(ClearTracesTest, EveryShortcutIsReadWhenAPlacesInsidesAreNotPlaces) {
-  traces.keys.clear();
-  list.items = {L"C:\\Docs\\a.txt"};
-  ShredJob job;
-  ASSERT_TRUE(PrepareShred(list, services, job));
-  ShredMonitor quiet;
-  ShredFiles(job, services, quiet);
-  job.traces = ClearRecentTraces(ShreddedPlaces(job), services, traces, true);
-  EXPECT_FALSE(Has(L"renamed.lnk"));
-  EXPECT_TRUE(Has(L"b.txt.lnk"));
-  EXPECT_EQ(job.traces.ShortcutsRemoved(), 3);
-}
-
-TEST_F(ClearTracesTest, AFolderRemovedWholeTakesTheShortcutsOfWhatWasInIt) {
-  services.folders.insert(L"C:\\Docs\\Sub");
-  services.files[L"C:\\Docs\\Sub\\c.txt"] = L"x";
-  Shortcut(L"Sub.lnk", L"C:\\Docs\\Sub");
-  Shortcut(L"c.txt.lnk", L"C:\\Docs\\Sub\\c.txt");
-  list.items = {L"C:\\Docs\\Sub\\c.txt"};
-  ShredJob job;
-  ASSERT_TRUE(PrepareShred(list, services, job));
-  job.folders = {{L"C:\\Docs\\Sub", services.FolderIdentity(L"C:\\Docs\\Sub")}};
-  ShredMonitor quiet;
-  ShredFiles(job, services, quiet);
-  ASSERT_TRUE(job.folderResults.at(0).removed);
-  job.traces = ClearRecentTraces(ShreddedPlaces(job), services, traces);
-  EXPECT_FALSE(Has(L"Sub.lnk"));
-  EXPECT_FALSE(Has(L"c.txt.lnk"));
-  EXPECT_TRUE(Has(L"a.txt.lnk"));
-  EXPECT_EQ(job.traces.ShortcutsRemoved(), 2);
 }
 
 }  // namespace
