@@ -303,9 +303,15 @@ bool IsKnownFile(const FileFacts& facts, const FileIdentity& identity, int64_t c
   return facts.identity == identity && (!created || facts.created == created);
 }
 
-// Whether the open file still lies in the folder the walk found it in.
-bool LiesInWalkedFolder(FileId file, const FileIdentity& folder, ShredServices& services) {
-  if (!folder.Known()) return true;  // typed or picked by its own path
+// Whether the open file still lies in the folder the walk found it in. A
+// typed entry's folder is known only to see a link on the way swapped in
+// since: a handle whose final path is the entry's own path took none, and
+// the folder need not be opened again for each file.
+bool LiesInWalkedFolder(const std::wstring& path, FileId file, const FileFacts& facts,
+                        const FileIdentity& folder, bool typed, ShredServices& services) {
+  if (!folder.Known()) return true;  // no folder known: the path is all there is
+  if (typed && !facts.finalPath.empty() && ComparePaths(path, facts.finalPath) == PathMatch::Same)
+    return true;
   const FileIdentity now = services.FolderOf(file);
   // The platform cannot say where the handle is (Wine past 260 characters):
   // the path is all there is, as for the file's own name.
@@ -328,13 +334,14 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   if (Reason r = OpenMainStream(path, expectedTag, services, file, facts); r != Reason::None)
     return Failed(services, r, path);
   OpenFileGuard guard(services, file);
-  if (!LiesInWalkedFolder(file, options.folder, services))
+  if (!LiesInWalkedFolder(path, file, facts, options.folder, options.typedFolder, services))
     return Survivor(Reason::FolderChanged, path);
   if (options.identity.Known() && !IsKnownFile(facts, options.identity, options.created))
     return Survivor(Reason::Changed, path);
   EntryResult result;
   result.path = path;
   result.folder = options.folder;
+  result.typedFolder = options.typedFolder;
   result.identity = facts.identity;
   result.finalPath = facts.finalPath;
   result.reparseTag = expectedTag;
@@ -394,10 +401,16 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
 
 namespace {
 
+// The folder an entry lies in, as the run knew it before anything was done.
+struct EntryFolder {
+  FileIdentity identity;
+  bool typed = false;  // the entry's own folder, not one a walk read
+};
+
 // Check the path, then destroy the contents and write the notice.
 EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services,
                            ShredMonitor& monitor, const SeenFiles& seen, bool verify,
-                           const FileIdentity& folder) {
+                           const EntryFolder& folder) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
   const std::wstring& path = resolved.path;
   const PathInfo info = services.Probe(path);
@@ -431,7 +444,8 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
       break;
   }
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
-  return DestroyContents(path, services, monitor, {expectedTag, &seen, verify, 1, folder, {}, 0});
+  return DestroyContents(path, services, monitor,
+                         {expectedTag, &seen, verify, 1, folder.identity, {}, 0, folder.typed});
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -505,7 +519,7 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
     KeepAs(result, reason);
     return;
   }
-  if (!LiesInWalkedFolder(file, result.folder, services)) {
+  if (!LiesInWalkedFolder(path, file, facts, result.folder, result.typedFolder, services)) {
     KeepAs(result, Reason::FolderChanged);
     return;
   }
@@ -556,9 +570,10 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
   // the folders of the other entries as they are now, before anything is
   // done: a folder on the way swapped for a link during the run leads its
   // entries nowhere the user chose.
-  std::map<std::wstring, FileIdentity> walked;
+  std::map<std::wstring, EntryFolder> walked;
   for (const auto* folders : {&job.folders, &job.walked}) {
-    for (const WalkedFolder& folder : *folders) walked.emplace(folder.path, folder.identity);
+    for (const WalkedFolder& folder : *folders)
+      walked.emplace(folder.path, EntryFolder{folder.identity});
   }
   for (const std::wstring& entry : job.entries) {
     const size_t separator = entry.find_last_of(L"\\/");
@@ -566,9 +581,10 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
     // "C:\\x" lies in the root "C:\\", which keeps its separator.
     const ResolvedPath folder =
         ResolveEntry(entry.substr(0, separator > 2 ? separator : separator + 1));
-    walked.emplace(entry.substr(0, separator), folder.reason == Reason::None
-                                                   ? services.FolderIdentity(folder.path)
-                                                   : FileIdentity{});
+    walked.emplace(entry.substr(0, separator),
+                   EntryFolder{folder.reason == Reason::None ? services.FolderIdentity(folder.path)
+                                                             : FileIdentity{},
+                               true});
   }
   for (int i = 0; i < int(job.entries.size()); ++i) {
     if (monitor.CancelRequested()) {
@@ -587,7 +603,7 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       const auto in =
           separator == entry.npos ? walked.end() : walked.find(entry.substr(0, separator));
       result = OverwriteEntry(resolved, services, monitor, firstFile, job.verify,
-                              in == walked.end() ? FileIdentity{} : in->second);
+                              in == walked.end() ? EntryFolder{} : in->second);
       const auto group = groups.find(result.sameAs);
       if (result.fate == Fate::SameFile && group != groups.end() &&
           group->second.names.insert(NameKey(result, resolved.path)).second) {
@@ -640,9 +656,10 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
     } else {
       monitor.Overwriting(lead, job.entries[lead]);
       // The file the pass found at that name, and no other saved there since.
-      first = DestroyContents(group.paths[0], services, monitor,
-                              {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
-                               first.folder, first.identity, first.state.created});
+      first =
+          DestroyContents(group.paths[0], services, monitor,
+                          {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
+                           first.folder, first.identity, first.state.created, first.typedFolder});
       if (first.reason == Reason::Cancelled || first.reason == Reason::VerifyCancelled)
         job.cancelled = true;
     }
@@ -655,10 +672,11 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
       }
       // Each name is deleted only while it lies in the folder its own entry
       // was found in.
-      const FileIdentity folder = job.results[other].folder;
+      const EntryResult own = job.results[other];
       job.results[other] = first;
       job.results[other].path = group.paths[k];
-      job.results[other].folder = folder;
+      job.results[other].folder = own.folder;
+      job.results[other].typedFolder = own.typedFolder;
       nameOf[other] = lead;
     }
   }

@@ -94,6 +94,7 @@ struct EntryResult {
   std::wstring detail;       // what the report adds in brackets: who holds it, its other names
   uint32_t names = 1;        // the names (hard links) the file had when it was opened
   FileIdentity folder;       // the folder the walk found it in, when it came from one
+  bool typedFolder = false;  // `folder` is a typed entry's own: a way to it without links will do
   int64_t size = 0;          // its length when it was opened
   uint64_t overwritten = 0;  // bytes written over, every stream's
   int streams = 0;           // streams overwritten: its contents and each alternate one
@@ -151,11 +152,12 @@ struct DestroyOptions {
   const SeenFiles* seen = nullptr;  // a file already in it is left alone: Fate::SameFile
   bool verify = false;              // every range is read back after the flush
   uint32_t namesChosen = 1;         // how many of its names (hard links) are listed
-  FileIdentity folder;              // the folder a walk found it in; unknown for a typed entry
+  FileIdentity folder;              // the folder a walk found it in, or a typed entry's own
   // When known, the file an earlier look at the path found (its identity and
   // creation time): another file at the path now is left alone.
   FileIdentity identity = {};
   int64_t created = 0;
+  bool typedFolder = false;  // `folder` is a typed entry's own: known only to see a link on the way
 };
 
 // Overwrites every stream of the file at `path` (resolved) to its allocation

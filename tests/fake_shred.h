@@ -369,6 +369,7 @@ class FakeServices : public ShredServices, public Prompts {
       facts.reparseTag = r->second;
     }
     facts.links = LinksOf(k);
+    facts.finalPath = L"\\\\?\\" + opened;
     open_.push_back(opened);
     ++openHandles;
     file = FileId(open_.size());

@@ -809,6 +809,16 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
        {L"C:\\d\\b"},
        L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\b"},
+      {"a folder on a typed path replaced by another of its name: the path names the file",
+       {L"C:\\b", L"C:\\d\\b"},
+       [](S& s) {
+         s.folders = {L"C:\\d"};
+         s.files[L"C:\\d\\b"] = L"mine";
+         s.beforeOpen[L"C:\\d\\b"] = [](S& s) { s.ids[L"C:\\d"] = 998; };
+       },
+       {},
+       {},
+       kDone},
       {"a link the platform does not mark is never written through",
        {L"C:\\b", L"C:\\sl"},
        [](S& s) {
