@@ -809,6 +809,23 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
        {L"C:\\d\\b"},
        L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\b"},
+      {"a folder on a typed path swapped for a link to its case twin",
+       {L"C:\\b", L"C:\\big", L"C:\\d\\sub\\b"},
+       [](S& s) {
+         s.folders = {L"C:\\d\\sub", L"C:\\d\\SUB"};
+         s.files[L"C:\\big"] = L"big";
+         s.files[L"C:\\d\\sub\\b"] = L"mine";
+         s.files[L"C:\\d\\SUB\\b"] = L"twin";
+         s.whenOpened[L"C:\\big"] = [](S& s) {
+           s.files.erase(L"C:\\d\\sub\\b");
+           s.folders = {L"C:\\d\\sub.old", L"C:\\d\\SUB"};
+           s.files[L"C:\\d\\sub.old\\b"] = L"mine";
+           s.folderLinks[L"C:\\d\\sub"] = L"C:\\d\\SUB";
+         };
+       },
+       {{L"C:\\d\\SUB\\b", L"twin"}, {L"C:\\d\\sub.old\\b", L"mine"}},
+       {L"C:\\d\\sub\\b"},
+       L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\sub\\b"},
       {"a folder on a typed path replaced by another of its name: the path names the file",
        {L"C:\\b", L"C:\\d\\b"},
        [](S& s) {
