@@ -55,6 +55,10 @@ struct World {
 // The folders the tree may hold; "C:\o" lies outside it, where links lead.
 const wchar_t* const kFolders[] = {L"C:\\r", L"C:\\r\\a", L"C:\\r\\a\\b", L"C:\\r\\c"};
 constexpr wchar_t kOutside[] = L"C:\\o";
+// The tree's top folder's twin in another case (a case-sensitive volume),
+// holding files of its names: a link to it from the top folder's name
+// offers the run paths that differ from its entries only in case.
+constexpr wchar_t kTwin[] = L"C:\\R";
 
 std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -129,6 +133,17 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
     s.folderLinks[L"C:\\r\\fl"] = kOutside;
     story << "C:\\r\\fl leads to C:\\o (unmarked)\n";
   }
+  if (*rc::gen::inRange(0, 3) == 0) {
+    s.folders.insert(kTwin);
+    for (const std::wstring& file : std::vector<std::wstring>(world.files)) {
+      if (Parent(file) != kFolders[0]) continue;
+      const std::wstring twin = kTwin + file.substr(file.find_last_of(L'\\'));
+      s.files[twin] = L"twin of " + s.files[file];
+      world.files.push_back(twin);
+      world.names[twin].insert(twin);
+    }
+    story << "C:\\R, the twin of C:\\r, holds its names\n";
+  }
   for (const std::wstring& file : world.files) {
     world.contents[file] = s.files[file];
     world.ids[file] = s.IdOf(file).low;
@@ -141,7 +156,7 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
 void Select(FakeServices& s, const World& world, ShredJob& job, std::ostringstream& story) {
   std::vector<std::wstring> candidates;
   for (const auto& [file, names] : world.names) {
-    if (Parent(file) == kOutside) continue;
+    if (Parent(file) == kOutside || Parent(file) == kTwin) continue;
     candidates.insert(candidates.end(), names.begin(), names.end());
   }
   for (const auto& [spelling, file] : s.aliases) candidates.push_back(spelling);
@@ -285,7 +300,8 @@ class Interferer : public ShredMonitor {
         break;
     }
   }
-  // "mv folder folder.old && ln -s C:\o folder": everything in it moves.
+  // "mv folder folder.old && ln -s C:\o folder" (the top folder's case twin
+  // instead of C:\o, where there is one): everything in it moves.
   void SwapFolder(const std::wstring& folder) {
     const std::wstring from = folder + L"\\", to = folder + L".old\\";
     std::map<std::wstring, std::wstring> files;
@@ -323,7 +339,7 @@ class Interferer : public ShredMonitor {
     for (auto& [name, target] : s_.hardLinks) {
       if (target.rfind(from, 0) == 0) target = to + target.substr(from.size());
     }
-    s_.folderLinks[folder] = kOutside;
+    s_.folderLinks[folder] = folder == kFolders[0] && s_.folders.count(kTwin) ? kTwin : kOutside;
     touchedNames.insert(folder);
   }
 
