@@ -415,7 +415,9 @@ TEST(SkinRobustness, SkinningAndReleasingManyButtonsLeavesNoGdiObject) {
   SkinWindow(form);  // keeps the engine initialised between buttons
   SkinnedFormCount += 1;
   const size_t before = counts.LiveGdiObjects();
-  for (int i = 0; i < 1000; ++i) {
+  // An object left behind by one round shows 250 times over; a thousand
+  // rounds took 16 s on a slow 2-core machine.
+  for (int i = 0; i < 250; ++i) {
     HWND b = parent.AddButton(L"OK", 10, 10, 57, 17);
     SkinWindow(b);
     SendMessageW(b, WM_MOUSEMOVE, 0, 0);
