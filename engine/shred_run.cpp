@@ -312,7 +312,7 @@ bool LiesInWalkedFolder(const std::wstring& path, FileId file, const FileFacts& 
   if (!folder.Known()) return true;  // no folder known: the path is all there is
   if (typed && !facts.finalPath.empty() && ComparePaths(path, facts.finalPath) == PathMatch::Same)
     return true;
-  const FileIdentity now = services.FolderOf(file);
+  const FileIdentity now = services.FolderOf(file, facts.finalPath);
   // The platform cannot say where the handle is (Wine past 260 characters):
   // the path is all there is, as for the file's own name.
   if (!now.Known()) return true;

@@ -99,9 +99,10 @@ class ShredServices {
   virtual std::vector<std::wstring> AlternateStreams(const std::wstring& path) = 0;
   // The ranges of a sparse file that hold data; false when it cannot say.
   virtual bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) = 0;
-  // The folder the open file lies in now, found through the handle (its
-  // final path), links followed; unknown when it cannot say.
-  virtual FileIdentity FolderOf(FileId /*file*/) { return {}; }
+  // The folder the open file lies in, found through the handle: by the final
+  // path its open read (`finalPath`, empty when it read none), links
+  // followed; unknown when it cannot say.
+  virtual FileIdentity FolderOf(FileId /*file*/, const std::wstring& /*finalPath*/) { return {}; }
   // The folder at `path` (resolved), links followed, as a walk would find
   // it; unknown when it cannot be opened.
   virtual FileIdentity FolderIdentity(const std::wstring& /*path*/) { return {}; }

@@ -294,7 +294,6 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
   // here, so that a failed open never leaves the file held.
   if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) return reason;
   file = reinterpret_cast<FileId>(handle.release());
-  openedAt_[file] = facts.finalPath;
   // The tile for this file: as many generator bytes as it can use.
   tileFill_ = size_t(
       std::clamp<int64_t>(std::max(facts.size, facts.allocation), 1, int64_t(kRandomTileBytes)));
@@ -372,17 +371,14 @@ bool Win32ShredServices::AllocatedRanges(FileId file, int64_t size, std::vector<
   }
 }
 
-FileIdentity Win32ShredServices::FolderOf(FileId file) {
+FileIdentity Win32ShredServices::FolderOf(FileId file, const std::wstring& finalPath) {
   // Where the handle is, links followed: a folder on the way that was
   // swapped for a link leads elsewhere, to a folder of another identity.
   // The final path its open read will do (a read costs a tenth of a
   // millisecond under Wine): the file cannot be renamed while the handle
   // holds it, and a folder on the way swapped since is found when the
   // folder is opened by that path.
-  const auto opened = openedAt_.find(file);
-  const std::wstring final = opened != openedAt_.end() && !opened->second.empty()
-                                 ? opened->second
-                                 : ReadFinalPath(AsHandle(file));
+  const std::wstring final = finalPath.empty() ? ReadFinalPath(AsHandle(file)) : finalPath;
   std::wstring folder = FolderPart(final);
   if (folder.empty()) return {};
   if (folder == RootOfFinalPath(final)) folder += L"\\";
@@ -495,7 +491,6 @@ void Win32ShredServices::CloseFile(FileId file) {
     readerOf_ = 0;
   }
   if (file == patternOf_) patternOf_ = 0;
-  openedAt_.erase(file);
   CloseHandle(AsHandle(file));
 }
 
@@ -584,7 +579,6 @@ Reason Win32ShredServices::OpenToDelete(const std::wstring& path, FileId& file, 
   if (!handle.valid()) return LastReason();
   if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) return reason;
   file = reinterpret_cast<FileId>(handle.release());
-  openedAt_[file] = facts.finalPath;
   return Reason::None;
 }
 

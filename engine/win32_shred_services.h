@@ -55,7 +55,7 @@ class Win32ShredServices : public ShredServices {
   Reason RemoveLink(const std::wstring& path) override;
   bool PathExists(const std::wstring& path) override;
   std::vector<std::wstring> NamesOf(const std::wstring& path) override;
-  FileIdentity FolderOf(FileId file) override;
+  FileIdentity FolderOf(FileId file, const std::wstring& finalPath) override;
   FileIdentity FolderIdentity(const std::wstring& path) override;
   uint32_t LastErrorCode() override;
 
@@ -80,8 +80,7 @@ class Win32ShredServices : public ShredServices {
   FileId patternOf_ = 0;  // the open stream whose tile the buffer holds
   handles::File reader_;  // that stream again, for reading past the cache
   FileId readerOf_ = 0;
-  std::vector<BYTE> readBack_;               // the bytes read back, allocated on first use
-  std::map<FileId, std::wstring> openedAt_;  // each open file's final path, read at its open
+  std::vector<BYTE> readBack_;  // the bytes read back, allocated on first use
 };
 
 // The reason for a platform error. An error it has no reason for is IoError,

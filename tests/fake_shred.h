@@ -226,9 +226,11 @@ class FakeServices : public ShredServices, public Prompts {
     }
     return folders.count(k) ? IdOf(k) : FileIdentity{};
   }
-  FileIdentity FolderOf(FileId file) override {
+  FileIdentity FolderOf(FileId file, const std::wstring& finalPath) override {
     const auto as = openedAs_.find(size_t(file));
-    const std::wstring& k = as != openedAs_.end() ? as->second : open_.at(size_t(file) - 1);
+    const std::wstring k = !finalPath.empty()      ? Key(finalPath)
+                           : as != openedAs_.end() ? as->second
+                                                   : open_.at(size_t(file) - 1);
     return IdOf(k.substr(0, k.find_last_of(L'\\')));
   }
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
