@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include "engine/handle_owner.h"
+#include "engine/path_rules.h"
 #include "engine/win32_shred_services.h"
 
 namespace shred {
@@ -145,7 +146,9 @@ std::vector<std::wstring> Win32TraceServices::ListShortcuts(const std::wstring& 
                                             FIND_FIRST_EX_LARGE_FETCH));
   if (!find.valid()) return shortcuts;
   do {
-    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+    // The platform's "*.lnk" takes short names too ("a.lnkx" is A~1.LNK).
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !MatchesPattern(found.cFileName, L"*.lnk"))
       continue;
     shortcuts.push_back(folder + L"\\" + found.cFileName);
     // A size past the limit is kept as past it.

@@ -758,6 +758,11 @@ TEST(ConsoleCompanion, TheRecentShortcutsOfShreddedFilesGoAndNoOthers) {
   ASSERT_FALSE(recent.empty());
   ASSERT_NE(recent.find(L"\\AppData\\"), std::wstring::npos) << "the prefix's own, never a link";
   TempFolder dir;
+  // Only what ends in ".lnk" is a shortcut; the platform's "*.lnk" also
+  // takes the short names of these.
+  for (const wchar_t* name : {L"a.lnk", L"b.lnkx", L"c.lnk1"}) WriteBytes(dir / name, "L");
+  EXPECT_EQ(shred::Win32TraceServices().ListShortcuts(dir.path()),
+            std::vector<std::wstring>{dir / L"a.lnk"});
   testing_util::RawDisk disk("ntfs", L'R');
   std::vector<std::wstring> places{dir / L"docs"};
   if (disk.missing().empty()) places.push_back(disk.root() + L"docs");
