@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "engine/handle_owner.h"
@@ -47,9 +48,13 @@ bool LiesInside(const std::wstring& final, const std::wstring& root) {
 // their long names only (the platform's own search would match short names
 // too: "*.doc" would take "report.docx" by its REPORT~1.DOC).
 // Links and junctions are left out: they are neither the files of the
-// folder nor what the user chose. The reason when it cannot be read.
+// folder nor what the user chose. A name that is not one name in the folder
+// ("sub\\x", "..\\x": a volume written from another system) is never joined
+// to the folder's path: it goes into `invalid`. The reason when it cannot
+// be read.
 Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
-                  std::vector<std::pair<std::wstring, bool>>& entries) {
+                  std::vector<std::pair<std::wstring, bool>>& entries,
+                  std::map<std::wstring, bool>& invalid) {
   // The verbatim form reaches long paths and names Win32 would rewrite.
   const ResolvedPath resolved = ResolveEntry(folder);
   if (resolved.reason != Reason::None) return resolved.reason;
@@ -67,6 +72,10 @@ Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
     if (name == L"." || name == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (!MatchesPattern(name, pattern)) continue;
+    if (!IsOneName(name)) {
+      invalid.emplace(name, IsRealFolder(found.dwFileAttributes));
+      continue;
+    }
     entries.emplace_back(name, IsRealFolder(found.dwFileAttributes));
   } while (FindNextFileW(find, &found));
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
@@ -100,11 +109,23 @@ void AddFolder(const std::wstring& folder, const FileIdentity& identity, Walk& w
   // two drive letters) is walked, and so removed and reported, once.
   if (all && identity.Known() && !walk.whole.insert(identity).second) return;
   std::vector<std::pair<std::wstring, bool>> matching, subfolders;
-  Reason reason = ReadFolder(folder, walk.pattern, matching);
-  if (reason == Reason::None && !all && walk.recurse) reason = ReadFolder(folder, L"*", subfolders);
+  std::map<std::wstring, bool> invalid, invalidFolders;  // names, and whether each is a folder
+  Reason reason = ReadFolder(folder, walk.pattern, matching, invalid);
+  if (reason == Reason::None && !all && walk.recurse)
+    reason = ReadFolder(folder, L"*", subfolders, invalidFolders);
   if (reason != Reason::None) {
     walk.notes.push_back({folder, ReasonText(reason)});
     return;
+  }
+  // What the walk would have taken, each once, with its folder; the folder
+  // keeps it, and so stays.
+  for (const auto& [name, isFolder] : invalidFolders) {
+    if (isFolder) invalid.emplace(name, true);
+  }
+  for (const auto& [name, isFolder] : invalid) {
+    if (isFolder && !walk.recurse) continue;
+    walk.notes.push_back(
+        {folder, std::wstring(ReasonText(Reason::InvalidName)) + L"（" + name + L"）"});
   }
   // Each folder before those inside it; known by its identity now, so that
   // its removal later takes this folder and no other.

@@ -156,6 +156,14 @@ bool MatchesPattern(const std::wstring& name, const std::wstring& pattern) {
   return MatchesFrom(name, pattern);
 }
 
+bool IsOneName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (const wchar_t c : name) {
+    if (c < 0x20 || wcschr(L"\\/:\"<>|*?", c)) return false;
+  }
+  return true;
+}
+
 bool IsUnsafeShredPath(const std::wstring& path) {
   size_t rest = 0;
   if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&

@@ -38,6 +38,14 @@ bool IsUnsafeShredPath(const std::wstring& path);
 // (8.3) names never count: "*.doc" does not take "report.docx".
 bool MatchesPattern(const std::wstring& name, const std::wstring& pattern);
 
+// Whether a name a folder's listing gave is one name in that folder, that
+// can be joined to the folder's path and reach this entry and no other: not
+// empty, not "." or "..", no "\\" or "/", none of the characters Windows
+// forbids in a name. A volume written from another system (ext4; NTFS by
+// ntfs-3g) may hold names that are none of this: "sub\\x.txt" joined to its
+// folder names a file of a subfolder, "..\\x" one above.
+bool IsOneName(const std::wstring& name);
+
 extern const wchar_t kProtectedFolderText[];
 
 // The folders a walk must never expand into their files, as the platform

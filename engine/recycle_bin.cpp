@@ -74,8 +74,18 @@ std::vector<BinItem> PairBinItems(const std::wstring& folder, const std::vector<
   // By the id and extension after "$R" / "$I", compared as the bin's names
   // are (upper case).
   std::map<std::wstring, BinItem> byId;
+  std::vector<BinItem> items;
   for (size_t i = 0; i < entries.size(); ++i) {
     const BinEntry& entry = entries[i];
+    if (!IsOneName(entry.name)) {
+      // Joined to the folder's path, "$R1\..\..\x" would name a file
+      // outside the bin: it is reported with its folder and left as it is.
+      BinItem odd;
+      odd.shown = folder;
+      odd.refused = std::wstring(ReasonText(Reason::InvalidName)) + L"（" + entry.name + L"）";
+      items.push_back(std::move(odd));
+      continue;
+    }
     const bool data = StartsWithNoCase(entry.name, L"$R");
     const bool record = !entry.folder && StartsWithNoCase(entry.name, L"$I");
     if ((!data && !record) || entry.name.size() <= 2) continue;
@@ -97,7 +107,6 @@ std::vector<BinItem> PairBinItems(const std::wstring& folder, const std::vector<
       if (!parsed.known) item.shown = std::wstring(kUnknownPlaceText) + L"（" + entry.name + L"）";
     }
   }
-  std::vector<BinItem> items;
   for (auto& [id, item] : byId) {
     // Without its record an item is named by its data's name.
     if (item.shown.empty()) item.shown = item.data.substr(item.data.find_last_of(L'\\') + 1);

@@ -65,8 +65,10 @@ extern const wchar_t kEmptyBinText[];      // "回收站是空的"
 
 // The items of one bin folder: $R and $I paired by what follows the two
 // letters, in the order of their names; desktop.ini and any other name are
-// not the bin's items and are left alone. `records` gives the bytes of a $I
-// by its full path.
+// not the bin's items and are left alone. A name that is not one name in
+// the folder (a volume written from another system) is an item of its own,
+// refused, shown by the folder: it is never joined to the folder's path. `records` gives the bytes
+// of a $I by its full path.
 std::vector<BinItem> PairBinItems(const std::wstring& folder, const std::vector<BinEntry>& entries,
                                   const std::vector<std::string>& records);
 

@@ -146,9 +146,10 @@ std::vector<std::wstring> Win32TraceServices::ListShortcuts(const std::wstring& 
                                             FIND_FIRST_EX_LARGE_FETCH));
   if (!find.valid()) return shortcuts;
   do {
-    // The platform's "*.lnk" takes short names too ("a.lnkx" is A~1.LNK).
+    // The platform's "*.lnk" takes short names too ("a.lnkx" is A~1.LNK);
+    // a name that is not one name in the folder leads elsewhere when joined.
     if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        !MatchesPattern(found.cFileName, L"*.lnk"))
+        !MatchesPattern(found.cFileName, L"*.lnk") || !IsOneName(found.cFileName))
       continue;
     shortcuts.push_back(folder + L"\\" + found.cFileName);
     // A size past the limit is kept as past it.

@@ -93,7 +93,7 @@ std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
     std::vector<std::string> records;
     for (const BinEntry& entry : entries) {
       const bool record = !entry.folder && entry.name.size() > 2 && entry.name[0] == L'$' &&
-                          (entry.name[1] == L'I' || entry.name[1] == L'i');
+                          (entry.name[1] == L'I' || entry.name[1] == L'i') && IsOneName(entry.name);
       records.push_back(record ? ReadRecord(folder + L"\\" + entry.name) : std::string());
     }
     for (BinItem& item : PairBinItems(folder, entries, records)) {
@@ -122,7 +122,7 @@ void NotifyRecycleBinChanged(const std::vector<BinItem>& items) {
   std::set<std::wstring> folders;
   for (const BinItem& item : items) {
     const std::wstring& any = item.data.empty() ? item.record : item.data;
-    folders.insert(any.substr(0, any.find_last_of(L'\\')));
+    if (!any.empty()) folders.insert(any.substr(0, any.find_last_of(L'\\')));
   }
   for (const std::wstring& folder : folders)
     SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHW, folder.c_str(), nullptr);

@@ -571,9 +571,21 @@ void CheckPromises() {
 
 RC_GTEST_PROP(Adversary, OnlyWhatTheUserChoseAndAllOfIt, ()) { CheckPromises(); }
 
+// A $I record as Windows 10 writes it, naming where the item was.
+std::string RecordBytes(const std::wstring& path) {
+  std::string bytes(24, '\0');
+  bytes[0] = 2;
+  std::u16string text(path.begin(), path.end());
+  text.push_back(u'\0');
+  const uint32_t count = uint32_t(text.size());
+  bytes.append(reinterpret_cast<const char*>(&count), 4);
+  return bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
 // The Recycle Bin in the same fakes: items whose data is a file, a folder, a
 // held file, another name of a live file outside the bin, a link the listing
-// refused, or missing; records missing too. Another program acts on the live
+// refused, or missing; records missing too; and names made on another system
+// that, joined to the bin's path, lead to a live file. Another program acts on the live
 // files and the bin's between the steps. After the run: the live files are
 // as they were; an item said shredded has no data and no record left, its
 // every byte written over first; one not shredded keeps its record; with
@@ -596,31 +608,50 @@ void CheckTheBin() {
   for (int i = *rc::gen::inRange(1, 4); i > 0; --i)
     make(L"C:\\docs\\live" + std::to_wstring(i), L"live" + std::to_wstring(i) + L"-bytes");
   const int lives = int(world.files.size());
-  enum Kind { File, Folder, Held, OtherName, Link, NoData, NoRecord };
+  enum Kind { File, Folder, Held, OtherName, Link, NoData, NoRecord, OddName };
   const char* const kKinds[] = {
-      "a file", "a folder",     "a held file",   "another name of a live file",
-      "a link", "no data left", "no record left"};
-  std::vector<BinItem> items;
-  std::vector<Kind> kinds;
-  for (int n = *rc::gen::inRange(0, 6); n > 0; --n) {
-    const Kind kind = Kind(*rc::gen::inRange(0, 7));
-    const std::wstring id = std::to_wstring(items.size()), data = bin + L"\\$R" + id;
-    BinItem item;
-    item.shown = L"C:\\was\\" + id;
-    item.data = kind == NoData ? L"" : data;
-    item.record = kind == NoRecord ? L"" : bin + L"\\$I" + id;
-    if (!item.record.empty()) s.files[item.record] = L"record" + id;
-    story << "item " << items.size() << ": " << kKinds[kind] << "\n";
+      "a file", "a folder",     "a held file",    "another name of a live file",
+      "a link", "no data left", "no record left", "a name leading out"};
+  // The bin's listing as the platform gives it, and the records' bytes; an
+  // item's kind by the path of its data or its record.
+  std::vector<BinEntry> listing;
+  std::vector<std::string> recordBytes;
+  std::map<std::wstring, Kind> kindOf;
+  std::map<std::wstring, BinItem> walked;  // a folder item's files, as the walk finds them
+  for (int n = *rc::gen::inRange(0, 6), k = 0; k < n; ++k) {
+    const Kind kind = Kind(*rc::gen::inRange(0, 8));
+    const std::wstring id = std::to_wstring(k), data = bin + L"\\$R" + id;
+    story << "item " << k << ": " << kKinds[kind] << "\n";
+    if (kind == OddName) {
+      // A name made on another system, that joined to the bin's path and
+      // read back leads to a live file: "$R3\..\..\..\docs\live1".
+      const std::wstring& live = world.files[size_t(*rc::gen::inRange(0, lives))];
+      const bool record = *rc::gen::inRange(0, 2);
+      listing.push_back({(record ? L"$I" : L"$R") + id + L"\\..\\..\\.." + live.substr(2)});
+      recordBytes.push_back(record ? RecordBytes(live) : std::string());
+      story << "  listed as " << Narrow(listing.back().name) << "\n";
+      continue;
+    }
+    if (kind != NoRecord) {
+      const std::wstring record = bin + L"\\$I" + id;
+      s.files[record] = L"record" + id;
+      listing.push_back({L"$I" + id});
+      recordBytes.push_back(RecordBytes(L"C:\\was\\" + id));
+      kindOf[record] = kind;
+    }
+    if (kind == NoData) continue;
+    kindOf[data] = kind;
+    listing.push_back({L"$R" + id, kind == Folder || kind == Link, kind == Link});
+    recordBytes.emplace_back();
     switch (kind) {
       case File:
       case Held:
       case NoRecord:
         make(data, L"data" + id + L"-bytes");
-        item.files = {data};
         if (kind == Held) s.locked.insert(data);
         break;
-      case Folder:
-        item.folder = true;
+      case Folder: {
+        BinItem& item = walked[data];
         s.folders.insert(data);
         make(data + L"\\a", L"in" + id + L"-a");
         item.files = {data + L"\\a"};
@@ -632,22 +663,28 @@ void CheckTheBin() {
           item.folders.push_back({data + L"\\sub", s.IdOf(data + L"\\sub")});
         }
         break;
+      }
       case OtherName:
         s.hardLinks[data] = world.files[size_t(*rc::gen::inRange(0, lives))];
         world.names[s.hardLinks[data]].insert(data);
-        item.files = {data};
         break;
       case Link:
-        // The listing refuses it and walks nothing in it.
-        item.folder = true;
+        // The listing marks it; nothing in it is walked.
         s.folderLinks[data] = L"C:\\docs";
-        item.refused = ReasonText(Reason::Link);
         break;
-      case NoData:
+      default:
         break;
     }
-    items.push_back(item);
-    kinds.push_back(kind);
+  }
+  std::vector<BinItem> items = PairBinItems(bin, listing, recordBytes);
+  std::vector<Kind> kinds;
+  for (BinItem& item : items) {
+    if (const auto w = walked.find(item.data); w != walked.end() && item.refused.empty()) {
+      item.files = w->second.files;
+      item.folders = w->second.folders;
+    }
+    const auto k = kindOf.find(item.data.empty() ? item.record : item.data);
+    kinds.push_back(k == kindOf.end() ? OddName : k->second);
   }
   size_t steps = 0;
   for (const BinItem& item : items) steps += item.files.size() + 1;
@@ -698,7 +735,7 @@ void CheckTheBin() {
     } else if (!item.record.empty()) {
       RC_ASSERT(s.files.count(item.record) == 1u);  // it stays visible and restorable
     }
-    if (kinds[i] == Link) RC_ASSERT(!outcomes[i].shredded);
+    if (kinds[i] == Link || kinds[i] == OddName) RC_ASSERT(!outcomes[i].shredded);
     if (!plan.empty()) continue;
     const bool plain =
         kinds[i] == File || kinds[i] == Folder || kinds[i] == NoData || kinds[i] == NoRecord;

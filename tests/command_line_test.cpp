@@ -226,6 +226,23 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
                               L"n.txt", L"sub\\s.txt", L"sub\\s.txt1"}) {
     ASSERT_TRUE(WriteBytes(quirks / name, "x"));
   }
+  // Names made on the Linux side that no Windows path reaches: joined to
+  // their folder they would name other files ("sub\\secret.txt" the
+  // subfolder's, "..\\up.txt" the parent's), past 260 characters too, where
+  // Wine gives no final path to check.
+  TempFolder odd, distant;
+  const std::wstring longFile = LongPath(distant, 330),
+                     deep = longFile.substr(0, longFile.rfind(L'\\'));
+  CreateDirectoryW((odd / L"sub").c_str(), nullptr);
+  for (const wchar_t* name : {L"n.txt", L"sub\\secret.txt", L"up.txt"})
+    ASSERT_TRUE(WriteBytes(odd / name, "x"));
+  for (const char* name : {"..\\up.txt", "sub\\secret.txt", "x\\notes.doc"})
+    ASSERT_TRUE(testing_util::WriteUnixName(odd.path(), name, "odd")) << name;
+  ASSERT_TRUE(testing_util::WriteUnixName(deep, "..\\up.txt", "odd"));
+  ASSERT_TRUE(WriteBytes(L"\\\\?\\" + deep.substr(0, deep.rfind(L'\\')) + L"\\up.txt", "x"));
+  const auto invalid = [](const std::wstring& folder, const wchar_t* name) {
+    return shred::WalkNote{folder, std::wstring(L"文件名无效（") + name + L"）"};
+  };
   using Paths = std::vector<std::wstring>;
   using Notes = std::vector<shred::WalkNote>;
   const struct {
@@ -281,6 +298,21 @@ TEST(FolderWalk, FilesInNameOrderDepthFirstAndFoldersOnlyWhenAsked) {
         {other / L"Users", shred::kProtectedFolderText},
         {other / L"Users\\ann", shred::kProtectedFolderText},
         {other / L"sys\\*.txt", shred::kProtectedFolderText}}},
+      {"a name that is not one name is never joined, and said with its folder",
+       {odd.path()},
+       true,
+       false,
+       {odd / L"n.txt", odd / L"sub\\secret.txt", odd / L"up.txt"},
+       {invalid(odd.path(), L"..\\up.txt"), invalid(odd.path(), L"sub\\secret.txt"),
+        invalid(odd.path(), L"x\\notes.doc")}},
+      {"nor by a pattern that matches it",
+       {odd / L"*.txt", odd / L"x*"},
+       false,
+       true,
+       {odd / L"n.txt", odd / L"up.txt"},
+       {invalid(odd.path(), L"..\\up.txt"), invalid(odd.path(), L"sub\\secret.txt"),
+        invalid(odd.path(), L"x\\notes.doc")}},
+      {"nor past 260 characters", {deep}, true, false, {}, {invalid(deep, L"..\\up.txt")}},
       {"what is inside a profile is the user's",
        {other / L"Users\\ann\\docs"},
        true,

@@ -125,18 +125,31 @@ TEST_P(RawDiskTest, TheUsersRecycleBinGoesAndNothingElse) {
   ASSERT_TRUE(WriteBytes(mine + L"\\$IC3.txt", std::string(30, '\7')));
   ASSERT_TRUE(WriteBytes(mine + L"\\desktop.ini", "[.ShellClassInfo]"));
   ASSERT_TRUE(WriteBytes(other + L"\\$RX.txt", "another user's"));
+  // Names made on the Linux side that, joined to the bin's path, lead to
+  // live files at the root: each stays, and so does what it leads to.
+  CreateDirectoryW((disk.root() + L"docs").c_str(), nullptr);
+  const std::wstring live[] = {disk.root() + L"victim.txt", disk.root() + L"docs\\victim2.txt",
+                               disk.root() + L"rv.txt"};
+  for (const std::wstring& file : live) ASSERT_TRUE(WriteBytes(file, "live"));
+  for (const char* odd : {"$Rx\\..\\..\\..\\victim.txt", "$Ry\\..\\..\\..\\docs\\victim2.txt",
+                          "$Iw\\..\\..\\..\\rv.txt"})
+    ASSERT_TRUE(testing_util::WriteUnixName(mine, odd, "odd")) << odd;
   const std::vector<BinItem> items = ReadRecycleBins({disk.root()}, sid);
-  ASSERT_EQ(items.size(), 3u);
+  ASSERT_EQ(items.size(), 6u);
   Win32ShredServices services;
   ShredMonitor monitor;
   const std::vector<BinOutcome> outcomes = ShredBinItems(items, services, monitor);
-  EXPECT_EQ(BinLines(outcomes),
-            std::vector<std::wstring>{L"回收站共 3 项：已粉碎 3 项，未能粉碎 0 项。"});
+  const std::vector<std::wstring> lines = BinLines(outcomes);
+  ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(
+      std::count(lines.begin(), lines.end(), mine + L"：文件名无效（$Iw\\..\\..\\..\\rv.txt）"), 1);
+  EXPECT_EQ(lines[3], L"回收站共 6 项：已粉碎 3 项，未能粉碎 3 项。");
+  for (const std::wstring& file : live) EXPECT_EQ(testing_util::ReadBytes(file), "live") << file;
   EXPECT_EQ(testing_util::ReadBytes(mine + L"\\desktop.ini"), "[.ShellClassInfo]");
   EXPECT_EQ(testing_util::ReadBytes(other + L"\\$RX.txt"), "another user's");
   EXPECT_FALSE(Exists(mine + L"\\$RB2"));
   EXPECT_FALSE(Exists(mine + L"\\$IA1.txt"));
-  EXPECT_TRUE(ReadRecycleBins({disk.root()}, sid).empty()) << "the bin is empty now";
+  EXPECT_EQ(ReadRecycleBins({disk.root()}, sid).size(), 3u) << "only the odd names are left";
   disk.Unmount();
   for (const wchar_t* gone : {L"BIN-FILE-CONTENT-Q7", L"BIN-FOLDER-CONTENT-Q7",
                               L"BIN-BROKEN-CONTENT-Q7", L"PlaceOneQ7", L"PlaceTwoQ7"})

@@ -87,16 +87,29 @@ BinItem Item(const std::wstring& data, const std::wstring& record, bool folder,
 TEST(RecycleBin, ItemsArePairedByTheirIdAndNamedByWhereTheyWere) {
   const std::wstring bin = L"T:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000";
   const std::vector<BinEntry> entries = {
-      {L"$RB2X9.docx"}, {L"desktop.ini"},  {L"$IB2X9.docx"}, {L"$RAAAA", true}, {L"$IAAAA"},
-      {L"$RONLY.txt"},  {L"$IORPHAN.txt"}, {L"$IBAD.txt"},   {L"$RBAD.txt"},    {L"notes.txt"},
+      {L"$RB2X9.docx"},
+      {L"desktop.ini"},
+      {L"$IB2X9.docx"},
+      {L"$RAAAA", true},
+      {L"$IAAAA"},
+      {L"$RONLY.txt"},
+      {L"$IORPHAN.txt"},
+      {L"$IBAD.txt"},
+      {L"$RBAD.txt"},
+      {L"notes.txt"},
+      // Names made on another system, that joined to the bin's path lead out of it.
+      {L"$Rx\\..\\..\\..\\victim.txt"},
+      {L"$Iw\\..\\..\\..\\rv.txt"},
+      {L"$Ry/../d", true},
   };
   std::vector<std::string> records(entries.size());
+  records[11] = Record(2, 50, L"C:\\rv.txt");
   records[2] = Record(2, 10, L"C:\\docs\\report.docx");
   records[4] = Record(1, 20, L"C:\\docs\\Tax 2025");
   records[6] = Record(2, 30, L"C:\\gone.txt");
   records[7] = Record(7, 40, L"C:\\x");
   const std::vector<BinItem> items = PairBinItems(bin, entries, records);
-  ASSERT_EQ(items.size(), 5u);
+  ASSERT_EQ(items.size(), 8u);
   const auto at = [&](const wchar_t* shown) {
     for (const BinItem& item : items)
       if (item.shown == shown) return item;
@@ -110,10 +123,16 @@ TEST(RecycleBin, ItemsArePairedByTheirIdAndNamedByWhereTheyWere) {
   EXPECT_EQ(at(L"$RONLY.txt").record, L"") << "data without a record: named by its name";
   EXPECT_EQ(at(L"C:\\gone.txt").data, L"") << "a record without its data";
   EXPECT_EQ(at(L"原位置未知（$IBAD.txt）").data, bin + L"\\$RBAD.txt");
+  int odd = 0;
   for (const BinItem& item : items) {
     EXPECT_EQ(item.data.find(L"desktop.ini"), std::wstring::npos);
     EXPECT_EQ(item.data.find(L"notes.txt"), std::wstring::npos);
+    if (item.refused.rfind(L"文件名无效（", 0) != 0) continue;
+    ++odd;
+    EXPECT_EQ(item.shown, bin) << item.refused;
+    EXPECT_TRUE(item.data.empty() && item.record.empty() && item.files.empty()) << item.refused;
   }
+  EXPECT_EQ(odd, 3) << "each name that is not one is an item of its own, refused";
 }
 
 // Every item's data is shredded first, then its record; an item whose data

@@ -457,6 +457,7 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
     uint32_t error = 0;     // the platform's code, in the record
     bool measured = false;  // its size and the bytes written over stay in the record
     const wchar_t* detail = L"";
+    const wchar_t* shown = L"C:\\f";  // the name it is listed under afterwards
   };
   const std::wstring f = L"C:\\f";
   static const Row rows[] = {
@@ -512,7 +513,7 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
          s.undeletable.insert(L"C:\\f");
          s.renameFails.insert(L"C:\\z");
        },
-       L"内容已覆盖，但无法删除，也无法改回原名", true, 0, true},
+       L"内容已覆盖，但无法删除，也无法改回原名", true, 0, true, L"", L"C:\\z"},
       {"an error the run has no words for", [](auto& s) { s.openError[L"C:\\f"] = 1117; },
        L"读写错误（错误代码 1117）", false, 1117},
       {"grew while it was overwritten: left as it is",
@@ -540,8 +541,7 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
       EXPECT_EQ(rowServices.messages.back().text, L"已选文件粉碎完成！");
       continue;
     }
-    const std::wstring shown =
-        row.reason == std::wstring(L"内容已覆盖，但无法删除，也无法改回原名") ? L"C:\\z" : f;
+    const std::wstring shown = row.shown;
     EXPECT_EQ(rowList.items, std::vector<std::wstring>{shown}) << "kept under the name it has";
     EXPECT_EQ(rowServices.messages.back().text, L"共 1 个文件，其中 1 个未能粉碎：\r\n" +
                                                     std::wstring(row.reason) + L"（1 个）：\r\n" +
@@ -1375,6 +1375,17 @@ TEST(ShredPathTest, APatternMatchesLongNamesOnly) {
   for (const auto& row : rows)
     EXPECT_EQ(MatchesPattern(row.name, row.pattern), row.matches)
         << row.name << L" " << row.pattern;
+}
+
+// A listed name is joined to its folder only when it is one name there.
+TEST(ShredPathTest, AListedNameIsOneNameOrNone) {
+  for (const wchar_t* name : {L"a.txt", L"dot.", L"blank ", L".profile", L"...", L"a..b",
+                              L"\u6587\u4ef6.doc", L"$RAB12CD.txt", L"con"})
+    EXPECT_TRUE(IsOneName(name)) << name;
+  for (const wchar_t* name :
+       {L"", L".", L"..", L"sub\\x.txt", L"..\\up.txt", L"a/b", L"x\\", L"$Rx\\..\\..\\victim.txt",
+        L"a:b", L"a:$DATA", L"a*", L"q?", L"<a>", L"a|b", L"\"a\"", L"tab\tx", L"nul\x01"})
+    EXPECT_FALSE(IsOneName(name)) << name;
 }
 
 TEST(ShredPathTest, OrdinaryFilesAreSafe) {

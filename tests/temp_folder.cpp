@@ -136,6 +136,22 @@ int RunUnixCommand(const std::string& command, std::string& output) {
   return status == "<missing>" ? -1 : atoi(status.c_str());
 }
 
+bool WriteUnixName(const std::wstring& folder, const std::string& name, const std::string& bytes) {
+  const std::string unix = UnixPath(folder);
+  if (unix.empty()) return false;
+  // The command line Wine hands over doubles backslashes: the shell makes
+  // them itself, from their code. Each part of the name is quoted as it is.
+  std::string word = "'" + unix + "/'";
+  size_t at = 0;
+  for (size_t end; (end = name.find('\\', at)) != name.npos; at = end + 1)
+    word += "'" + name.substr(at, end - at) + "'\"$b\"";
+  word += "'" + name.substr(at) + "'";
+  std::string output;
+  return RunUnixCommand(
+             "b=$(awk 'BEGIN{printf \"%c\", 92}'); printf '%s' '" + bytes + "' > " + word,
+             output) == 0;
+}
+
 std::wstring ThroughRootDrive(const std::wstring& path) {
   const std::string unix = UnixPath(path);
   std::string real;

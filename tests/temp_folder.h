@@ -40,5 +40,9 @@ bool RunUnixShell(const std::string& command);
 // The same, with the command's exit status (-1 when it did not run) and what
 // it printed.
 int RunUnixCommand(const std::string& command, std::string& output);
+// Under Wine: writes a file from the Linux side into the folder, under a
+// name that Windows cannot make ("sub\\x.txt", "..\\x": each backslash is a
+// character of the one name); false when it could not.
+bool WriteUnixName(const std::wstring& folder, const std::string& name, const std::string& bytes);
 
 }  // namespace testing_util

@@ -37,7 +37,10 @@ bool LoadFolderFiles(const std::wstring& folder, FileListData& out) {
     }
   } else {
     do {
-      if (found.dwFileAttributes & kSkippedAttributes) continue;
+      // A name no path can reach (a volume written from another system:
+      // "sub\\x.txt", "..\\x") would name another file once joined.
+      if ((found.dwFileAttributes & kSkippedAttributes) || !shred::IsOneName(found.cFileName))
+        continue;
       data.starts.push_back(uint32_t(data.pool.size()));
       const size_t length = wcslen(found.cFileName);
       data.pool.insert(data.pool.end(), found.cFileName, found.cFileName + length + 1);

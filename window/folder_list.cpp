@@ -36,7 +36,7 @@ bool ReadSubfolders(const std::wstring& folder, std::vector<std::wstring>& names
   do {
     const std::wstring name = found.cFileName;
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (found.dwFileAttributes & kSkippedAttributes) || name == L"." || name == L"..") {
+        (found.dwFileAttributes & kSkippedAttributes) || !shred::IsOneName(name)) {
       continue;
     }
     names.push_back(name);
