@@ -16,6 +16,7 @@ const wchar_t kConfirmTitle[] = L"警告";
 const wchar_t kEmptyListText[] = L"请选择文件！";
 const wchar_t kInfoTitle[] = L"提示";
 const wchar_t kDoneText[] = L"已选文件粉碎完成！";
+const wchar_t kStillOpenText[] = L"其他程序仍打开着它";
 
 std::wstring BannerLine() {
   return std::wstring(L"本文件已由 Tarvello 文件粉碎机处理  ") + maker::kName + L"  " +
@@ -525,7 +526,18 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
   }
   const std::wstring hidden = RenameToRandom(path, file, services);
   if (services.DeleteOpenFile(file) == Reason::None) {
-    result.fate = done;
+    guard.Close();
+    // Done, the platform says; the name may stay all the same: pending
+    // behind another program's handle that reads only attributes (Explorer,
+    // an indexer), or, under Wine, a file whose folder was moved since. A
+    // name still there is no shredded file.
+    if (!services.PathExists(hidden.empty() ? path : hidden)) {
+      result.fate = done;
+      return;
+    }
+    KeepAs(result, Reason::NotDeleted);
+    result.detail = kStillOpenText;
+    if (!hidden.empty()) result.renamed = RenamedEntry(entry, hidden);
     return;
   }
   // A file that then cannot be deleted goes back to its own name, where the

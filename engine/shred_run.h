@@ -57,6 +57,8 @@ extern const wchar_t kConfirmTitle[];
 extern const wchar_t kEmptyListText[];
 extern const wchar_t kInfoTitle[];
 extern const wchar_t kDoneText[];
+// Said of a file whose deletion the platform took and whose name stayed.
+extern const wchar_t kStillOpenText[];
 
 // The two lines written into every file before it is deleted.
 std::wstring BannerLine();

@@ -624,6 +624,18 @@ Reason Win32ShredServices::RenameOpenFile(FileId file, const std::wstring& to) {
 }
 
 Reason Win32ShredServices::DeleteOpenFile(FileId file) {
+  // POSIX semantics (Windows 10 1709 on): the name goes when this handle
+  // closes, even while another program holds the file to read its
+  // attributes. Where the platform refuses them (older systems, Wine: error
+  // 87), the plain disposition; the run then looks whether the name went.
+  struct DispositionEx {
+    ULONG flags;
+  };
+  constexpr auto kFileDispositionInfoEx = FILE_INFO_BY_HANDLE_CLASS(21);
+  constexpr ULONG kDelete = 0x1, kPosixSemantics = 0x2;
+  DispositionEx posix{kDelete | kPosixSemantics};
+  if (SetFileInformationByHandle(AsHandle(file), kFileDispositionInfoEx, &posix, sizeof posix))
+    return Reason::None;
   FILE_DISPOSITION_INFO dispose{TRUE};
   return SetFileInformationByHandle(AsHandle(file), FileDispositionInfo, &dispose, sizeof dispose)
              ? Reason::None

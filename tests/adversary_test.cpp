@@ -4,7 +4,7 @@
 // selections (files by any of their names, whole folders, duplicates, bad
 // entries, a Recycle Bin laid out in the same fakes) and an interferer that acts between the run's
 // steps (renames, replaces, rewrites, appends, swaps a folder for a link, creates, deletes, holds
-// and releases). After every run:
+// and releases, reads attributes so that a deletion stays pending). After every run:
 //   I1  a file nobody chose and the interferer did not touch is as it was,
 //       byte for byte and name for name;
 //   I2  a file reported shredded had every byte of every stream written over
@@ -110,6 +110,10 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
         s.hardLinks[other] = name;
         world.names[name].insert(other);
         story << " hard-linked as " << Narrow(other);
+      } else if (kind == 6) {
+        // Explorer or an indexer reads its attributes: a deletion stays pending.
+        s.pendingDelete.insert(name);
+        story << " peeked at";
       } else if (kind == 5) {
         // Another spelling of the same name (case, a short name).
         s.aliases[folder + L"\\F" + std::to_wstring(n) + L".TXT"] = name;
@@ -201,11 +205,12 @@ enum class Act {
   Create,
   SwapFolder,
   Hold,
-  Release
+  Release,
+  Peek
 };
 const char* const kActNames[] = {"rewrites", "appends to", "replaces",   "reuses the number of",
                                  "renames",  "deletes",    "creates in", "swaps for a link",
-                                 "holds",    "releases"};
+                                 "holds",    "releases",   "reads the attributes of"};
 struct Interference {
   bool atDelete;  // at the delete step of the entry, else as it is overwritten
   int entry;
@@ -298,6 +303,10 @@ class Interferer : public ShredMonitor {
       case Act::Release:
         s_.locked.erase(t);
         break;
+      case Act::Peek:
+        // A handle that reads attributes only: a deletion stays pending.
+        if (isFile) s_.pendingDelete.insert(t);
+        break;
     }
   }
   // "mv folder folder.old && ln -s C:\o folder" (the top folder's case twin
@@ -357,7 +366,7 @@ std::vector<Interference> Plan(const World& world, const ShredJob& job, std::ost
     Interference step;
     step.atDelete = *rc::gen::inRange(0, 2) == 1;
     step.entry = *rc::gen::inRange(0, int(job.entries.size()));
-    step.act = Act(*rc::gen::inRange(0, 10));
+    step.act = Act(*rc::gen::inRange(0, 11));
     const bool onFolder = step.act == Act::Create || step.act == Act::SwapFolder;
     const auto& pool = onFolder ? world.folders : world.files;
     if (pool.empty()) continue;
@@ -539,7 +548,7 @@ void CheckPromises() {
   if (plan.empty() && cancelAt < 0) {
     for (const std::wstring& file : world.files) {
       const auto a = s.attributes.find(file);
-      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) ||
+      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) || s.pendingDelete.count(file) ||
           (a != s.attributes.end() && (a->second & attr::kReadOnly)))
         continue;
       RC_ASSERT(NamesNow(s, world.ids.at(file)).empty());
@@ -693,7 +702,7 @@ void CheckTheBin() {
     Interference step;
     step.atDelete = *rc::gen::inRange(0, 2) == 1;
     step.entry = *rc::gen::inRange(0, int(steps));
-    step.act = Act(*rc::gen::inRange(0, 10));
+    step.act = Act(*rc::gen::inRange(0, 11));
     if (step.act == Act::Create || step.act == Act::SwapFolder) continue;
     step.target = world.files[size_t(*rc::gen::inRange(0, int(world.files.size())))];
     story << "at the " << (step.atDelete ? "deletion" : "overwrite") << " of entry " << step.entry

@@ -452,6 +452,7 @@ class FakeServices : public ShredServices, public Prompts {
     times[t] = times[f];
     attributes[t] = attributes[f];
     if (undeletable.count(f)) undeletable.insert(t);
+    if (pendingDelete.count(f)) pendingDelete.insert(t);
     f = t;
     return Reason::None;
   }
@@ -459,6 +460,8 @@ class FakeServices : public ShredServices, public Prompts {
     const std::wstring k = open_.at(size_t(file) - 1);
     log_.Add(L"delete:" + k);
     if (undeletable.count(k)) return Reason::AccessDenied;
+    // Marked, and left pending behind another program's handle: the name stays.
+    if (pendingDelete.count(k)) return Reason::None;
     if (folders.count(k)) {
       if (!IsEmptyFolder(k)) return Reason::AccessDenied;
       folders.erase(k);
@@ -505,6 +508,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, int> heldFor;  // deletion attempts that find it held
   std::map<std::wstring, std::wstring> holders;
   std::set<std::wstring> folders, links, locked, undeletable, renameFails, deleteDenied;
+  std::set<std::wstring> pendingDelete;  // another program holds it to read attributes only
   std::vector<Message> messages;
   int waited = 0;
   // Run once, when the step first comes: what another program does meanwhile.

@@ -514,6 +514,9 @@ TEST_F(ShredRunTest, EveryFailedStepKeepsTheFileAndSaysWhy) {
          s.renameFails.insert(L"C:\\z");
        },
        L"内容已覆盖，但无法删除，也无法改回原名", true, 0, true, L"", L"C:\\z"},
+      {"deleted, the platform says, and the name stays: pending behind another program",
+       [](auto& s) { s.pendingDelete.insert(L"C:\\f"); }, L"内容已覆盖，但无法删除", true, 0, true,
+       L"（其他程序仍打开着它）", L"C:\\z"},
       {"an error the run has no words for", [](auto& s) { s.openError[L"C:\\f"] = 1117; },
        L"读写错误（错误代码 1117）", false, 1117},
       {"grew while it was overwritten: left as it is",
