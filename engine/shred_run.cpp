@@ -554,7 +554,7 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
 struct NameGroup {
   std::vector<int> entries;         // one entry for each of its names, the first first
   std::vector<std::wstring> paths;  // their resolved paths
-  std::set<std::wstring> names;     // its names as its handles showed them, upper-cased
+  std::set<std::wstring> names;     // its names listed, as NameKey counts them
 };
 using NameGroups = std::map<int, NameGroup>;
 
@@ -565,9 +565,16 @@ std::wstring FoldedName(std::wstring name) {
   return name;
 }
 
-// The name an opened entry reached: its handle's final path, else its path.
-std::wstring NameKey(const EntryResult& result, const std::wstring& path) {
-  return FoldedName(result.finalPath.empty() ? path : result.finalPath);
+// One name of a file as the run counts them: the folder that holds it, by
+// its number alone (the root drive under Wine tells no serial number: one
+// folder there has two identities), and its stored name, case folded. Two
+// spellings of one name (a share and a drive, a short name and a long one)
+// are one; names that only might differ count as one too, and a file then
+// seems to have more names than are listed, and stays.
+std::wstring NameKey(const std::wstring& path, ShredServices& services) {
+  const NameInFolder name = services.NameOf(path);
+  return std::to_wstring(name.folder.high) + L":" + std::to_wstring(name.folder.low) + L"\\" +
+         FoldedName(name.name);
 }
 
 // Every entry in order until a cancel: each file is worked once however many
@@ -618,14 +625,14 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
                               in == walked.end() ? EntryFolder{} : in->second);
       const auto group = groups.find(result.sameAs);
       if (result.fate == Fate::SameFile && group != groups.end() &&
-          group->second.names.insert(NameKey(result, resolved.path)).second) {
+          group->second.names.insert(NameKey(resolved.path, services)).second) {
         group->second.entries.push_back(i);
         group->second.paths.push_back(resolved.path);
       } else if (result.fate == Fate::SameFile) {
         sameAs[i] = result.sameAs;
       } else if (result.identity.Known()) {
         if (result.reason == Reason::OtherNames)
-          groups[i] = {{i}, {resolved.path}, {NameKey(result, resolved.path)}};
+          groups[i] = {{i}, {resolved.path}, {NameKey(resolved.path, services)}};
         firstFile.Add(result.identity, result.finalPath, SeenFile{i, resolved.path});
       }
       if (!resolved.path.empty()) firstText.emplace(resolved.path, i);
@@ -641,10 +648,11 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
 }
 
 // The names of the file that the selection does not hold, for the report.
-std::wstring OtherNamesText(const std::vector<std::wstring>& names, const NameGroup& group) {
+std::wstring OtherNamesText(const std::vector<std::wstring>& names, const NameGroup& group,
+                            ShredServices& services) {
   std::wstring text;
   for (const std::wstring& name : names) {
-    if (group.names.count(FoldedName(name))) continue;
+    if (group.names.count(NameKey(name, services))) continue;
     text += (text.empty() ? L"其他名称：" : L"、") + ShownPath(name);
   }
   return text;
@@ -664,7 +672,7 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
     if (job.cancelled) {
       first = EntryResult{};  // untouched: the cancel came before its turn
     } else if (!complete) {
-      first.detail = OtherNamesText(services.NamesOf(group.paths[0]), group);
+      first.detail = OtherNamesText(services.NamesOf(group.paths[0]), group, services);
     } else {
       monitor.Overwriting(lead, job.entries[lead]);
       // The file the pass found at that name, and no other saved there since.

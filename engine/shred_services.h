@@ -76,6 +76,15 @@ struct Range {
   bool operator==(const Range&) const = default;
 };
 
+// One name of a file as its folder holds it: the folder (links followed,
+// its identity asked of the volume in full; unknown where it cannot be
+// opened) and the name stored there, whatever spelling reached it: a short
+// name, another case, a share onto the folder, a drive mapped to it.
+struct NameInFolder {
+  FileIdentity folder;
+  std::wstring name;
+};
+
 // How much the run asks the services to write at a time: a cancel is seen
 // between two such writes.
 inline constexpr int64_t kOverwriteChunk = 4 << 20;
@@ -157,6 +166,8 @@ class ShredServices {
   // Every name (hard link) of the file at `path`, as full paths on the
   // same drive; empty when the volume cannot say.
   virtual std::vector<std::wstring> NamesOf(const std::wstring& /*path*/) { return {}; }
+  // The name the path reaches, as its folder holds it.
+  virtual NameInFolder NameOf(const std::wstring& path) = 0;
   // True when anything (file, folder, link, a file pending deletion) is there.
   virtual bool PathExists(const std::wstring& path) = 0;
   // The platform's code for the last failure that came back as IoError.

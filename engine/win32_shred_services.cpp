@@ -707,6 +707,21 @@ std::vector<std::wstring> Win32ShredServices::NamesOf(const std::wstring& path) 
   return names;
 }
 
+NameInFolder Win32ShredServices::NameOf(const std::wstring& path) {
+  NameInFolder name;
+  // The stored long name, whatever spelling the path has; the folder
+  // opened with links followed, as the file's own open followed them.
+  WIN32_FIND_DATAW found;
+  const handles::Find find(
+      FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  name.name = find.valid() ? std::wstring(found.cFileName) : NamePart(path);
+  std::wstring folder = FolderPart(path);
+  if (folder.empty()) return name;
+  if (folder == RootOfFinalPath(path)) folder += L"\\";
+  name.folder = IdentityAt(folder);
+  return name;
+}
+
 uint32_t Win32ShredServices::LastErrorCode() { return LastUnmappedError(); }
 
 bool Win32ShredServices::PathExists(const std::wstring& path) {

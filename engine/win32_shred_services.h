@@ -55,6 +55,7 @@ class Win32ShredServices : public ShredServices {
   Reason RemoveLink(const std::wstring& path) override;
   bool PathExists(const std::wstring& path) override;
   std::vector<std::wstring> NamesOf(const std::wstring& path) override;
+  NameInFolder NameOf(const std::wstring& path) override;
   FileIdentity FolderOf(FileId file, const std::wstring& finalPath) override;
   FileIdentity FolderIdentity(const std::wstring& path) override;
   uint32_t LastErrorCode() override;

@@ -59,6 +59,8 @@ constexpr wchar_t kOutside[] = L"C:\\o";
 // holding files of its names: a link to it from the top folder's name
 // offers the run paths that differ from its entries only in case.
 constexpr wchar_t kTwin[] = L"C:\\R";
+constexpr wchar_t kShare[] = L"\\\\srv\\r";
+constexpr char kShareText[] = "\\\\srv\\r";
 
 std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -133,6 +135,12 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
     s.links.insert(L"C:\\r\\m.lnk");
     story << "C:\\r\\m.lnk is a link\n";
   }
+  // A share onto the tree's top folder: every name in it has a second
+  // spelling, whose handles tell the share's path.
+  if (*rc::gen::inRange(0, 2)) {
+    s.shares[kShare] = kFolders[0];
+    story << kShareText << " is a share onto C:\\r\n";
+  }
   if (*rc::gen::inRange(0, 3) == 0) {
     s.folderLinks[L"C:\\r\\fl"] = kOutside;
     story << "C:\\r\\fl leads to C:\\o (unmarked)\n";
@@ -155,8 +163,10 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
   return world;
 }
 
-// The selection: files by any of their names, whole folders as a walk would
-// hand them over, duplicates and entries that name nothing to shred.
+// The selection: files by any of their names and spellings (a short name,
+// another case, a share onto the folder; with a final path or none), whole
+// folders as a walk would hand them over, duplicates and entries that name
+// nothing to shred.
 void Select(FakeServices& s, const World& world, ShredJob& job, std::ostringstream& story) {
   std::vector<std::wstring> candidates;
   for (const auto& [file, names] : world.names) {
@@ -164,6 +174,16 @@ void Select(FakeServices& s, const World& world, ShredJob& job, std::ostringstre
     candidates.insert(candidates.end(), names.begin(), names.end());
   }
   for (const auto& [spelling, file] : s.aliases) candidates.push_back(spelling);
+  // The same names through the share; and names whose handles tell no
+  // final path (past 260 characters under Wine), spelt either way.
+  for (size_t i = 0, n = candidates.size(); i < n; ++i) {
+    const std::wstring top = std::wstring(kFolders[0]) + L"\\";
+    if (s.shares.count(kShare) && candidates[i].rfind(top, 0) == 0)
+      candidates.push_back(kShare + candidates[i].substr(top.size() - 1));
+  }
+  for (const std::wstring& candidate : candidates) {
+    if (*rc::gen::inRange(0, 4) == 0) s.noFinalPath.insert(candidate);
+  }
   for (const wchar_t* odd : {L"C:\\r\\u.txt", L"C:\\r\\m.lnk", L"C:\\r\\missing.txt", L"f0.txt",
                              L"C:\\r\\a", L"C:\\r\\fl\\f0.txt", L"C:\\r\\*.txt"})
     candidates.push_back(odd);
@@ -208,9 +228,17 @@ enum class Act {
   Release,
   Peek
 };
-const char* const kActNames[] = {"rewrites", "appends to", "replaces",   "reuses the number of",
-                                 "renames",  "deletes",    "creates in", "swaps for a link",
-                                 "holds",    "releases",   "reads the attributes of"};
+const char* const kActNames[] = {"rewrites",
+                                 "appends to",
+                                 "replaces",
+                                 "reuses the number of",
+                                 "renames",
+                                 "deletes",
+                                 "creates in",
+                                 "swaps for a link",
+                                 "holds",
+                                 "releases",
+                                 "reads the attributes of"};
 struct Interference {
   bool atDelete;  // at the delete step of the entry, else as it is overwritten
   int entry;
@@ -397,6 +425,7 @@ std::set<std::wstring> NamesNow(FakeServices& s, uint64_t id) {
 // and another spelling of a name (case, a short name). A link at the end is
 // not its target.
 std::wstring NameSpelt(const FakeServices& s, std::wstring entry) {
+  entry = s.Local(entry);
   for (const auto& [from, to] : s.folderLinks) {
     if (entry.rfind(from + L"\\", 0) == 0) entry = to + entry.substr(from.size());
   }
@@ -548,8 +577,8 @@ void CheckPromises() {
   if (plan.empty() && cancelAt < 0) {
     for (const std::wstring& file : world.files) {
       const auto a = s.attributes.find(file);
-      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) || s.pendingDelete.count(file) ||
-          (a != s.attributes.end() && (a->second & attr::kReadOnly)))
+      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) ||
+          s.pendingDelete.count(file) || (a != s.attributes.end() && (a->second & attr::kReadOnly)))
         continue;
       RC_ASSERT(NamesNow(s, world.ids.at(file)).empty());
     }
@@ -617,10 +646,16 @@ void CheckTheBin() {
   for (int i = *rc::gen::inRange(1, 4); i > 0; --i)
     make(L"C:\\docs\\live" + std::to_wstring(i), L"live" + std::to_wstring(i) + L"-bytes");
   const int lives = int(world.files.size());
-  enum Kind { File, Folder, Held, OtherName, Link, NoData, NoRecord, OddName };
-  const char* const kKinds[] = {
-      "a file", "a folder",     "a held file",    "another name of a live file",
-      "a link", "no data left", "no record left", "a name leading out"};
+  enum Kind { File, Folder, Held, OtherName, Link, NoData, NoRecord, OddName, UnmarkedLink };
+  const char* const kKinds[] = {"a file",
+                                "a folder",
+                                "a held file",
+                                "another name of a live file",
+                                "a link",
+                                "no data left",
+                                "no record left",
+                                "a name leading out",
+                                "a link the listing shows as a file"};
   // The bin's listing as the platform gives it, and the records' bytes; an
   // item's kind by the path of its data or its record.
   std::vector<BinEntry> listing;
@@ -628,7 +663,7 @@ void CheckTheBin() {
   std::map<std::wstring, Kind> kindOf;
   std::map<std::wstring, BinItem> walked;  // a folder item's files, as the walk finds them
   for (int n = *rc::gen::inRange(0, 6), k = 0; k < n; ++k) {
-    const Kind kind = Kind(*rc::gen::inRange(0, 8));
+    const Kind kind = Kind(*rc::gen::inRange(0, 9));
     const std::wstring id = std::to_wstring(k), data = bin + L"\\$R" + id;
     story << "item " << k << ": " << kKinds[kind] << "\n";
     if (kind == OddName) {
@@ -680,6 +715,10 @@ void CheckTheBin() {
       case Link:
         // The listing marks it; nothing in it is walked.
         s.folderLinks[data] = L"C:\\docs";
+        break;
+      case UnmarkedLink:
+        // A Unix link under Wine: a plain file to the listing, a live file's contents to an open.
+        s.unmarkedLinks[data] = world.files[size_t(*rc::gen::inRange(0, lives))];
         break;
       default:
         break;
@@ -744,7 +783,8 @@ void CheckTheBin() {
     } else if (!item.record.empty()) {
       RC_ASSERT(s.files.count(item.record) == 1u);  // it stays visible and restorable
     }
-    if (kinds[i] == Link || kinds[i] == OddName) RC_ASSERT(!outcomes[i].shredded);
+    if (kinds[i] == Link || kinds[i] == OddName || kinds[i] == UnmarkedLink)
+      RC_ASSERT(!outcomes[i].shredded);
     if (!plan.empty()) continue;
     const bool plain =
         kinds[i] == File || kinds[i] == Folder || kinds[i] == NoData || kinds[i] == NoRecord;

@@ -78,8 +78,16 @@ class FakeServices : public ShredServices, public Prompts {
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
     return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
   }
+  // A path through a share onto a local folder, as that folder's path.
+  std::wstring Local(const std::wstring& k) const {
+    for (const auto& [share, local] : shares) {
+      if (k.rfind(share + L"\\", 0) == 0) return local + k.substr(share.size());
+    }
+    return k;
+  }
   // The file a name leads to: an alias's or a link's target, or the name itself.
-  std::wstring Target(const std::wstring& k) const {
+  std::wstring Target(const std::wstring& path) const {
+    const std::wstring k = Local(path);
     const std::wstring base = k.substr(0, k.find(L':', 2));
     const std::wstring stream = k.substr(base.size());
     if (auto a = aliases.find(base); a != aliases.end()) return a->second + stream;
@@ -126,7 +134,7 @@ class FakeServices : public ShredServices, public Prompts {
     return kind != MessageKind::Confirm || answerOk;
   }
   PathInfo Probe(const std::wstring& path) override {
-    const std::wstring k = Key(path);
+    const std::wstring k = Local(Key(path));
     if (auto r = reparse.find(k); r != reparse.end())
       return {PathKind::Link, attr::kReparsePoint | attributes[k], Reason::None, r->second};
     if (links.count(k)) return {PathKind::Link, attr::kReparsePoint, Reason::None, tag::kSymlink};
@@ -155,7 +163,8 @@ class FakeServices : public ShredServices, public Prompts {
     }
     open_.push_back(t);
     // A hard link is opened as itself: the folder its handle is in is its own.
-    if (hardLinks.count(k)) openedAs_[open_.size()] = k;
+    const std::wstring local = Local(k);
+    if (hardLinks.count(local)) openedAs_[open_.size()] = local;
     ++openHandles;
     file = FileId(open_.size());
     const auto h = handleAttributes.find(base);
@@ -171,8 +180,9 @@ class FakeServices : public ShredServices, public Prompts {
     facts.created = keepsCreation ? times[base].first : 0;
     facts.written = times[base].second;
     if (serialless.count(k.substr(0, 2))) facts.identity.volume = 0;
-    // A hard link's handle is at the name it was opened by.
-    facts.finalPath = L"\\\\?\\" + (hardLinks.count(k) ? k : base);
+    // A hard link's handle is at the name it was opened by; through a
+    // share, at the share's path.
+    facts.finalPath = FinalPathOf(k, hardLinks.count(local) ? local : base);
     facts.links = LinksOf(base);
     if (auto w = whenOpened.find(t); w != whenOpened.end()) {
       auto hook = std::move(w->second);
@@ -180,6 +190,25 @@ class FakeServices : public ShredServices, public Prompts {
       hook(*this);
     }
     return Reason::None;
+  }
+  // What the platform says of a handle opened by `k` at the file `at`.
+  std::wstring FinalPathOf(const std::wstring& k, const std::wstring& at) const {
+    if (noFinalPath.count(k)) return {};
+    for (const auto& [share, local] : shares) {
+      if (k.rfind(share + L"\\", 0) == 0 && at.rfind(local + L"\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + share.substr(2) + at.substr(local.size());
+    }
+    return L"\\\\?\\" + at;
+  }
+  NameInFolder NameOf(const std::wstring& path) override {
+    std::wstring k = Local(Key(path));
+    if (const auto a = aliases.find(k); a != aliases.end()) k = a->second;  // its stored name
+    std::wstring folder = k.substr(0, k.find_last_of(L'\\'));
+    for (const auto& [from, to] : folderLinks) {
+      if (folder == from || folder.rfind(from + L"\\", 0) == 0)
+        folder = to + folder.substr(from.size());
+    }
+    return {IdOf(folder), k.substr(k.find_last_of(L'\\') + 1)};
   }
   uint32_t LinksOf(const std::wstring& file) const {
     uint32_t n = 1;
@@ -219,7 +248,7 @@ class FakeServices : public ShredServices, public Prompts {
     attributes[heir] = attributes[name];
   }
   FileIdentity FolderIdentity(const std::wstring& path) override {
-    std::wstring k = Key(path);
+    std::wstring k = Local(Key(path));
     while (k.size() > 3 && k.back() == L'\\') k.pop_back();
     for (const auto& [from, to] : folderLinks) {
       if (k == from || k.rfind(from + L"\\", 0) == 0) k = to + k.substr(from.size());
@@ -228,7 +257,7 @@ class FakeServices : public ShredServices, public Prompts {
   }
   FileIdentity FolderOf(FileId file, const std::wstring& finalPath) override {
     const auto as = openedAs_.find(size_t(file));
-    const std::wstring k = !finalPath.empty()      ? Key(finalPath)
+    const std::wstring k = !finalPath.empty()      ? Local(Key(finalPath))
                            : as != openedAs_.end() ? as->second
                                                    : open_.at(size_t(file) - 1);
     return IdOf(k.substr(0, k.find_last_of(L'\\')));
@@ -236,11 +265,11 @@ class FakeServices : public ShredServices, public Prompts {
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                    const FileIdentity&) override {
     log_.Add(L"samepath:" + Key(path));
-    if (aliases.count(Key(path)) && aliases[Key(path)] == Key(finalPath)) return true;
     // As the platform asks it: the entry's folder, links followed, is the
     // final path's folder, and the name is the same. A folder on the way
-    // swapped for a link passes this.
-    const std::wstring k = Key(path), f = Key(finalPath);
+    // swapped for a link passes this. A share shows the folder it is onto.
+    const std::wstring k = Local(Key(path)), f = Local(Key(finalPath));
+    if (aliases.count(k) && aliases[k] == f) return true;
     const size_t a = k.find_last_of(L'\\'), b = f.find_last_of(L'\\');
     return folderLinks.count(k.substr(0, a)) && folderLinks[k.substr(0, a)] == f.substr(0, b) &&
            k.substr(a) == f.substr(b);
@@ -343,7 +372,8 @@ class FakeServices : public ShredServices, public Prompts {
     const std::wstring k = Target(Key(path));
     log_.Add(L"opendelete:" + Key(path));
     // A hard link is opened as itself: its name is what a rename moves.
-    const std::wstring opened = hardLinks.count(Key(path)) ? Key(path) : k;
+    const std::wstring local = Local(Key(path));
+    const std::wstring opened = hardLinks.count(local) ? local : k;
     if (auto held = heldFor.find(k); held != heldFor.end() && held->second > 0) {
       --held->second;
       return Reason::InUse;
@@ -371,7 +401,7 @@ class FakeServices : public ShredServices, public Prompts {
       facts.reparseTag = r->second;
     }
     facts.links = LinksOf(k);
-    facts.finalPath = L"\\\\?\\" + opened;
+    facts.finalPath = FinalPathOf(Key(path), opened);
     open_.push_back(opened);
     ++openHandles;
     file = FileId(open_.size());
@@ -416,7 +446,7 @@ class FakeServices : public ShredServices, public Prompts {
   }
   Reason RenameOpenFile(FileId file, const std::wstring& to) override {
     std::wstring& f = open_.at(size_t(file) - 1);
-    const std::wstring t = Key(to);
+    const std::wstring t = Local(Key(to));
     log_.Add(L"rename:" + f + L">" + t);
     if (renameFails.count(f)) return Reason::AccessDenied;
     if (refusesLongNames.count(f) && t.back() != L's') return Reason::InvalidName;
@@ -481,7 +511,7 @@ class FakeServices : public ShredServices, public Prompts {
     return links.erase(k) ? Reason::None : Reason::Changed;
   }
   bool PathExists(const std::wstring& path) override {
-    const std::wstring k = Key(path);
+    const std::wstring k = Local(Key(path));
     return files.count(k) > 0 || folders.count(k) > 0 || links.count(k) > 0 ||
            hardLinks.count(k) > 0 || folderLinks.count(k) > 0;
   }
@@ -508,7 +538,9 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, int> heldFor;  // deletion attempts that find it held
   std::map<std::wstring, std::wstring> holders;
   std::set<std::wstring> folders, links, locked, undeletable, renameFails, deleteDenied;
-  std::set<std::wstring> pendingDelete;  // another program holds it to read attributes only
+  std::set<std::wstring> pendingDelete;         // another program holds it to read attributes only
+  std::map<std::wstring, std::wstring> shares;  // "\\\\host\\c$" -> the local folder it shows
+  std::set<std::wstring> noFinalPath;  // spellings whose handles tell no final path (past 260)
   std::vector<Message> messages;
   int waited = 0;
   // Run once, when the step first comes: what another program does meanwhile.

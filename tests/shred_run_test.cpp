@@ -769,6 +769,27 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {L"C:\\b", L"C:\\B"},
        L"共 1 个文件，其中 1 个未能粉碎：\r\n还有其他名称（硬链接），不予粉碎（1 "
        L"个）：\r\nC:\\b（其他名称：\\\\?\\C:\\d\\live）"},
+      {"one name listed by a share onto its folder and by its drive is still one name",
+       {L"C:\\b", L"\\\\localhost\\c$\\b"},
+       [](S& s) {
+         s.shares[L"\\\\localhost\\c$"] = L"C:";
+         s.hardLinks[L"C:\\d\\live"] = L"C:\\b";
+       },
+       {{L"C:\\b", L"secret"}},
+       {L"C:\\b", L"\\\\localhost\\c$\\b"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n还有其他名称（硬链接），不予粉碎（1 "
+       L"个）：\r\nC:\\b（其他名称：\\\\?\\C:\\d\\live）"},
+      {"and by its long and short names where no final path tells them",
+       {L"C:\\b", L"C:\\B~1"},
+       [](S& s) {
+         s.aliases[L"C:\\B~1"] = L"C:\\b";
+         s.noFinalPath = {L"C:\\b", L"C:\\B~1"};
+         s.hardLinks[L"C:\\d\\live"] = L"C:\\b";
+       },
+       {{L"C:\\b", L"secret"}},
+       {L"C:\\b", L"C:\\B~1"},
+       L"共 1 个文件，其中 1 个未能粉碎：\r\n还有其他名称（硬链接），不予粉碎（1 "
+       L"个）：\r\nC:\\b（其他名称：\\\\?\\C:\\d\\live）"},
       {"every name listed, one cannot be deleted: the file stays under it",
        {L"C:\\b", L"C:\\two"},
        [](S& s) {
