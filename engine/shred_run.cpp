@@ -402,6 +402,15 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
 
 namespace {
 
+// The folder a resolved path lies in, as a path that opens it: a root
+// ("\\?\C:\", a share's "\\?\UNC\server\share\") keeps its separator.
+std::wstring FolderOfPath(const std::wstring& path) {
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  const bool share = folder.rfind(L"\\\\?\\UNC\\", 0) == 0;
+  if (std::count(folder.begin(), folder.end(), L'\\') == (share ? 5 : 3)) folder += L'\\';
+  return folder;
+}
+
 // The folder an entry lies in, as the run knew it before anything was done.
 struct EntryFolder {
   FileIdentity identity;
@@ -597,12 +606,11 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
   for (const std::wstring& entry : job.entries) {
     const size_t separator = entry.find_last_of(L"\\/");
     if (separator == entry.npos || walked.count(entry.substr(0, separator))) continue;
-    // "C:\\x" lies in the root "C:\\", which keeps its separator.
-    const ResolvedPath folder =
-        ResolveEntry(entry.substr(0, separator > 2 ? separator : separator + 1));
+    const ResolvedPath resolved = ResolveEntry(entry);
     walked.emplace(entry.substr(0, separator),
-                   EntryFolder{folder.reason == Reason::None ? services.FolderIdentity(folder.path)
-                                                             : FileIdentity{},
+                   EntryFolder{resolved.reason == Reason::None
+                                   ? services.FolderIdentity(FolderOfPath(resolved.path))
+                                   : FileIdentity{},
                                true});
   }
   for (int i = 0; i < int(job.entries.size()); ++i) {

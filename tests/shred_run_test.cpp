@@ -833,6 +833,24 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
        {L"C:\\d\\b"},
        L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\b"},
+      {"a share's folder swapped for a link during the run, its file at the share's root",
+       {L"C:\\b", L"C:\\big", L"\\\\srv\\d\\b"},
+       [](S& s) {
+         s.folders = {L"C:\\d", L"C:\\o"};
+         s.shares[L"\\\\srv\\d"] = L"C:\\d";
+         s.files[L"C:\\big"] = L"big";
+         s.files[L"C:\\d\\b"] = L"mine";
+         s.files[L"C:\\o\\b"] = L"other";
+         s.whenOpened[L"C:\\big"] = [](S& s) {
+           s.files.erase(L"C:\\d\\b");
+           s.folders = {L"C:\\d.old", L"C:\\o"};
+           s.files[L"C:\\d.old\\b"] = L"mine";
+           s.folderLinks[L"C:\\d"] = L"C:\\o";
+         };
+       },
+       {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
+       {L"\\\\srv\\d\\b"},
+       L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\n\\\\srv\\d\\b"},
       {"a folder on a typed path swapped for a link to its case twin",
        {L"C:\\b", L"C:\\big", L"C:\\d\\sub\\b"},
        [](S& s) {
