@@ -152,6 +152,14 @@ std::wstring FolderPart(const std::wstring& path) {
   return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
 }
 
+// The folder a path lies in, as a path that opens the folder: a root keeps
+// its separator ("\\?\C:" alone names the volume device).
+std::wstring FolderToOpen(const std::wstring& path) {
+  std::wstring folder = FolderPart(path);
+  if (!folder.empty() && folder == RootOfFinalPath(path)) folder += L'\\';
+  return folder;
+}
+
 std::wstring NamePart(const std::wstring& path) {
   return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
 }
@@ -304,13 +312,13 @@ Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, File
 
 bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                                      const FileIdentity& identity) {
-  const std::wstring folder = FolderPart(path);
+  const std::wstring folder = FolderToOpen(path);
   // The entry's folder is where the file is: the same place once links and
   // drive mappings are followed (the root drive under Wine tells no serial
   // number, so there the identities of one folder differ), or the same
   // folder by an identity the volume gives in full. A link to a file of the
   // same name in another folder fails both.
-  const std::wstring finalFolder = FolderPart(finalPath);
+  const std::wstring finalFolder = FolderToOpen(finalPath);
   const bool samePlace = WithoutSeparator(FinalPathAt(folder)) == WithoutSeparator(finalFolder);
   if (!samePlace) {
     const FileIdentity folderIdentity = IdentityAt(folder);
@@ -331,7 +339,7 @@ bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstrin
   const size_t kept = stored.find_last_not_of(L". ");
   if (kept == std::wstring::npos || stored.substr(0, kept + 1) != finalName) return false;
   const handles::File sibling(
-      CreateFileW((folder + L"\\" + finalName).c_str(), FILE_READ_ATTRIBUTES,
+      CreateFileW((FolderPart(path) + L"\\" + finalName).c_str(), FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!sibling.valid()) return true;
@@ -379,9 +387,8 @@ FileIdentity Win32ShredServices::FolderOf(FileId file, const std::wstring& final
   // holds it, and a folder on the way swapped since is found when the
   // folder is opened by that path.
   const std::wstring final = finalPath.empty() ? ReadFinalPath(AsHandle(file)) : finalPath;
-  std::wstring folder = FolderPart(final);
+  const std::wstring folder = FolderToOpen(final);
   if (folder.empty()) return {};
-  if (folder == RootOfFinalPath(final)) folder += L"\\";
   const handles::File handle = OpenToAsk(folder);
   return handle.valid() ? ReadIdentity(handle, final) : FileIdentity{};
 }
@@ -715,10 +722,8 @@ NameInFolder Win32ShredServices::NameOf(const std::wstring& path) {
   const handles::Find find(
       FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
   name.name = find.valid() ? std::wstring(found.cFileName) : NamePart(path);
-  std::wstring folder = FolderPart(path);
-  if (folder.empty()) return name;
-  if (folder == RootOfFinalPath(path)) folder += L"\\";
-  name.folder = IdentityAt(folder);
+  const std::wstring folder = FolderToOpen(path);
+  if (!folder.empty()) name.folder = IdentityAt(folder);
   return name;
 }
 

@@ -42,13 +42,16 @@ struct Marked {
   const wchar_t* name;     // found in the image as the file's name
   const wchar_t* content;  // found in the image as its bytes
   size_t size;
+  const wchar_t* typed = nullptr;  // the entry, when it spells the name otherwise
 };
 // A large file, a mid-size one and one small enough to live in its NTFS
-// file record.
+// file record; one typed in another case than its name has (ext4 keeps case,
+// and there is no twin).
 const Marked kFiles[] = {
     {L"LargeSecretNameQ7.bin", L"LARGE-SECRET-CONTENT-Q7", 2u << 20},
     {L"MidSecretNameQ7.txt", L"MID-SECRET-CONTENT-Q7", 5000},
     {L"TinySecretNameQ7.txt", L"TINY-SECRET-CONTENT-Q7", 300},
+    {L"CaseSecretNameQ7.txt", L"CASE-SECRET-CONTENT-Q7", 700, L"CASESECRETNAMEQ7.TXT"},
 };
 
 class RawDiskTest : public ::testing::TestWithParam<const char*> {};
@@ -60,8 +63,8 @@ TEST_P(RawDiskTest, AShreddedFileLeavesNoByteOnTheDisk) {
   testing::CallLog log;
   testing::FakeList list(log);
   for (const Marked& f : kFiles) {
-    list.items.push_back(disk.root() + f.name);
-    ASSERT_TRUE(WriteBytes(list.items.back(), Filled(f.content, f.size)));
+    ASSERT_TRUE(WriteBytes(disk.root() + f.name, Filled(f.content, f.size)));
+    list.items.push_back(disk.root() + (f.typed ? f.typed : f.name));
   }
   Win32ShredServices services;
   testing::RecordingPrompts prompts;
