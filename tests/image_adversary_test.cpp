@@ -1,7 +1,8 @@
 // The two promises as invariants under Wine, on NTFS and ext4 images: random
 // trees made from the Linux side (hard links, links to files and folders
 // inside and outside, case twins where the file system keeps them, held and
-// read-only files, small files that NTFS keeps in their records), random
+// read-only files, small files that NTFS keeps in their records, names that
+// hold backslashes and ".."), random
 // selections walked as the command line walks them, and another program on
 // the machine that acts between the run's steps (replaces, rewrites, appends,
 // renames, deletes, creates, swaps a folder for a link). After every run:
@@ -81,6 +82,10 @@ struct Scene {
   std::map<std::string, MadeFile> files;  // by first name
   std::map<std::string, uint64_t> ids;    // by first name: the file number
   bool folderLink = false;                // r/fl leads to o
+  // Names no Windows path reaches ("..\\c\\f3.txt" in r/a: joined to its
+  // folder it names r/c/f3.txt), by where they are ("r/a/..\\c\\f3.txt"),
+  // with the mark their own contents hold.
+  std::map<std::string, std::string> odd;
   std::ostringstream story;
 };
 
@@ -121,6 +126,26 @@ std::string Filled(const std::string& token, size_t size) {
   std::string bytes;
   while (bytes.size() + token.size() <= size) bytes += token;
   return bytes + std::string(size - bytes.size(), '.');
+}
+
+// The way from a folder to a file, both relative with "/", as Windows would
+// read it: "..\\c\\f3.txt" from r/a to r/c/f3.txt.
+std::string WayTo(const std::string& folder, const std::string& target) {
+  const auto split = [](const std::string& path) {
+    std::vector<std::string> parts;
+    for (size_t at = 0, end; at <= path.size(); at = end + 1) {
+      end = std::min(path.find('/', at), path.size());
+      parts.push_back(path.substr(at, end - at));
+    }
+    return parts;
+  };
+  const std::vector<std::string> from = split(folder), to = split(target);
+  size_t common = 0;
+  while (common < from.size() && common + 1 < to.size() && from[common] == to[common]) ++common;
+  std::string way;
+  for (size_t i = common; i < from.size(); ++i) way += "..\\";
+  for (size_t i = common; i < to.size(); ++i) way += to[i] + (i + 1 < to.size() ? "\\" : "");
+  return way;
 }
 
 // Lays out a random tree: folders and files as a Windows program makes
@@ -217,6 +242,32 @@ std::string LayOut(Scene& scene, Choices& choose, const std::string& kind, uint6
     script += "; ln -s " + Quoted(scene.unixBase + "/o") + " r/fl";
     scene.folderLink = true;
     scene.story << "r/fl leads to o\n";
+  }
+  // Names made on Linux that, joined to their folder and read back, lead to
+  // another file of the tree: down into a subfolder or up and across.
+  script += "; b=$(awk 'BEGIN{printf \"%c\", 92}')";
+  for (int i = scene.files.empty() ? 0 : 1 + choose.Below(3); i > 0; --i) {
+    // Mostly in r, which patterns and walks take, leading into a subfolder
+    // a pattern without /s does not reach.
+    const bool top = !choose.OneIn(3);
+    const std::string& folder =
+        top ? scene.folders[0] : scene.folders[size_t(choose.Below(int(scene.folders.size())))];
+    std::vector<std::string> targets;
+    for (const auto& [first, file] : scene.files) {
+      if (!top || (first.rfind("r/", 0) == 0 && first.find('/', 2) != first.npos))
+        targets.push_back(first);
+    }
+    if (targets.empty()) continue;
+    const std::string target = targets[size_t(choose.Below(int(targets.size())))];
+    const std::string name = WayTo(folder, target);
+    std::string word = "'";
+    if (name.find('\\') == name.npos || scene.odd.count(folder + "/" + name)) continue;
+    for (char c : name) word += c == '\\' ? std::string("'\"$b\"'") : std::string(1, c);
+    const std::string mark = "TVO" + kind.substr(0, 1) + std::to_string(seed) + "N" +
+                             std::to_string(scene.odd.size()) + "Q";
+    script += "; printf " + mark + " > " + folder + "/" + word + "'";
+    scene.odd[folder + "/" + name] = mark;
+    scene.story << folder << "/" << name << " is one name, leading to " << target << "\n";
   }
   if (!readOnly.empty()) script += "; chmod a-w" + readOnly;
   std::string output;
@@ -436,7 +487,7 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
   // The marks of files reported shredded (or gone unreported), to be looked
   // for in the image once it is unmounted; with the seed's story.
   std::map<std::string, std::string> gone;
-  int entries = 0, shredded = 0, known = 0, steps = 0;
+  int entries = 0, shredded = 0, known = 0, steps = 0, odd = 0, oddNoted = 0;
   for (uint64_t seed = start; seed < start + seeds; ++seed) {
     Scene scene;
     Choices choose(seed);
@@ -539,9 +590,18 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
       gone[file.token] =
           "seed " + std::to_string(seed) + " on " + kind + ": " + first + "\n" + scene.story.str();
     }
+    // A name no path reaches is never opened: it is there with its contents.
+    for (const auto& [name, mark] : scene.odd) {
+      if (interferer.touchedNames.count(name.substr(0, name.rfind('/')))) continue;  // moved
+      EXPECT_TRUE(after.count(name) && after.at(name).id == before.at(name).id) << name;
+      std::string count;
+      RunUnixCommand("grep -rl " + mark + " " + Quoted(scene.unixBase) + " | wc -l", count);
+      EXPECT_EQ(atoi(count.c_str()), 1) << name << " lost its contents";
+    }
     // I4: nothing left open; only folders handed over whole are gone.
     for (const auto& [name, entry] : after) {
-      if (entry.type != 'f') continue;
+      // A name with a backslash, where it now is, no path reaches.
+      if (entry.type != 'f' || name.find('\\') != name.npos) continue;
       HANDLE h = CreateFileW(WindowsPath(scene, name).c_str(), GENERIC_READ | DELETE, 0, nullptr,
                              OPEN_EXISTING, 0, nullptr);
       EXPECT_NE(h, INVALID_HANDLE_VALUE) << name << " is still held";
@@ -564,6 +624,8 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
       EXPECT_TRUE(handed) << name << " went, and was not handed over whole";
     }
     entries += int(job.entries.size());
+    odd += int(scene.odd.size());
+    for (const WalkNote& note : notes) oddNoted += note.reason.rfind(L"文件名无效", 0) == 0;
     if (HasFailure()) break;
   }
   // A file number the run reports is the one Linux shows, or nothing above
@@ -571,8 +633,10 @@ TEST_P(ImageAdversary, OnlyWhatTheUserChoseAndAllOfIt) {
   if (shredded > 0) {
     EXPECT_GT(known, 0);
   }
-  printf("%s: %d seeds, %d entries, %d shredded, %d steps of another program, %d marks sought\n",
-         kind.c_str(), int(seeds), entries, shredded, steps, int(gone.size()));
+  printf(
+      "%s: %d seeds, %d entries, %d shredded, %d steps of another program, %d marks sought, "
+      "%d names no path reaches (%d said)\n",
+      kind.c_str(), int(seeds), entries, shredded, steps, int(gone.size()), odd, oddNoted);
   disk.Unmount();
   std::vector<std::wstring> tokens;
   for (const auto& [token, story] : gone) tokens.push_back(Wide(token));
