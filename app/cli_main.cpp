@@ -11,11 +11,11 @@
 #include "engine/console_progress.h"
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
-#include "engine/win32_recent_traces.h"
-#include "engine/win32_record.h"
-#include "engine/win32_recycle_bin.h"
-#include "engine/win32_shred_services.h"
-#include "engine/win32_wipe_services.h"
+#include "engine/win32/recent_traces.h"
+#include "engine/win32/record.h"
+#include "engine/win32/recycle_bin.h"
+#include "engine/win32/shred_services.h"
+#include "engine/win32/wipe_services.h"
 
 namespace {
 

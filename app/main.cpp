@@ -11,8 +11,8 @@
 
 #include "app/console_print.h"
 #include "app/explorer_entries.h"
-#include "engine/handle_owner.h"
-#include "engine/win32_wipe_services.h"
+#include "engine/win32/handle_owner.h"
+#include "engine/win32/wipe_services.h"
 #include "window/main_window.h"
 
 namespace {

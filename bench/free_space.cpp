@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "engine/win32_wipe_services.h"
+#include "engine/win32/wipe_services.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/shred_services.h"
 #include "tests/temp_folder.h"
 
 namespace {

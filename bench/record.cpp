@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bench/bench_util.h"
-#include "engine/win32_record.h"
+#include "engine/win32/record.h"
 #include "tests/temp_folder.h"
 
 int main() {

@@ -16,8 +16,8 @@
 
 #include "bench/bench_util.h"
 #include "engine/recycle_bin.h"
-#include "engine/win32_recent_traces.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/recent_traces.h"
+#include "engine/win32/shred_services.h"
 #include "tests/fake_shred.h"
 #include "tests/temp_folder.h"
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "engine/handle_owner.h"
+#include "engine/win32/handle_owner.h"
 
 namespace gdi {
 

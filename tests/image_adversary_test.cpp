@@ -28,7 +28,7 @@
 
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/shred_services.h"
 #include "engine/xoshiro.h"
 #include "tests/raw_disk.h"
 #include "tests/temp_folder.h"

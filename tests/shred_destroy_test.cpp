@@ -10,7 +10,7 @@
 #include <set>
 #include <thread>
 
-#include "engine/win32_shred_services.h"
+#include "engine/win32/shred_services.h"
 #include "tests/api_counter.h"
 #include "tests/fake_shred.h"
 #include "tests/skin_test_util.h"

@@ -6,8 +6,8 @@
 
 #include "engine/folder_walk.h"
 #include "engine/shred_cli.h"
-#include "engine/win32_prompts.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/prompts.h"
+#include "engine/win32/shred_services.h"
 #include "tests/box_answerer.h"
 #include "tests/fake_shred.h"
 #include "tests/temp_folder.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/handle_owner.h"
 #include "engine/path_rules.h"
+#include "engine/win32/handle_owner.h"
 #include "window/form1_layout.h"
 
 namespace form1 {

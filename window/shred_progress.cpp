@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "engine/console_progress.h"
-#include "engine/win32_recent_traces.h"
-#include "engine/win32_shred_services.h"
-#include "engine/win32_wipe_services.h"
+#include "engine/win32/recent_traces.h"
+#include "engine/win32/shred_services.h"
+#include "engine/win32/wipe_services.h"
 
 namespace form1 {
 

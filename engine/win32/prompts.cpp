@@ -1,4 +1,4 @@
-#include "engine/win32_prompts.h"
+#include "engine/win32/prompts.h"
 
 #include "engine/shred_report.h"
 

@@ -1,4 +1,4 @@
-#include "engine/win32_shred_services.h"
+#include "engine/win32/shred_services.h"
 
 #include <bcrypt.h>
 #include <restartmanager.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/handle_owner.h"
+#include "engine/win32/handle_owner.h"
 
 namespace shred {
 

@@ -1,13 +1,13 @@
-#include "engine/win32_recent_traces.h"
+#include "engine/win32/recent_traces.h"
 
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
 
-#include "engine/handle_owner.h"
 #include "engine/path_rules.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/handle_owner.h"
+#include "engine/win32/shred_services.h"
 
 namespace shred {
 

@@ -1,4 +1,4 @@
-#include "engine/win32_wipe_services.h"
+#include "engine/win32/wipe_services.h"
 
 #include <bcrypt.h>
 
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/handle_owner.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/handle_owner.h"
+#include "engine/win32/shred_services.h"
 #include "engine/xoshiro.h"
 
 namespace shred {

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/handle_owner.h"
 #include "engine/overwrite_pattern.h"
 #include "engine/shred_run.h"
 #include "engine/shred_services.h"
+#include "engine/win32/handle_owner.h"
 
 namespace shred {
 

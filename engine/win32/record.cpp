@@ -1,4 +1,4 @@
-#include "engine/win32_record.h"
+#include "engine/win32/record.h"
 
 #include <bcrypt.h>
 #include <winioctl.h>
@@ -6,8 +6,8 @@
 #include <map>
 #include <set>
 
-#include "engine/handle_owner.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/handle_owner.h"
+#include "engine/win32/shred_services.h"
 
 namespace shred {
 

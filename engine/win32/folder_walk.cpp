@@ -7,9 +7,9 @@
 #include <map>
 #include <set>
 
-#include "engine/handle_owner.h"
 #include "engine/shred_report.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/handle_owner.h"
+#include "engine/win32/shred_services.h"
 
 namespace shred {
 

@@ -1,4 +1,4 @@
-#include "engine/win32_recycle_bin.h"
+#include "engine/win32/recycle_bin.h"
 
 #include <windows.h>
 
@@ -8,8 +8,8 @@
 #include <set>
 
 #include "engine/folder_walk.h"
-#include "engine/handle_owner.h"
-#include "engine/win32_shred_services.h"
+#include "engine/win32/handle_owner.h"
+#include "engine/win32/shred_services.h"
 
 namespace shred {
 
