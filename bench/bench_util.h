@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace bench {
 
@@ -27,6 +31,24 @@ double Best(int rounds, Prepare prepare, Work work) {
     best = std::min(best, Seconds() - start);
   }
   return best;
+}
+
+// The least a secure delete does to each file: open, one write of random
+// bytes over the length, flush, close, rename to a random name, delete.
+inline void BareLoop(const std::vector<std::wstring>& paths, std::vector<BYTE>& noise) {
+  for (const auto& p : paths) {
+    HANDLE f =
+        CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    BCryptGenRandom(nullptr, noise.data(), ULONG(noise.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    DWORD written = 0;
+    WriteFile(f, noise.data(), DWORD(noise.size()), &written, nullptr);
+    FlushFileBuffers(f);
+    CloseHandle(f);
+    const std::wstring hidden =
+        p.substr(0, p.find_last_of(L'\\') + 1) + L"zz" + p.substr(p.find_last_of(L'\\') + 3);
+    MoveFileExW(p.c_str(), hidden.c_str(), 0);
+    DeleteFileW(hidden.c_str());
+  }
 }
 
 // A target of 0 or less means none: the ratio is only reported.

@@ -70,23 +70,6 @@ std::vector<std::wstring> MakeBin(const testing_util::TempFolder& dir,
   return paths;
 }
 
-// The least a secure delete does to each file.
-void BareLoop(const std::vector<std::wstring>& paths, std::vector<BYTE>& noise) {
-  for (const auto& p : paths) {
-    HANDLE f =
-        CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    BCryptGenRandom(nullptr, noise.data(), ULONG(noise.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    DWORD written = 0;
-    WriteFile(f, noise.data(), DWORD(noise.size()), &written, nullptr);
-    FlushFileBuffers(f);
-    CloseHandle(f);
-    const std::wstring hidden =
-        p.substr(0, p.find_last_of(L'\\') + 1) + L"zz" + p.substr(p.find_last_of(L'\\') + 3);
-    MoveFileExW(p.c_str(), hidden.c_str(), 0);
-    DeleteFileW(hidden.c_str());
-  }
-}
-
 // A Recent folder of its own, read as the real one is.
 class BenchTraces : public shred::Win32TraceServices {
  public:
@@ -140,7 +123,7 @@ int main() {
       [&] { shred::RunShred(list, prompts, services); });
   std::vector<BYTE> noise(kContents.size());
   const double bare = bench::Best(
-      3, [&] { paths = MakeFiles(dir); }, [&] { BareLoop(paths, noise); });
+      3, [&] { paths = MakeFiles(dir); }, [&] { bench::BareLoop(paths, noise); });
   bench::Report("shred run, 2,000 files", shredding, "bare secure-delete loop, 2,000", bare, 1.3);
   // The same past the size a file record may hold (4 KiB): without the
   // flush a small file gets before its slack is written, on a volume that
@@ -155,7 +138,7 @@ int main() {
       [&] { shred::RunShred(list, prompts, services); });
   std::vector<BYTE> largerNoise(larger.size());
   const double bareLarger = bench::Best(
-      3, [&] { paths = MakeFiles(dir, larger); }, [&] { BareLoop(paths, largerNoise); });
+      3, [&] { paths = MakeFiles(dir, larger); }, [&] { bench::BareLoop(paths, largerNoise); });
   bench::Report("shred run, 2,000 files of 8 KiB", shreddingLarger,
                 "bare secure-delete loop, the same", bareLarger, 1.3);
 
@@ -173,7 +156,7 @@ int main() {
         shred::ShredBinItems(items, services, monitor);
       });
   const double bareBin = bench::Best(
-      3, [&] { paths = MakeBin(dir, entries, records); }, [&] { BareLoop(paths, noise); });
+      3, [&] { paths = MakeBin(dir, entries, records); }, [&] { bench::BareLoop(paths, noise); });
   bench::Report("recycle bin, 2,000 pairs", bin, "bare loop, the same 4,000 files", bareBin, 1.3);
 
   testing_util::TempFolder recent;

@@ -54,21 +54,10 @@ std::vector<std::wstring> MakeTree(const std::wstring& folder, int files) {
   return paths;
 }
 
-// The least a secure delete does to each file, and its folders after them.
+// The bare loop over the files, and their folders after them.
 void BareLoop(const std::wstring& folder, const std::vector<std::wstring>& paths) {
   std::vector<BYTE> noise(1024);
-  for (const auto& p : paths) {
-    HANDLE f =
-        CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    BCryptGenRandom(nullptr, noise.data(), ULONG(noise.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    DWORD written = 0;
-    WriteFile(f, noise.data(), DWORD(noise.size()), &written, nullptr);
-    FlushFileBuffers(f);
-    CloseHandle(f);
-    const std::wstring hidden = p.substr(0, p.find_last_of(L'\\') + 1) + L"zzz.dat";
-    MoveFileExW(p.c_str(), hidden.c_str(), 0);
-    DeleteFileW(hidden.c_str());
-  }
+  bench::BareLoop(paths, noise);
   for (size_t i = 0; i < paths.size(); i += kPerFolder)
     RemoveDirectoryW(paths[i].substr(0, paths[i].find_last_of(L'\\')).c_str());
   RemoveDirectoryW(folder.c_str());
