@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -225,10 +226,27 @@ bool IsNamedBy(const std::wstring& path, const FileFacts& facts, ShredServices& 
   return services.IsSameEntry(path, facts.finalPath, facts.identity);
 }
 
-// Opens the main stream and decides whether it is the one to overwrite.
-Reason OpenMainStream(const std::wstring& path, uint32_t expectedTag, ShredServices& services,
-                      FileId& file, FileFacts& facts) {
-  if (Reason reason = services.OpenFile(path, file, facts); reason != Reason::None) return reason;
+// The last name of a resolved path: the one name its folder holds it by.
+std::wstring NamePart(const std::wstring& path) {
+  return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
+}
+
+// The folder a resolved path lies in, as a path that opens it: a root
+// ("\\?\C:\", a share's "\\?\UNC\server\share\") keeps its separator.
+std::wstring FolderOfPath(const std::wstring& path) {
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  const bool share = folder.rfind(L"\\\\?\\UNC\\", 0) == 0;
+  if (std::count(folder.begin(), folder.end(), L'\\') == (share ? 5 : 3)) folder += L'\\';
+  return folder;
+}
+
+// Opens the main stream, relative to its held folder, and decides whether
+// it is the one to overwrite.
+Reason OpenMainStream(FolderId folder, const std::wstring& path, uint32_t expectedTag,
+                      ShredServices& services, FileId& file, FileFacts& facts) {
+  if (Reason reason = services.OpenFileIn(folder, NamePart(path), file, facts);
+      reason != Reason::None)
+    return reason;
   OpenFileGuard guard(services, file);
   Reason reason =
       CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, expectedTag);
@@ -274,13 +292,14 @@ void SeenFiles::Add(const FileIdentity& identity, const std::wstring& finalPath,
 
 namespace {
 
-// Overwrites one alternate data stream of the file `identity` names.
-Reason OverwriteAlternate(const std::wstring& streamPath, const FileIdentity& identity,
+// Overwrites one alternate data stream ("name:s:$DATA" in the held folder)
+// of the file `identity` names.
+Reason OverwriteAlternate(FolderId folder, const std::wstring& stream, const FileIdentity& identity,
                           uint32_t expectedTag, ShredServices& services, ShredMonitor& monitor,
                           FileWork& work, StreamResult& all) {
   FileId file = 0;
   FileFacts facts;
-  if (Reason reason = services.OpenFile(streamPath, file, facts); reason != Reason::None)
+  if (Reason reason = services.OpenFileIn(folder, stream, file, facts); reason != Reason::None)
     return reason;
   OpenFileGuard guard(services, file);
   Reason reason =
@@ -304,45 +323,31 @@ bool IsKnownFile(const FileFacts& facts, const FileIdentity& identity, int64_t c
   return facts.identity == identity && (!created || facts.created == created);
 }
 
-// Whether the open file still lies in the folder the walk found it in. A
-// typed entry's folder is known only to see a link on the way swapped in
-// since: a handle whose final path is the entry's own path took none, and
-// the folder need not be opened again for each file.
-bool LiesInWalkedFolder(const std::wstring& path, FileId file, const FileFacts& facts,
-                        const FileIdentity& folder, bool typed, ShredServices& services) {
-  if (!folder.Known()) return true;  // no folder known: the path is all there is
-  if (typed && !facts.finalPath.empty() && ComparePaths(path, facts.finalPath) == PathMatch::Same)
-    return true;
-  const FileIdentity now = services.FolderOf(file, facts.finalPath);
-  // The platform cannot say where the handle is (Wine past 260 characters):
-  // the path is all there is, as for the file's own name.
-  if (!now.Known()) return true;
-  // The walk asked the volume in full; the run may know the file by its
-  // 64-bit index on a volume it asked once: the same folder either way.
-  return now.volume == folder.volume && now.low == folder.low &&
-         (now.high == folder.high || now.high == 0 || folder.high == 0);
-}
-
 }  // namespace
 
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
                             ShredMonitor& monitor, const DestroyOptions& options) {
   const uint32_t expectedTag = options.expectedTag;
   const SeenFiles* seen = options.seen;
+  FolderId folder = options.folder;
+  std::optional<OpenFolderGuard> ownFolder;
+  if (!folder) {
+    FileIdentity identity;
+    if (Reason r = services.OpenFolder(FolderOfPath(path), folder, identity); r != Reason::None)
+      return Failed(services, r, path);
+    ownFolder.emplace(services, folder);
+  }
   const std::vector<std::wstring> alternates = services.AlternateStreams(path);
   FileId file = 0;
   FileFacts facts;
-  if (Reason r = OpenMainStream(path, expectedTag, services, file, facts); r != Reason::None)
+  if (Reason r = OpenMainStream(folder, path, expectedTag, services, file, facts);
+      r != Reason::None)
     return Failed(services, r, path);
   OpenFileGuard guard(services, file);
-  if (!LiesInWalkedFolder(path, file, facts, options.folder, options.typedFolder, services))
-    return Survivor(Reason::FolderChanged, path);
   if (options.identity.Known() && !IsKnownFile(facts, options.identity, options.created))
     return Survivor(Reason::Changed, path);
   EntryResult result;
   result.path = path;
-  result.folder = options.folder;
-  result.typedFolder = options.typedFolder;
   result.identity = facts.identity;
   result.finalPath = facts.finalPath;
   result.reparseTag = expectedTag;
@@ -382,8 +387,8 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   result.streams = main.reason == Reason::None ? 1 : 0;
   Reason failed = main.reason;
   for (size_t i = 0; failed == Reason::None && i < alternates.size(); ++i) {
-    failed = OverwriteAlternate(path + alternates[i], facts.identity, expectedTag, services,
-                                monitor, work, main);
+    failed = OverwriteAlternate(folder, NamePart(path) + alternates[i], facts.identity, expectedTag,
+                                services, monitor, work, main);
     if (failed == Reason::None) ++result.streams;
   }
   result.overwritten = work.written;
@@ -402,27 +407,57 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
 
 namespace {
 
-// The folder a resolved path lies in, as a path that opens it: a root
-// ("\\?\C:\", a share's "\\?\UNC\server\share\") keeps its separator.
-std::wstring FolderOfPath(const std::wstring& path) {
-  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-  const bool share = folder.rfind(L"\\\\?\\UNC\\", 0) == 0;
-  if (std::count(folder.begin(), folder.end(), L'\\') == (share ? 5 : 3)) folder += L'\\';
-  return folder;
-}
+// Where an entry's file is to be found: the held folder and the one name in
+// it; no folder when it could not be held, for `reason`.
+struct Place {
+  FolderId folder = 0;
+  Reason reason = Reason::None;
+  std::wstring name;
+};
 
-// The folder an entry lies in, as the run knew it before anything was done.
-struct EntryFolder {
-  FileIdentity identity;
-  bool typed = false;  // the entry's own folder, not one a walk read
+// The folders the run works in, each opened once, before the first file
+// is, and held until the last file is deleted: every step for a file goes
+// relative to the folder it was found in.
+class HeldFolders {
+ public:
+  explicit HeldFolders(ShredServices& services) : services_(services) {}
+  HeldFolders(const HeldFolders&) = delete;
+  HeldFolders& operator=(const HeldFolders&) = delete;
+  ~HeldFolders() { CloseAll(); }
+  // The folder at `path`, held; FolderChanged when a walk found its files
+  // in another folder (`walked`) than the one at the path now.
+  Place Hold(const std::wstring& path, const FileIdentity& walked) {
+    auto [held, added] = folders_.try_emplace(path);
+    if (added)
+      held->second.reason = services_.OpenFolder(path, held->second.id, held->second.identity);
+    if (held->second.reason != Reason::None) return {0, held->second.reason, {}};
+    if (walked.Known() && walked != held->second.identity) return {0, Reason::FolderChanged, {}};
+    return {held->second.id, Reason::None, {}};
+  }
+  void CloseAll() {
+    for (auto& [path, held] : folders_) {
+      if (held.reason == Reason::None) services_.CloseFolder(held.id);
+    }
+    folders_.clear();
+  }
+
+ private:
+  struct Held {
+    FolderId id = 0;
+    Reason reason = Reason::None;
+    FileIdentity identity;
+  };
+  ShredServices& services_;
+  std::map<std::wstring, Held> folders_;
 };
 
 // Check the path, then destroy the contents and write the notice.
-EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services,
-                           ShredMonitor& monitor, const SeenFiles& seen, bool verify,
-                           const EntryFolder& folder) {
+EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place,
+                           ShredServices& services, ShredMonitor& monitor, const SeenFiles& seen,
+                           bool verify) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
   const std::wstring& path = resolved.path;
+  if (place.reason == Reason::FolderChanged) return Survivor(place.reason, path);
   const PathInfo info = services.Probe(path);
   uint32_t expectedTag = 0;
   switch (info.kind) {
@@ -454,8 +489,9 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, ShredServices& services
       break;
   }
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
+  if (!place.folder) return Failed(services, place.reason, path);
   return DestroyContents(path, services, monitor,
-                         {expectedTag, &seen, verify, 1, folder.identity, {}, 0, folder.typed});
+                         {expectedTag, &seen, verify, 1, {}, 0, place.folder});
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -467,13 +503,13 @@ std::wstring RenamedEntry(const std::wstring& entry, const std::wstring& hidden)
 
 // Opens the file for deletion, giving a program that holds it for a moment
 // (a scanner, an indexer) time to let go.
-Reason OpenToDeleteWithRetry(const std::wstring& path, ShredServices& services, FileId& file,
+Reason OpenToDeleteWithRetry(const Place& place, ShredServices& services, FileId& file,
                              FileFacts& facts) {
-  Reason reason = services.OpenToDelete(path, file, facts);
+  Reason reason = services.OpenToDeleteIn(place.folder, place.name, file, facts);
   for (int waited = 0; reason == Reason::InUse && waited < kDeleteRetryMs;
        waited += kDeleteRetryStepMs) {
     services.Wait(kDeleteRetryStepMs);
-    reason = services.OpenToDelete(path, file, facts);
+    reason = services.OpenToDeleteIn(place.folder, place.name, file, facts);
   }
   return reason;
 }
@@ -503,13 +539,14 @@ Reason CheckUnchanged(const FileFacts& facts, const EntryResult& overwritten) {
 
 // Check again, rename, delete, all through one handle that is still the
 // file that was overwritten: whatever holds the name now is left alone.
-void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& services) {
+void DeleteEntry(const std::wstring& entry, const Place& place, EntryResult& result,
+                 ShredServices& services) {
   const std::wstring path = result.path;
   Fate done = result.fate == Fate::Overwritten ? Fate::Shredded : Fate::DeletedAsIs;
   if (done == Fate::Shredded && result.reparseTag) done = Fate::ShreddedCloud;
   FileId file = 0;
   FileFacts facts;
-  Reason reason = OpenToDeleteWithRetry(path, services, file, facts);
+  Reason reason = OpenToDeleteWithRetry(place, services, file, facts);
   if (reason == Reason::NotFound || reason == Reason::PathNotFound) {
     // Its contents are gone already; the file itself was moved away (or its
     // folder renamed), it is not missing.
@@ -525,12 +562,14 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
     return;
   }
   OpenFileGuard guard(services, file);
-  if (reason = CheckUnchanged(facts, result); reason != Reason::None) {
-    KeepAs(result, reason);
+  // The rename may go by the folder's path: the folder there must be the
+  // one held, else the file was moved away with its folder.
+  if (!services.IsFolderAtPath(place.folder)) {
+    KeepAs(result, Reason::MovedAway);
     return;
   }
-  if (!LiesInWalkedFolder(path, file, facts, result.folder, result.typedFolder, services)) {
-    KeepAs(result, Reason::FolderChanged);
+  if (reason = CheckUnchanged(facts, result); reason != Reason::None) {
+    KeepAs(result, reason);
     return;
   }
   const std::wstring hidden = RenameToRandom(path, file, services);
@@ -540,7 +579,7 @@ void DeleteEntry(const std::wstring& entry, EntryResult& result, ShredServices& 
     // behind another program's handle that reads only attributes (Explorer,
     // an indexer), or, under Wine, a file whose folder was moved since. A
     // name still there is no shredded file.
-    if (!services.PathExists(hidden.empty() ? path : hidden)) {
+    if (!services.ExistsIn(place.folder, hidden.empty() ? place.name : NamePart(hidden))) {
       result.fate = done;
       return;
     }
@@ -586,33 +625,38 @@ std::wstring NameKey(const std::wstring& path, ShredServices& services) {
          FoldedName(name.name);
 }
 
+// The folder of every entry, held before anything is done: a folder a walk
+// read by the identity it knew (a folder swapped for another since leads
+// its entries nowhere the user chose), the folder of a typed entry as its
+// path leads now. Each is opened once, however many entries lie in it.
+std::vector<Place> HoldFolders(const ShredJob& job, HeldFolders& held) {
+  std::map<std::wstring, FileIdentity> walked;  // by their text as the entries spell them
+  for (const auto* folders : {&job.folders, &job.walked}) {
+    for (const WalkedFolder& folder : *folders) walked.emplace(folder.path, folder.identity);
+  }
+  std::vector<Place> places(job.entries.size());
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    const std::wstring& entry = job.entries[i];
+    const ResolvedPath resolved = ResolveEntry(entry);
+    if (resolved.reason != Reason::None) continue;
+    const size_t separator = entry.find_last_of(L"\\/");
+    const auto in =
+        separator == entry.npos ? walked.end() : walked.find(entry.substr(0, separator));
+    places[i] =
+        held.Hold(FolderOfPath(resolved.path), in == walked.end() ? FileIdentity{} : in->second);
+    places[i].name = NamePart(resolved.path);
+  }
+  return places;
+}
+
 // Every entry in order until a cancel: each file is worked once however many
 // entries name it, the same text or another text that opens the same file
 // (case, a short name); `sameAs` says which entry worked it. Another name of
 // a file with several goes into its group instead.
 void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor,
-                   std::vector<int>& sameAs, NameGroups& groups) {
+                   const std::vector<Place>& places, std::vector<int>& sameAs, NameGroups& groups) {
   std::unordered_map<std::wstring, int> firstText;
   SeenFiles firstFile;
-  // The folders the walks read, by their text as the entries spell them;
-  // the folders of the other entries as they are now, before anything is
-  // done: a folder on the way swapped for a link during the run leads its
-  // entries nowhere the user chose.
-  std::map<std::wstring, EntryFolder> walked;
-  for (const auto* folders : {&job.folders, &job.walked}) {
-    for (const WalkedFolder& folder : *folders)
-      walked.emplace(folder.path, EntryFolder{folder.identity});
-  }
-  for (const std::wstring& entry : job.entries) {
-    const size_t separator = entry.find_last_of(L"\\/");
-    if (separator == entry.npos || walked.count(entry.substr(0, separator))) continue;
-    const ResolvedPath resolved = ResolveEntry(entry);
-    walked.emplace(entry.substr(0, separator),
-                   EntryFolder{resolved.reason == Reason::None
-                                   ? services.FolderIdentity(FolderOfPath(resolved.path))
-                                   : FileIdentity{},
-                               true});
-  }
   for (int i = 0; i < int(job.entries.size()); ++i) {
     if (monitor.CancelRequested()) {
       job.cancelled = true;
@@ -625,12 +669,7 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       sameAs[i] = seen->second;
     } else {
       EntryResult& result = job.results[i];
-      const std::wstring& entry = job.entries[i];
-      const size_t separator = entry.find_last_of(L"\\/");
-      const auto in =
-          separator == entry.npos ? walked.end() : walked.find(entry.substr(0, separator));
-      result = OverwriteEntry(resolved, services, monitor, firstFile, job.verify,
-                              in == walked.end() ? EntryFolder{} : in->second);
+      result = OverwriteEntry(resolved, places[i], services, monitor, firstFile, job.verify);
       const auto group = groups.find(result.sameAs);
       if (result.fate == Fate::SameFile && group != groups.end() &&
           group->second.names.insert(NameKey(resolved.path, services)).second) {
@@ -670,8 +709,8 @@ std::wstring OtherNamesText(const std::vector<std::wstring>& names, const NameGr
 // whose every name is listed is overwritten now, through its first, and
 // each name is deleted by the delete pass (`nameOf` gives the first entry);
 // the others stay untouched, every entry sharing the first's outcome.
-void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& services,
-                         ShredMonitor& monitor, std::vector<int>& sameAs,
+void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, const std::vector<Place>& places,
+                         ShredServices& services, ShredMonitor& monitor, std::vector<int>& sameAs,
                          std::vector<int>& nameOf) {
   for (auto& [lead, group] : groups) {
     EntryResult& first = job.results[lead];
@@ -684,10 +723,9 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
     } else {
       monitor.Overwriting(lead, job.entries[lead]);
       // The file the pass found at that name, and no other saved there since.
-      first =
-          DestroyContents(group.paths[0], services, monitor,
-                          {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
-                           first.folder, first.identity, first.state.created, first.typedFolder});
+      first = DestroyContents(group.paths[0], services, monitor,
+                              {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
+                               first.identity, first.state.created, places[lead].folder});
       if (first.reason == Reason::Cancelled || first.reason == Reason::VerifyCancelled)
         job.cancelled = true;
     }
@@ -698,13 +736,9 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, ShredServices& servi
         sameAs[other] = lead;
         continue;
       }
-      // Each name is deleted only while it lies in the folder its own entry
-      // was found in.
-      const EntryResult own = job.results[other];
+      // Each name is deleted through the folder its own entry was found in.
       job.results[other] = first;
       job.results[other].path = group.paths[k];
-      job.results[other].folder = own.folder;
-      job.results[other].typedFolder = own.typedFolder;
       nameOf[other] = lead;
     }
   }
@@ -732,7 +766,8 @@ void JoinNames(ShredJob& job, const std::vector<int>& nameOf) {
 }
 
 // Links removed, overwritten files checked, renamed and deleted.
-void DeletePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
+void DeletePass(ShredJob& job, const std::vector<Place>& places, ShredServices& services,
+                ShredMonitor& monitor) {
   for (int i = 0; i < job.processed; ++i) {
     EntryResult& result = job.results[i];
     if (result.fate == Fate::LinkToRemove) {
@@ -746,7 +781,7 @@ void DeletePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
       }
     } else if (result.fate == Fate::Overwritten || result.fate == Fate::OverwriteAsIs) {
       monitor.Deleting(i, job.entries[i]);
-      DeleteEntry(job.entries[i], result, services);
+      DeleteEntry(job.entries[i], places[i], result, services);
     }
   }
 }
@@ -780,9 +815,14 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   job.results.assign(job.entries.size(), EntryResult{});
   std::vector<int> sameAs(job.entries.size(), -1), nameOf(job.entries.size(), -1);
   NameGroups groups;
-  OverwritePass(job, services, monitor, sameAs, groups);
-  OverwriteNamedFiles(job, groups, services, monitor, sameAs, nameOf);
-  DeletePass(job, services, monitor);
+  HeldFolders held(services);
+  const std::vector<Place> places = HoldFolders(job, held);
+  OverwritePass(job, services, monitor, places, sameAs, groups);
+  OverwriteNamedFiles(job, groups, places, services, monitor, sameAs, nameOf);
+  DeletePass(job, places, services, monitor);
+  // A folder is removed through a handle of its own, which the held ones
+  // would refuse.
+  held.CloseAll();
   JoinNames(job, nameOf);
   ShareOutcomes(job, sameAs);
   if (!job.cancelled && job.processed == int(job.entries.size())) {

@@ -95,8 +95,6 @@ struct EntryResult {
   int sameAs = -1;           // the earlier entry naming the same file: it shares that fate
   std::wstring detail;       // what the report adds in brackets: who holds it, its other names
   uint32_t names = 1;        // the names (hard links) the file had when it was opened
-  FileIdentity folder;       // the folder the walk found it in, when it came from one
-  bool typedFolder = false;  // `folder` is a typed entry's own: a way to it without links will do
   int64_t size = 0;          // its length when it was opened
   uint64_t overwritten = 0;  // bytes written over, every stream's
   int streams = 0;           // streams overwritten: its contents and each alternate one
@@ -111,7 +109,8 @@ struct ShredJob {
   // The folders handed over whole, removed after a run that went through.
   std::vector<WalkedFolder> folders;
   // Every other folder a walk read (a pattern's): a file found in one is
-  // worked only while it still lies there, as are the files of `folders`.
+  // worked only when the folder at its path is still the one the walk read,
+  // as are the files of `folders`.
   std::vector<WalkedFolder> walked;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
@@ -154,12 +153,13 @@ struct DestroyOptions {
   const SeenFiles* seen = nullptr;  // a file already in it is left alone: Fate::SameFile
   bool verify = false;              // every range is read back after the flush
   uint32_t namesChosen = 1;         // how many of its names (hard links) are listed
-  FileIdentity folder;              // the folder a walk found it in, or a typed entry's own
   // When known, the file an earlier look at the path found (its identity and
   // creation time): another file at the path now is left alone.
   FileIdentity identity = {};
   int64_t created = 0;
-  bool typedFolder = false;  // `folder` is a typed entry's own: known only to see a link on the way
+  // The held folder the file lies in, opened for the run before anything
+  // was done; 0: the folder of `path` is opened for this call.
+  FolderId folder = 0;
 };
 
 // Overwrites every stream of the file at `path` (resolved) to its allocation
@@ -168,9 +168,9 @@ struct DestroyOptions {
 // survives, the reason. With `verify`, a stream that does not hold what was
 // written leaves the file a survivor, VerifyFailed. A file with more names
 // than `namesChosen` is not touched: its other names are not the user's
-// pick (Reason::OtherNames); nor is one that no longer lies in the folder
-// the walk found it in (a folder on the way swapped for a link since):
-// Reason::FolderChanged.
+// pick (Reason::OtherNames). Every stream is opened relative to the held
+// folder, by the path's last name: what the path's text leads to now does
+// not matter.
 EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
                             ShredMonitor& monitor, const DestroyOptions& options = {});
 

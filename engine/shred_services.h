@@ -56,8 +56,9 @@ struct FileState {
   bool operator==(const FileState&) const = default;
 };
 
-// An open file or stream, as the services hand it out.
+// An open file or stream, and an open folder, as the services hand them out.
 using FileId = std::intptr_t;
+using FolderId = std::intptr_t;
 struct FileFacts {
   bool diskFile = false;
   uint32_t attributes = 0;
@@ -94,10 +95,20 @@ class ShredServices {
   virtual ~ShredServices() = default;
 
   virtual PathInfo Probe(const std::wstring& path) = 0;
-  // Opens an existing file, or one of its streams ("path:name:$DATA"), for
-  // writing, sharing it with readers only and never following a link, and
-  // says what the handle is; the run judges that. On failure nothing is open.
-  virtual Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
+  // Opens the folder at `path` (resolved), links on the way followed as the
+  // path gives them, and holds it: shared with readers and writers, not
+  // with deleters, so that no other program renames or removes it while the
+  // run works in it. Its identity is asked of the volume in full, as a walk
+  // asks it. On failure nothing is open.
+  virtual Reason OpenFolder(const std::wstring& path, FolderId& folder, FileIdentity& identity) = 0;
+  virtual void CloseFolder(FolderId folder) = 0;
+  // Opens the entry `name` of the held folder (a file's one name, or that
+  // name and one of its streams, "name:s:$DATA"), relative to the folder
+  // and never by a path, for writing, sharing it with readers only and never
+  // following a link, and says what the handle is; the run judges that. On
+  // failure nothing is open.
+  virtual Reason OpenFileIn(FolderId folder, const std::wstring& name, FileId& file,
+                            FileFacts& facts) = 0;
   // Whether the folder entry `path` is the file at `finalPath` though the
   // texts differ: the same folder, and the entry's stored name is the final
   // name (short names, case, a drive mapped to a folder); false for a link.
@@ -108,10 +119,6 @@ class ShredServices {
   virtual std::vector<std::wstring> AlternateStreams(const std::wstring& path) = 0;
   // The ranges of a sparse file that hold data; false when it cannot say.
   virtual bool AllocatedRanges(FileId file, int64_t size, std::vector<Range>& ranges) = 0;
-  // The folder the open file lies in, found through the handle: by the final
-  // path its open read (`finalPath`, empty when it read none), links
-  // followed; unknown when it cannot say.
-  virtual FileIdentity FolderOf(FileId /*file*/, const std::wstring& /*finalPath*/) { return {}; }
   // The folder at `path` (resolved), links followed, as a walk would find
   // it; unknown when it cannot be opened.
   virtual FileIdentity FolderIdentity(const std::wstring& /*path*/) { return {}; }
@@ -136,11 +143,21 @@ class ShredServices {
   // identity the run records may stand for the volume by the drive.
   virtual bool IsSameFile(const std::wstring& a, const std::wstring& b) = 0;
 
-  // Opens an existing file for renaming and deletion, sharing it with no
-  // one: while another handle holds it this fails with InUse, and once it
-  // is open nothing can be left pending deletion behind another program.
-  // Says what the handle is, its identity, state and final path too.
-  virtual Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) = 0;
+  // Opens the entry `name` of the held folder for renaming and deletion,
+  // relative to the folder, sharing it with no one: while another handle
+  // holds it this fails with InUse, and once it is open nothing can be left
+  // pending deletion behind another program. Says what the handle is, its
+  // identity, state and final path too.
+  virtual Reason OpenToDeleteIn(FolderId folder, const std::wstring& name, FileId& file,
+                                FileFacts& facts) = 0;
+  // Whether the held folder is still the folder its path names: a rename
+  // goes by the path where the platform takes no other way (under Wine a
+  // folder moved from the Linux side takes its handles' files with it, and
+  // a rename by the old path would reach the new folder's file).
+  virtual bool IsFolderAtPath(FolderId folder) = 0;
+  // True when anything (file, folder, link, a file pending deletion) has
+  // the name in the held folder; true too when the folder cannot say.
+  virtual bool ExistsIn(FolderId folder, const std::wstring& name) = 0;
   // A free random name in the file's folder; empty when none. The first is
   // as long as the volume allows up to eight more than the file's own and
   // sorts after its siblings (so that the folder's index writes it over the
@@ -196,5 +213,6 @@ class OpenGuard {
   bool open_ = true;
 };
 using OpenFileGuard = OpenGuard<ShredServices, &ShredServices::CloseFile>;
+using OpenFolderGuard = OpenGuard<ShredServices, &ShredServices::CloseFolder>;
 
 }  // namespace shred

@@ -226,7 +226,8 @@ enum class Act {
   SwapFolder,
   Hold,
   Release,
-  Peek
+  Peek,
+  MoveAway
 };
 const char* const kActNames[] = {"rewrites",
                                  "appends to",
@@ -238,7 +239,8 @@ const char* const kActNames[] = {"rewrites",
                                  "swaps for a link",
                                  "holds",
                                  "releases",
-                                 "reads the attributes of"};
+                                 "reads the attributes of",
+                                 "moves away and makes anew"};
 struct Interference {
   bool atDelete;  // at the delete step of the entry, else as it is overwritten
   int entry;
@@ -260,6 +262,9 @@ class Interferer : public ShredMonitor {
   std::set<uint64_t> touched;
   std::set<std::wstring> touchedNames;
   std::set<uint64_t> renamed;  // files that kept their contents and lost a name
+  // Files it made that nobody chose, by identity, with their contents:
+  // each must stay as it was made unless it touched it again.
+  std::map<uint64_t, std::wstring> made;
 
  private:
   void Fire(bool atDelete, int index) {
@@ -325,6 +330,22 @@ class Interferer : public ShredMonitor {
       case Act::SwapFolder:
         if (s_.folders.count(t)) SwapFolder(t);
         break;
+      case Act::MoveAway:
+        // A new folder of its name, with new files of its files' names: a
+        // rename by the old path would reach them.
+        if (s_.folders.count(t)) {
+          std::vector<std::wstring> names;
+          for (const auto& [name, bytes] : s_.files) {
+            if (Parent(name) == t && name.find(L':', 2) == name.npos) names.push_back(name);
+          }
+          MoveAway(t);
+          s_.folders.insert(t);
+          for (const std::wstring& name : names) {
+            s_.Replace(name, L"made anew");
+            made[s_.IdOf(name).low] = L"made anew";
+          }
+        }
+        break;
       case Act::Hold:
         if (isFile) s_.locked.insert(t);
         break;
@@ -340,43 +361,23 @@ class Interferer : public ShredMonitor {
   // "mv folder folder.old && ln -s C:\o folder" (the top folder's case twin
   // instead of C:\o, where there is one): everything in it moves.
   void SwapFolder(const std::wstring& folder) {
-    const std::wstring from = folder + L"\\", to = folder + L".old\\";
-    std::map<std::wstring, std::wstring> files;
-    for (const auto& [name, bytes] : s_.files) {
-      if (name.rfind(from, 0) != 0) {
-        files[name] = bytes;
-        continue;
-      }
-      const std::wstring moved = to + name.substr(from.size());
-      files[moved] = bytes;
-      s_.ids[moved] = s_.IdOf(name).low;
-      s_.times[moved] = s_.times[name];
-      TouchFile(name);
-      touchedNames.insert(moved);
-    }
-    s_.files = files;
-    std::set<std::wstring> folders;
-    for (const std::wstring& f : s_.folders) {
-      const bool moves = f == folder || f.rfind(from, 0) == 0;
-      if (moves) touchedNames.insert(f);
-      folders.insert(moves ? to.substr(0, to.size() - 1) + f.substr(folder.size()) : f);
-    }
-    s_.folders = folders;
-    s_.ids[folder + L".old"] = s_.IdOf(folder).low;
-    s_.ids.erase(folder);
-    for (auto it = s_.hardLinks.begin(); it != s_.hardLinks.end();) {
-      if (it->first.rfind(from, 0) == 0) {
-        TouchFile(it->first);
-        s_.hardLinks[to + it->first.substr(from.size())] = it->second;
-        it = s_.hardLinks.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    for (auto& [name, target] : s_.hardLinks) {
-      if (target.rfind(from, 0) == 0) target = to + target.substr(from.size());
-    }
+    MoveAway(folder);
     s_.folderLinks[folder] = folder == kFolders[0] && s_.folders.count(kTwin) ? kTwin : kOutside;
+  }
+  // "mv folder folder.old": everything in it moves, each keeping its number.
+  void MoveAway(const std::wstring& folder) {
+    const std::wstring from = folder + L"\\", to = folder + L".old\\";
+    for (const auto* names : {&s_.files, &s_.hardLinks}) {
+      for (const auto& [name, unused] : *names) {
+        if (name.rfind(from, 0) != 0) continue;
+        TouchFile(name);
+        touchedNames.insert(to + name.substr(from.size()));
+      }
+    }
+    for (const std::wstring& f : s_.folders) {
+      if (f == folder || f.rfind(from, 0) == 0) touchedNames.insert(f);
+    }
+    s_.MoveFolder(folder, folder + L".old");
     touchedNames.insert(folder);
   }
 
@@ -394,8 +395,9 @@ std::vector<Interference> Plan(const World& world, const ShredJob& job, std::ost
     Interference step;
     step.atDelete = *rc::gen::inRange(0, 2) == 1;
     step.entry = *rc::gen::inRange(0, int(job.entries.size()));
-    step.act = Act(*rc::gen::inRange(0, 11));
-    const bool onFolder = step.act == Act::Create || step.act == Act::SwapFolder;
+    step.act = Act(*rc::gen::inRange(0, 12));
+    const bool onFolder =
+        step.act == Act::Create || step.act == Act::SwapFolder || step.act == Act::MoveAway;
     const auto& pool = onFolder ? world.folders : world.files;
     if (pool.empty()) continue;
     step.target = pool[size_t(*rc::gen::inRange(0, int(pool.size())))];
@@ -547,6 +549,13 @@ void CheckPromises() {
       RC_ASSERT(NamesNow(s, id).count(name) == 1u);
       RC_ASSERT(s.files[s.Target(name)] == world.contents.at(file));
     }
+  }
+  // What the interferer made is as it made it.
+  for (const auto& [id, contents] : interferer.made) {
+    if (interferer.touched.count(id)) continue;
+    const std::set<std::wstring> names = NamesNow(s, id);
+    RC_ASSERT(names.size() == 1u);
+    RC_ASSERT(s.files[*names.begin()] == contents);
   }
   // I2, I3: a file reported shredded was written over whole, every stream,
   // and no name of it is left; one reported left is there.

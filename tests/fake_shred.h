@@ -81,7 +81,7 @@ class FakeServices : public ShredServices, public Prompts {
   // A path through a share onto a local folder, as that folder's path.
   std::wstring Local(const std::wstring& k) const {
     for (const auto& [share, local] : shares) {
-      if (k.rfind(share + L"\\", 0) == 0) return local + k.substr(share.size());
+      if (k == share || k.rfind(share + L"\\", 0) == 0) return local + k.substr(share.size());
     }
     return k;
   }
@@ -145,7 +145,7 @@ class FakeServices : public ShredServices, public Prompts {
     return {PathKind::Missing, 0,
             missing == missingReason.end() ? Reason::NotFound : missing->second};
   }
-  Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override {
+  Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) {
     const std::wstring k = Key(path);
     log_.Add(L"openfile:" + k);
     if (auto b = beforeOpen.find(k); b != beforeOpen.end()) {
@@ -162,9 +162,7 @@ class FakeServices : public ShredServices, public Prompts {
       return Reason::IoError;
     }
     open_.push_back(t);
-    // A hard link is opened as itself: the folder its handle is in is its own.
     const std::wstring local = Local(k);
-    if (hardLinks.count(local)) openedAs_[open_.size()] = local;
     ++openHandles;
     file = FileId(open_.size());
     const auto h = handleAttributes.find(base);
@@ -254,13 +252,6 @@ class FakeServices : public ShredServices, public Prompts {
       if (k == from || k.rfind(from + L"\\", 0) == 0) k = to + k.substr(from.size());
     }
     return folders.count(k) ? IdOf(k) : FileIdentity{};
-  }
-  FileIdentity FolderOf(FileId file, const std::wstring& finalPath) override {
-    const auto as = openedAs_.find(size_t(file));
-    const std::wstring k = !finalPath.empty()      ? Local(Key(finalPath))
-                           : as != openedAs_.end() ? as->second
-                                                   : open_.at(size_t(file) - 1);
-    return IdOf(k.substr(0, k.find_last_of(L'\\')));
   }
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                    const FileIdentity&) override {
@@ -367,7 +358,7 @@ class FakeServices : public ShredServices, public Prompts {
   bool IsSameFile(const std::wstring& a, const std::wstring& b) override {
     return IdOf(Target(Key(a))) == IdOf(Target(Key(b))) && !differentVolumes.count(Key(b));
   }
-  Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override {
+  Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) {
     if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
     const std::wstring k = Target(Key(path));
     log_.Add(L"opendelete:" + Key(path));
@@ -445,9 +436,22 @@ class FakeServices : public ShredServices, public Prompts {
     return path.substr(0, name) + std::wstring(path.size() - name, letter);
   }
   Reason RenameOpenFile(FileId file, const std::wstring& to) override {
-    std::wstring& f = open_.at(size_t(file) - 1);
     const std::wstring t = Local(Key(to));
+    if (const auto stale = stale_.find(size_t(file)); stale != stale_.end()) {
+      // The handle's folder was moved since it was held: the platform renames
+      // by the path the handle was opened by, whatever is there now.
+      std::wstring other = Target(stale->second);
+      log_.Add(L"rename:" + other + L">" + t);
+      if (!files.count(other) && !hardLinks.count(other) && !folders.count(other))
+        return Reason::NotFound;
+      return MoveName(other, t);
+    }
+    std::wstring& f = open_.at(size_t(file) - 1);
     log_.Add(L"rename:" + f + L">" + t);
+    return MoveName(f, t);
+  }
+  // Gives the file or folder `f` the name `t`, and `f` becomes it.
+  Reason MoveName(std::wstring& f, const std::wstring& t) {
     if (renameFails.count(f)) return Reason::AccessDenied;
     if (refusesLongNames.count(f) && t.back() != L's') return Reason::InvalidName;
     if (files.count(t) || folders.count(t) || hardLinks.count(t))
@@ -489,6 +493,9 @@ class FakeServices : public ShredServices, public Prompts {
   Reason DeleteOpenFile(FileId file) override {
     const std::wstring k = open_.at(size_t(file) - 1);
     log_.Add(L"delete:" + k);
+    // Through a handle whose folder was moved since it was held: done, the
+    // platform says, and nothing is deleted.
+    if (stale_.count(size_t(file))) return Reason::None;
     if (undeletable.count(k)) return Reason::AccessDenied;
     // Marked, and left pending behind another program's handle: the name stays.
     if (pendingDelete.count(k)) return Reason::None;
@@ -516,6 +523,131 @@ class FakeServices : public ShredServices, public Prompts {
            hardLinks.count(k) > 0 || folderLinks.count(k) > 0;
   }
   uint32_t LastErrorCode() override { return errorCode; }
+
+  // A folder as a path leads to it now: the local folder, links on the way
+  // followed; empty when no folder is there. A drive's root, and a folder
+  // that holds a file, are folders without being listed in `folders`.
+  std::wstring FolderAt(const std::wstring& path) const {
+    std::wstring k = Local(Key(path));
+    while (!k.empty() && k.back() == L'\\') k.pop_back();
+    for (size_t hops = 0; hops <= folderLinks.size(); ++hops) {
+      bool followed = false;
+      for (const auto& [from, to] : folderLinks) {
+        if (k == from || k.rfind(from + L"\\", 0) == 0) {
+          k = to + k.substr(from.size());
+          followed = true;
+          break;
+        }
+      }
+      if (!followed) break;
+    }
+    return IsFolder(k) ? k : std::wstring();
+  }
+  bool IsFolder(const std::wstring& k) const {
+    if (links.count(k) || folderLinks.count(k) || files.count(k)) return false;
+    if (folders.count(k) || (!k.empty() && k.find(L'\\') == k.npos)) return true;
+    for (const auto* names : {&files, &hardLinks, &aliases, &unmarkedLinks}) {
+      const auto inside = names->lower_bound(k + L"\\");
+      if (inside != names->end() && inside->first.rfind(k + L"\\", 0) == 0) return true;
+    }
+    return false;
+  }
+  // Where the held folder is now: the folder of its number, wherever it
+  // was moved; empty when it is gone.
+  std::wstring PathOfHeld(FolderId folder) {
+    const HeldFolder& held = held_.at(size_t(folder) - 1);
+    if (ids.count(held.at) && ids[held.at] == held.id && IsFolder(held.at)) return held.at;
+    for (const auto& [name, id] : ids) {
+      if (id == held.id && IsFolder(name)) return name;
+    }
+    return {};
+  }
+  Reason OpenFolder(const std::wstring& path, FolderId& folder, FileIdentity& identity) override {
+    if (const auto e = folderError.find(Local(Key(path))); e != folderError.end()) return e->second;
+    const std::wstring at = FolderAt(path);
+    if (at.empty()) return Reason::PathNotFound;
+    std::wstring spelt = Key(path);
+    while (!spelt.empty() && spelt.back() == L'\\') spelt.pop_back();
+    identity = IdOf(at);
+    held_.push_back({spelt, at, identity.low});
+    ++openHandles;
+    mostFoldersHeld = std::max(mostFoldersHeld, ++foldersHeld_);
+    folder = FolderId(held_.size());
+    return Reason::None;
+  }
+  void CloseFolder(FolderId) override {
+    --openHandles;
+    --foldersHeld_;
+  }
+  // The path to open a name of the held folder by: by its spelling while the
+  // folder is still there, else by where the folder is now, the handle then
+  // telling the old spelling (as Wine's do).
+  std::wstring InHeld(FolderId folder, const std::wstring& name, bool& moved) {
+    const HeldFolder& held = held_.at(size_t(folder) - 1);
+    const std::wstring now = PathOfHeld(folder);
+    moved = now != FolderAt(held.spelt);
+    if (now.empty()) return {};
+    return (moved ? now : held.spelt) + L"\\" + name;
+  }
+  Reason OpenFileIn(FolderId folder, const std::wstring& name, FileId& file,
+                    FileFacts& facts) override {
+    const std::wstring spelt = held_.at(size_t(folder) - 1).spelt + L"\\" + name;
+    if (auto b = beforeOpen.find(spelt); b != beforeOpen.end()) {
+      auto hook = std::move(b->second);
+      beforeOpen.erase(b);
+      hook(*this);
+    }
+    bool moved = false;
+    const std::wstring path = InHeld(folder, name, moved);
+    if (path.empty()) return Reason::NotFound;
+    const Reason reason = OpenFile(path, file, facts);
+    if (reason == Reason::None && moved) MarkStale(folder, name, file, facts);
+    return reason;
+  }
+  Reason OpenToDeleteIn(FolderId folder, const std::wstring& name, FileId& file,
+                        FileFacts& facts) override {
+    if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
+    bool moved = false;
+    const std::wstring path = InHeld(folder, name, moved);
+    if (path.empty()) return Reason::NotFound;
+    const Reason reason = OpenToDelete(path, file, facts);
+    if (reason == Reason::None && moved) MarkStale(folder, name, file, facts);
+    return reason;
+  }
+  void MarkStale(FolderId folder, const std::wstring& name, FileId file, FileFacts& facts) {
+    const HeldFolder& held = held_.at(size_t(folder) - 1);
+    stale_[size_t(file)] = held.spelt + L"\\" + name;
+    facts.finalPath = FinalPathOf(held.spelt + L"\\" + name, Local(held.spelt) + L"\\" + name);
+  }
+  bool IsFolderAtPath(FolderId folder) override {
+    const std::wstring at = FolderAt(held_.at(size_t(folder) - 1).spelt);
+    return !at.empty() && IdOf(at).low == held_.at(size_t(folder) - 1).id;
+  }
+  bool ExistsIn(FolderId folder, const std::wstring& name) override {
+    bool moved = false;
+    const std::wstring path = InHeld(folder, name, moved);
+    return !path.empty() && PathExists(path);
+  }
+  // Moves a folder with everything in it, as "mv" does: each keeps its number.
+  void MoveFolder(const std::wstring& from, const std::wstring& to) {
+    const auto moved = [&](const std::wstring& k) {
+      return k == from || k.rfind(from + L"\\", 0) == 0 ? to + k.substr(from.size()) : k;
+    };
+    const auto rekey = [&](auto& map) {
+      std::remove_reference_t<decltype(map)> out;
+      for (auto& [k, v] : map) out.emplace(moved(k), v);
+      map = std::move(out);
+    };
+    if (!ids.count(from)) IdOf(from);
+    rekey(files), rekey(ids), rekey(times), rekey(attributes), rekey(hardLinks), rekey(aliases);
+    for (auto* targets : {&hardLinks, &aliases}) {
+      for (auto& [k, target] : *targets) target = moved(target);
+    }
+    std::set<std::wstring> movedFolders;
+    for (const std::wstring& f : folders) movedFolders.insert(moved(f));
+    folders = movedFolders;
+    if (IsFolder(to)) folders.insert(to);
+  }
 
   struct Message {
     std::wstring text, title;
@@ -557,12 +689,21 @@ class FakeServices : public ShredServices, public Prompts {
   bool throwOnWrite = false;                   // a write runs out of memory
   uint32_t errorCode = 0;
   int openHandles = 0;
+  int mostFoldersHeld = 0;                     // the most folders held at once
+  std::map<std::wstring, Reason> folderError;  // a folder that cannot be held, by its local path
   std::map<std::pair<uint64_t, std::wstring>, int64_t> covered;  // (file, stream): written from 0
 
  private:
+  struct HeldFolder {
+    std::wstring spelt;  // the path it was held by, as the run spelt it
+    std::wstring at;     // the local folder it was then
+    uint64_t id;
+  };
   CallLog& log_;
   std::vector<std::wstring> open_;
-  std::map<size_t, std::wstring> openedAs_;  // by handle: the hard link it was opened by
+  std::vector<HeldFolder> held_;  // by FolderId - 1
+  int foldersHeld_ = 0;
+  std::map<size_t, std::wstring> stale_;  // by handle: opened through a held folder moved since
   uint64_t nextId_ = 100;
   int64_t clock_ = 1000;
   int siblings_ = 0;

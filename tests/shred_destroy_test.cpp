@@ -2,8 +2,10 @@
 // old contents before the truncation, renaming before deletion, and the run
 // on a worker thread with its progress dialog and Cancel.
 #include <gtest/gtest.h>
+
 #include <windows.h>
 #include <winioctl.h>
+#include <map>
 
 #include <algorithm>
 #include <atomic>
@@ -37,9 +39,15 @@ std::string NoticeBytes() { return EncodeLine(BannerLine()) + EncodeLine(NoticeL
 // truncated, and can be told to claim a file is sparse with given ranges.
 class PeekingServices : public Win32ShredServices {
  public:
-  Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override {
-    opened = path;
-    const Reason reason = Win32ShredServices::OpenFile(path, file, facts);
+  Reason OpenFolder(const std::wstring& path, FolderId& folder, FileIdentity& identity) override {
+    const Reason reason = Win32ShredServices::OpenFolder(path, folder, identity);
+    if (reason == Reason::None) folders[folder] = path.back() == L'\\' ? path : path + L"\\";
+    return reason;
+  }
+  Reason OpenFileIn(FolderId folder, const std::wstring& name, FileId& file,
+                    FileFacts& facts) override {
+    opened = folders.at(folder) + name;
+    const Reason reason = Win32ShredServices::OpenFileIn(folder, name, file, facts);
     if (!sparseRanges.empty()) facts.attributes |= attr::kSparse;
     return reason;
   }
@@ -51,6 +59,7 @@ class PeekingServices : public Win32ShredServices {
     seen = ReadBytes(opened);
     return Win32ShredServices::Truncate(file);
   }
+  std::map<FolderId, std::wstring> folders;  // each held folder's path, ending in a separator
   std::wstring opened;
   std::string seen;
   std::vector<Range> sparseRanges;
@@ -218,10 +227,17 @@ TEST(ShredDestroy, AMissingFileIsNeverCreated) {
   TempFolder dir;
   const std::wstring missing = ResolveEntry(dir / L"missing.txt").path;
   Win32ShredServices services;
+  FolderId folder = 0;
+  FileIdentity identity;
+  ASSERT_EQ(services.OpenFolder(ResolveEntry(dir.path()).path, folder, identity), Reason::None);
   FileId file = 0;
   FileFacts facts;
-  EXPECT_EQ(services.OpenFile(missing, file, facts), Reason::NotFound);
-  EXPECT_EQ(services.OpenToDelete(missing, file, facts), Reason::NotFound);
+  EXPECT_EQ(services.OpenFileIn(folder, L"missing.txt", file, facts), Reason::NotFound);
+  EXPECT_EQ(services.OpenToDeleteIn(folder, L"missing.txt", file, facts), Reason::NotFound);
+  EXPECT_FALSE(services.ExistsIn(folder, L"missing.txt"));
+  // A name that is not one component is never opened as a path.
+  EXPECT_EQ(services.OpenFileIn(folder, L"..\\missing.txt", file, facts), Reason::InvalidName);
+  services.CloseFolder(folder);
   EXPECT_FALSE(Exists(missing));
 }
 

@@ -230,8 +230,7 @@ TEST_F(ShredFilesTest, UnixLinksAndCaseTwinsFromTheLinuxSide) {
 
 // "/s tree": while the large file is written, "sub" is swapped for a link to
 // a folder holding files of the same names. None of those is touched: the
-// walk knew "sub" by its identity, and the run asks the folder each file
-// lies in through its handle.
+// run holds "sub" and opens its files relative to it.
 TEST_F(ShredFilesTest, ASubfolderSwappedForALinkDuringTheRunLeavesItsTargetAlone) {
   const std::wstring tree = dir / L"tree";
   for (const std::wstring& f : {tree, tree + L"\\sub", dir / L"other"})
@@ -261,7 +260,11 @@ TEST_F(ShredFilesTest, ASubfolderSwappedForALinkDuringTheRunLeavesItsTargetAlone
   for (const wchar_t* name : {L"a.txt", L"b.txt"})
     EXPECT_EQ(ReadBytes(dir / (std::wstring(L"other\\") + name)), "other") << "never chosen";
   EXPECT_EQ(job.results[0].fate, Fate::Shredded);
-  for (int i : {1, 2}) EXPECT_EQ(job.results[size_t(i)].reason, Reason::FolderChanged);
+  // The held folder went with the move: its files were overwritten there,
+  // and stay, moved away.
+  for (int i : {1, 2}) EXPECT_EQ(job.results[size_t(i)].reason, Reason::MovedAway);
+  for (const wchar_t* name : {L"a.txt", L"b.txt"})
+    EXPECT_EQ(ReadBytes(tree + L"\\sub.old\\" + name), NoticeBytes());
   EXPECT_EQ(CliExitStatus(job, notes, false), kCliNotAllShredded);
   testing_util::RunUnixShell("rm -f '" + unixTree + "/sub'");
 }

@@ -195,12 +195,11 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
     std::vector<std::wstring> lines;  // the CLI's, with /q
     bool pattern = false;             // the folders a pattern's walk read, kept
   };
-  // While the first file is overwritten, "sub" is swapped for a link to a
-  // folder holding a file of the same name.
+  // While the first file is overwritten, "sub" is moved away and a link to
+  // a folder holding a file of the same name takes its place.
   const auto swapSub = [](S& s) {
     s.whenOpened[L"C:\\t\\a"] = [](S& s) {
-      s.files.erase(L"C:\\t\\sub\\b");
-      s.folders.erase(L"C:\\t\\sub");
+      s.MoveFolder(L"C:\\t\\sub", L"C:\\t\\sub.old");
       s.folderLinks[L"C:\\t\\sub"] = L"C:\\o";
     };
   };
@@ -208,18 +207,24 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
       {"every file shredded", [](S&) {}, {}, {}},
       {"a subfolder swapped for a link meanwhile",
        swapSub,
-       {L"C:\\t"},
-       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
+       {L"C:\\t", L"C:\\t\\sub.old"},
+       {L"C:\\t\\sub\\b：内容已覆盖，但文件已被移走，未能删除", L"C:\\t：文件夹中仍有内容，未删除",
         L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
       {"a subfolder swapped for a link meanwhile, under a pattern",
        swapSub,
-       {L"C:\\t", L"C:\\t\\sub2"},
-       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化"},
+       {L"C:\\t", L"C:\\t\\sub.old", L"C:\\t\\sub2"},
+       {L"C:\\t\\sub\\b：内容已覆盖，但文件已被移走，未能删除"},
        true},
       {"a subfolder replaced by another of its name before its file is opened",
-       [](S& s) { s.whenOpened[L"C:\\t\\a"] = [](S& s) { s.ids[L"C:\\t\\sub"] = 998; }; },
-       {L"C:\\t", L"C:\\t\\sub"},
-       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
+       [](S& s) {
+         s.whenOpened[L"C:\\t\\a"] = [](S& s) {
+           s.MoveFolder(L"C:\\t\\sub", L"C:\\t\\sub.old");
+           s.folders.insert(L"C:\\t\\sub");
+           s.Replace(L"C:\\t\\sub\\b", L"new");
+         };
+       },
+       {L"C:\\t", L"C:\\t\\sub", L"C:\\t\\sub.old"},
+       {L"C:\\t\\sub\\b：内容已覆盖，但文件已被移走，未能删除", L"C:\\t：文件夹中仍有内容，未删除",
         L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
       {"a survivor keeps its folders",
        [](S& s) { s.locked.insert(L"C:\\t\\sub2\\keep"); },
@@ -231,9 +236,15 @@ TEST(ShredFolderTest, WholeFoldersGoFromTheBottomUp) {
        {L"C:\\t"},
        {L"C:\\t：文件夹中仍有内容，未删除"}},
       {"a folder replaced by another of its name",
-       [](S& s) { s.onOpenToDelete = [](S& s) { s.ids[L"C:\\t\\sub"] = 999; }; },
-       {L"C:\\t", L"C:\\t\\sub"},
-       {L"C:\\t\\sub\\b：文件夹在检查后发生了变化", L"C:\\t：文件夹中仍有内容，未删除",
+       [](S& s) {
+         s.onOpenToDelete = [](S& s) {
+           s.MoveFolder(L"C:\\t\\sub", L"C:\\t\\sub.old");
+           s.folders.insert(L"C:\\t\\sub");
+           s.Replace(L"C:\\t\\sub\\b", L"new");
+         };
+       },
+       {L"C:\\t", L"C:\\t\\sub", L"C:\\t\\sub.old"},
+       {L"C:\\t\\sub\\b：内容已覆盖，但文件已被移走，未能删除", L"C:\\t：文件夹中仍有内容，未删除",
         L"C:\\t\\sub：文件夹中仍有内容，未删除"}},
       {"a file with a name in each of two of them",
        [](S& s) {
@@ -816,7 +827,7 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\b", L"saved anew"}, {L"C:\\two", L"secret"}},
        {L"C:\\b", L"C:\\two"},
        L"共 1 个文件，其中 1 个未能粉碎：\r\n文件在检查后发生了变化（1 个）：\r\nC:\\b"},
-      {"a folder on a typed path swapped for a link during the run",
+      {"a folder on a typed path moved away and a link put in its place during the run",
        {L"C:\\b", L"C:\\big", L"C:\\d\\b"},
        [](S& s) {
          s.folders = {L"C:\\d", L"C:\\o"};
@@ -824,16 +835,15 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
          s.files[L"C:\\d\\b"] = L"mine";
          s.files[L"C:\\o\\b"] = L"other";
          s.whenOpened[L"C:\\big"] = [](S& s) {
-           s.files.erase(L"C:\\d\\b");
-           s.folders = {L"C:\\d.old", L"C:\\o"};
-           s.files[L"C:\\d.old\\b"] = L"mine";
+           s.MoveFolder(L"C:\\d", L"C:\\d.old");
            s.folderLinks[L"C:\\d"] = L"C:\\o";
          };
        },
-       {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
+       {{L"C:\\d.old\\b", Notice()}, {L"C:\\o\\b", L"other"}},
        {L"C:\\d\\b"},
-       L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\b"},
-      {"a share's folder swapped for a link during the run, its file at the share's root",
+       L"共 3 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但文件已被移走，未能删除（1 "
+       L"个）：\r\nC:\\d\\b"},
+      {"a share's folder moved away and a link put in its place, its file at the share's root",
        {L"C:\\b", L"C:\\big", L"\\\\srv\\d\\b"},
        [](S& s) {
          s.folders = {L"C:\\d", L"C:\\o"};
@@ -842,16 +852,15 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
          s.files[L"C:\\d\\b"] = L"mine";
          s.files[L"C:\\o\\b"] = L"other";
          s.whenOpened[L"C:\\big"] = [](S& s) {
-           s.files.erase(L"C:\\d\\b");
-           s.folders = {L"C:\\d.old", L"C:\\o"};
-           s.files[L"C:\\d.old\\b"] = L"mine";
+           s.MoveFolder(L"C:\\d", L"C:\\d.old");
            s.folderLinks[L"C:\\d"] = L"C:\\o";
          };
        },
-       {{L"C:\\d.old\\b", L"mine"}, {L"C:\\o\\b", L"other"}},
+       {{L"C:\\d.old\\b", Notice()}, {L"C:\\o\\b", L"other"}},
        {L"\\\\srv\\d\\b"},
-       L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\n\\\\srv\\d\\b"},
-      {"a folder on a typed path swapped for a link to its case twin",
+       L"共 3 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但文件已被移走，未能删除（1 "
+       L"个）：\r\n\\\\srv\\d\\b"},
+      {"a folder on a typed path moved away and a link to its case twin put in its place",
        {L"C:\\b", L"C:\\big", L"C:\\d\\sub\\b"},
        [](S& s) {
          s.folders = {L"C:\\d\\sub", L"C:\\d\\SUB"};
@@ -859,25 +868,30 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
          s.files[L"C:\\d\\sub\\b"] = L"mine";
          s.files[L"C:\\d\\SUB\\b"] = L"twin";
          s.whenOpened[L"C:\\big"] = [](S& s) {
-           s.files.erase(L"C:\\d\\sub\\b");
-           s.folders = {L"C:\\d\\sub.old", L"C:\\d\\SUB"};
-           s.files[L"C:\\d\\sub.old\\b"] = L"mine";
+           s.MoveFolder(L"C:\\d\\sub", L"C:\\d\\sub.old");
            s.folderLinks[L"C:\\d\\sub"] = L"C:\\d\\SUB";
          };
        },
-       {{L"C:\\d\\SUB\\b", L"twin"}, {L"C:\\d\\sub.old\\b", L"mine"}},
+       {{L"C:\\d\\SUB\\b", L"twin"}, {L"C:\\d\\sub.old\\b", Notice()}},
        {L"C:\\d\\sub\\b"},
-       L"共 3 个文件，其中 1 个未能粉碎：\r\n文件夹在检查后发生了变化（1 个）：\r\nC:\\d\\sub\\b"},
-      {"a folder on a typed path replaced by another of its name: the path names the file",
+       L"共 3 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但文件已被移走，未能删除（1 "
+       L"个）：\r\nC:\\d\\sub\\b"},
+      {"a folder on a typed path moved away at the deletion and a new one made under its name",
        {L"C:\\b", L"C:\\d\\b"},
        [](S& s) {
          s.folders = {L"C:\\d"};
          s.files[L"C:\\d\\b"] = L"mine";
-         s.beforeOpen[L"C:\\d\\b"] = [](S& s) { s.ids[L"C:\\d"] = 998; };
+         // The rename goes by the folder's path: it would reach the new file.
+         s.onOpenToDelete = [](S& s) {
+           s.MoveFolder(L"C:\\d", L"C:\\d.old");
+           s.folders.insert(L"C:\\d");
+           s.Replace(L"C:\\d\\b", L"new");
+         };
        },
-       {},
-       {},
-       kDone},
+       {{L"C:\\d.old\\b", Notice()}, {L"C:\\d\\b", L"new"}},
+       {L"C:\\d\\b"},
+       L"共 2 个文件，其中 1 个未能粉碎：\r\n内容已覆盖，但文件已被移走，未能删除（1 "
+       L"个）：\r\nC:\\d\\b"},
       {"a link the platform does not mark is never written through",
        {L"C:\\b", L"C:\\sl"},
        [](S& s) {

@@ -291,12 +291,100 @@ PathInfo Win32ShredServices::Probe(const std::wstring& path) {
   return info;
 }
 
-Reason Win32ShredServices::OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) {
+namespace {
+
+// What NtCreateFile is told (the values of the platform's FILE_ constants).
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kSynchronousIo = 0x20;         // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kNonDirectory = 0x40;          // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kOpenReparsePoint = 0x200000;  // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kCaseInsensitive = 0x40;       // OBJ_CASE_INSENSITIVE, as CreateFileW asks
+
+// Opens the entry `name` of the open folder relative to it (the name is
+// never parsed into a path), the entry itself and never what a link at it
+// leads to; the platform's error is the calling thread's last error when it
+// fails. A name that is not one component is refused.
+handles::File OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                           ULONG options) {
+  struct Text {
+    USHORT length, capacity;
+    const wchar_t* buffer;
+  };
+  struct Attributes {
+    ULONG length;
+    HANDLE root;
+    Text* name;
+    ULONG attributes;
+    void* security;
+    void* quality;
+  };
+  struct IoStatus {
+    void* status;
+    ULONG_PTR information;
+  };
+  using CreateFile = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, Attributes*, IoStatus*, LARGE_INTEGER*,
+                                   ULONG, ULONG, ULONG, ULONG, void*, ULONG);
+  using ToError = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const auto create =
+      reinterpret_cast<CreateFile>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  static const auto toError = reinterpret_cast<ToError>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!create || !toError) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return {};
+  }
+  if (name.empty() || name.size() > 32767 || name.find_first_of(L"\\/") != std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  Text text{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
+            name.c_str()};
+  Attributes attributes{sizeof(Attributes), folder, &text, kCaseInsensitive, nullptr, nullptr};
+  IoStatus io{};
+  HANDLE handle = nullptr;
+  const LONG status =
+      create(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr, 0,
+             share, kFileOpen, options | kSynchronousIo | kOpenReparsePoint, nullptr, 0);
+  if (status < 0) {
+    SetLastError(toError(status));
+    return {};
+  }
+  return handles::File(handle);
+}
+
+}  // namespace
+
+Reason Win32ShredServices::OpenFolder(const std::wstring& path, FolderId& folder,
+                                      FileIdentity& identity) {
   if (IsUnsafeShredPath(path)) return Reason::Device;
-  // The name itself, never what a link points to; readers may share it,
-  // writers and deleters may not.
-  handles::File handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // Links on the way followed, as the path leads; no delete sharing, so
+  // that the folder cannot be renamed or removed while it is held.
+  handles::File handle(CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+      nullptr));
+  if (!handle.valid()) return LastReason();
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+    return LastReason();
+  if (!(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return Reason::PathNotFound;
+  identity = ReadFileIdentity(handle);
+  folder = reinterpret_cast<FolderId>(handle.release());
+  held_[folder] = {path, identity};
+  return Reason::None;
+}
+
+void Win32ShredServices::CloseFolder(FolderId folder) {
+  held_.erase(folder);
+  CloseHandle(AsHandle(folder));
+}
+
+Reason Win32ShredServices::OpenFileIn(FolderId folder, const std::wstring& name, FileId& file,
+                                      FileFacts& facts) {
+  // Readers may share it, writers and deleters may not.
+  handles::File handle =
+      OpenInFolder(AsHandle(folder), name, GENERIC_WRITE, FILE_SHARE_READ, kNonDirectory);
   if (!handle.valid()) return LastReason();
   // What the handle is, the run judges; a handle that cannot say is closed
   // here, so that a failed open never leaves the file held.
@@ -377,20 +465,6 @@ bool Win32ShredServices::AllocatedRanges(FileId file, int64_t size, std::vector<
     query.FileOffset.QuadPart = next;
     query.Length.QuadPart = size - next;
   }
-}
-
-FileIdentity Win32ShredServices::FolderOf(FileId file, const std::wstring& finalPath) {
-  // Where the handle is, links followed: a folder on the way that was
-  // swapped for a link leads elsewhere, to a folder of another identity.
-  // The final path its open read will do (a read costs a tenth of a
-  // millisecond under Wine): the file cannot be renamed while the handle
-  // holds it, and a folder on the way swapped since is found when the
-  // folder is opened by that path.
-  const std::wstring final = finalPath.empty() ? ReadFinalPath(AsHandle(file)) : finalPath;
-  const std::wstring folder = FolderToOpen(final);
-  if (folder.empty()) return {};
-  const handles::File handle = OpenToAsk(folder);
-  return handle.valid() ? ReadIdentity(handle, final) : FileIdentity{};
 }
 
 FileIdentity Win32ShredServices::FolderIdentity(const std::wstring& path) {
@@ -576,17 +650,32 @@ std::wstring Win32ShredServices::RandomSibling(const std::wstring& path, bool sh
   return candidate;
 }
 
-Reason Win32ShredServices::OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) {
-  if (IsUnsafeShredPath(path)) return Reason::Device;
+Reason Win32ShredServices::OpenToDeleteIn(FolderId folder, const std::wstring& name, FileId& file,
+                                          FileFacts& facts) {
   // Alone with the file (no sharing at all): when this handle closes with
   // the file marked for deletion, it is gone, not pending behind another
   // program's handle.
-  handles::File handle(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  handles::File handle = OpenInFolder(AsHandle(folder), name, DELETE, 0, kNonDirectory);
   if (!handle.valid()) return LastReason();
   if (const Reason reason = ReadFacts(handle, facts); reason != Reason::None) return reason;
   file = reinterpret_cast<FileId>(handle.release());
   return Reason::None;
+}
+
+bool Win32ShredServices::IsFolderAtPath(FolderId folder) {
+  const auto held = held_.find(folder);
+  if (held == held_.end()) return false;
+  const handles::File now = OpenToAsk(held->second.path);
+  return now.valid() && ReadFileIdentity(now) == held->second.identity;
+}
+
+bool Win32ShredServices::ExistsIn(FolderId folder, const std::wstring& name) {
+  const handles::File entry = OpenInFolder(
+      AsHandle(folder), name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (entry.valid()) return true;
+  // A file pending deletion answers "access denied": it is still there.
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 Reason Win32ShredServices::OpenFolderToRemove(const std::wstring& path, FileId& folder,

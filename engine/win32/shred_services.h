@@ -31,7 +31,10 @@ class Win32ShredServices : public ShredServices {
   Win32ShredServices& operator=(const Win32ShredServices&) = delete;
 
   PathInfo Probe(const std::wstring& path) override;
-  Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) override;
+  Reason OpenFolder(const std::wstring& path, FolderId& folder, FileIdentity& identity) override;
+  void CloseFolder(FolderId folder) override;
+  Reason OpenFileIn(FolderId folder, const std::wstring& name, FileId& file,
+                    FileFacts& facts) override;
   bool IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                    const FileIdentity& identity) override;
   std::vector<std::wstring> AlternateStreams(const std::wstring& path) override;
@@ -45,7 +48,10 @@ class Win32ShredServices : public ShredServices {
   Reason WriteLines(FileId file, const std::vector<std::wstring>& lines) override;
   bool IsSameFile(const std::wstring& a, const std::wstring& b) override;
   std::wstring RandomSibling(const std::wstring& path, bool shorter) override;
-  Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) override;
+  Reason OpenToDeleteIn(FolderId folder, const std::wstring& name, FileId& file,
+                        FileFacts& facts) override;
+  bool IsFolderAtPath(FolderId folder) override;
+  bool ExistsIn(FolderId folder, const std::wstring& name) override;
   Reason OpenFolderToRemove(const std::wstring& path, FileId& folder, FileFacts& facts) override;
   bool IsEmptyFolder(const std::wstring& path) override;
   Reason RenameOpenFile(FileId file, const std::wstring& to) override;
@@ -56,7 +62,6 @@ class Win32ShredServices : public ShredServices {
   bool PathExists(const std::wstring& path) override;
   std::vector<std::wstring> NamesOf(const std::wstring& path) override;
   NameInFolder NameOf(const std::wstring& path) override;
-  FileIdentity FolderOf(FileId file, const std::wstring& finalPath) override;
   FileIdentity FolderIdentity(const std::wstring& path) override;
   uint32_t LastErrorCode() override;
 
@@ -69,6 +74,12 @@ class Win32ShredServices : public ShredServices {
   // file records (NTFS, as the volume names itself); asked once per root.
   bool KeepsFilesInRecords(const std::wstring& finalPath);
 
+  // The folders held, each with the path it was opened by and what it was.
+  struct HeldFolder {
+    std::wstring path;
+    FileIdentity identity;
+  };
+  std::map<FolderId, HeldFolder> held_;
   std::map<std::wstring, uint64_t> volumes_;     // the serial number of each root seen
   std::map<std::wstring, size_t> longestNames_;  // the longest name of each root's volume
   std::map<std::wstring, bool> inRecords_;       // each root's: NTFS or not
