@@ -186,6 +186,23 @@ bool IsUnsafeShredPath(const std::wstring& path) {
   return IsReservedDeviceName(path.substr(nameStart));
 }
 
+std::wstring RootOfFinalPath(const std::wstring& finalPath) {
+  size_t end = finalPath.find(L'\\', 4);
+  if (finalPath.compare(0, 8, L"\\\\?\\UNC\\") == 0 && end != std::wstring::npos) {
+    end = finalPath.find(L'\\', end + 1);
+    if (end != std::wstring::npos) end = finalPath.find(L'\\', end + 1);
+  }
+  return finalPath.substr(0, end);
+}
+
+std::wstring FolderOfPath(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L'\\');
+  if (separator == std::wstring::npos) return {};
+  std::wstring folder = path.substr(0, separator);
+  if (folder == RootOfFinalPath(path)) folder += L'\\';
+  return folder;
+}
+
 std::wstring VerbatimPath(const std::wstring& fullPath) {
   if (fullPath.size() >= 3 && IsDriveLetter(fullPath[0]) && fullPath[1] == L':' &&
       fullPath[2] == L'\\') {

@@ -70,6 +70,14 @@ class FolderLookup {
   virtual FolderFacts LookUpFolder(const std::wstring& path) = 0;
 };
 
+// The root a verbatim path is on: "\\?\C:", "\\?\UNC\server\share",
+// "\\?\Volume{...}".
+std::wstring RootOfFinalPath(const std::wstring& finalPath);
+// The folder a verbatim path lies in, as a path that opens the folder: a
+// root keeps its separator ("\\?\C:" alone names the volume device);
+// empty when the path has no separator.
+std::wstring FolderOfPath(const std::wstring& path);
+
 // "X:", "X:\", "\\server\share" and their verbatim forms, or a path that
 // ".." takes up to one of them.
 bool IsDriveOrShareRoot(const std::wstring& entry);

@@ -231,15 +231,6 @@ std::wstring NamePart(const std::wstring& path) {
   return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
 }
 
-// The folder a resolved path lies in, as a path that opens it: a root
-// ("\\?\C:\", a share's "\\?\UNC\server\share\") keeps its separator.
-std::wstring FolderOfPath(const std::wstring& path) {
-  std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-  const bool share = folder.rfind(L"\\\\?\\UNC\\", 0) == 0;
-  if (std::count(folder.begin(), folder.end(), L'\\') == (share ? 5 : 3)) folder += L'\\';
-  return folder;
-}
-
 // Opens the main stream, relative to its held folder, and decides whether
 // it is the one to overwrite.
 Reason OpenMainStream(FolderId folder, const std::wstring& path, uint32_t expectedTag,

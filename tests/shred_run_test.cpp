@@ -1444,6 +1444,20 @@ TEST(ShredPathTest, AListedNameIsOneNameOrNone) {
     EXPECT_FALSE(IsOneName(name)) << name;
 }
 
+// The folder a file is opened relative to: a root keeps its separator, so
+// that the volume's device is never what is opened.
+TEST(ShredPathTest, AFilesFolderIsOpenedAsAFolder) {
+  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+      {L"\\\\?\\C:\\a.txt", L"\\\\?\\C:\\"},
+      {L"\\\\?\\C:\\d\\a.txt", L"\\\\?\\C:\\d"},
+      {L"\\\\?\\UNC\\srv\\share\\a.txt", L"\\\\?\\UNC\\srv\\share\\"},
+      {L"\\\\?\\UNC\\srv\\share\\d\\a.txt", L"\\\\?\\UNC\\srv\\share\\d"},
+      {L"\\\\?\\Volume{0000-1111}\\a.txt", L"\\\\?\\Volume{0000-1111}\\"},
+      {L"a.txt", L""},
+  };
+  for (const auto& [path, folder] : rows) EXPECT_EQ(FolderOfPath(path), folder) << path;
+}
+
 TEST(ShredPathTest, OrdinaryFilesAreSafe) {
   for (const wchar_t* p :
        {L"", L"C:\\a.txt", L"a.txt", L"C:\\\\root.txt", L"console.txt", L"nullable", L"COM10",

@@ -69,15 +69,6 @@ uint64_t ReadFileIndex(HANDLE file) {
 
 }  // namespace
 
-std::wstring RootOfFinalPath(const std::wstring& finalPath) {
-  size_t end = finalPath.find(L'\\', 4);
-  if (finalPath.compare(0, 8, L"\\\\?\\UNC\\") == 0 && end != std::wstring::npos) {
-    end = finalPath.find(L'\\', end + 1);
-    if (end != std::wstring::npos) end = finalPath.find(L'\\', end + 1);
-  }
-  return finalPath.substr(0, end);
-}
-
 // Which file the handle holds. Asking the volume for its serial number costs
 // half a millisecond a file under Wine: it is asked once for each root the
 // final paths are on, and the file's own index comes from the handle. A
@@ -150,14 +141,6 @@ std::wstring WithoutSeparator(std::wstring path) {
 std::wstring FolderPart(const std::wstring& path) {
   const size_t separator = path.find_last_of(L'\\');
   return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
-}
-
-// The folder a path lies in, as a path that opens the folder: a root keeps
-// its separator ("\\?\C:" alone names the volume device).
-std::wstring FolderToOpen(const std::wstring& path) {
-  std::wstring folder = FolderPart(path);
-  if (!folder.empty() && folder == RootOfFinalPath(path)) folder += L'\\';
-  return folder;
 }
 
 std::wstring NamePart(const std::wstring& path) {
@@ -400,13 +383,13 @@ Reason Win32ShredServices::OpenFileIn(FolderId folder, const std::wstring& name,
 
 bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstring& finalPath,
                                      const FileIdentity& identity) {
-  const std::wstring folder = FolderToOpen(path);
+  const std::wstring folder = FolderOfPath(path);
   // The entry's folder is where the file is: the same place once links and
   // drive mappings are followed (the root drive under Wine tells no serial
   // number, so there the identities of one folder differ), or the same
   // folder by an identity the volume gives in full. A link to a file of the
   // same name in another folder fails both.
-  const std::wstring finalFolder = FolderToOpen(finalPath);
+  const std::wstring finalFolder = FolderOfPath(finalPath);
   const bool samePlace = WithoutSeparator(FinalPathAt(folder)) == WithoutSeparator(finalFolder);
   if (!samePlace) {
     const FileIdentity folderIdentity = IdentityAt(folder);
@@ -811,7 +794,7 @@ NameInFolder Win32ShredServices::NameOf(const std::wstring& path) {
   const handles::Find find(
       FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
   name.name = find.valid() ? std::wstring(found.cFileName) : NamePart(path);
-  const std::wstring folder = FolderToOpen(path);
+  const std::wstring folder = FolderOfPath(path);
   if (!folder.empty()) name.folder = IdentityAt(folder);
   return name;
 }

@@ -107,9 +107,6 @@ handles::File OpenToAsk(const std::wstring& path);
 std::wstring ReadFinalPath(HANDLE file);
 // Which file or folder the handle holds, asked of the volume in full.
 FileIdentity ReadFileIdentity(HANDLE file);
-// The root a final path is on: "\\?\C:", "\\?\UNC\server\share",
-// "\\?\Volume{...}".
-std::wstring RootOfFinalPath(const std::wstring& finalPath);
 // True when the folder ("X:\\..." or verbatim) is itself, not a link or
 // junction that leads away: a real folder whose final path is its own path
 // (Unix links under Wine carry no mark).
