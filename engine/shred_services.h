@@ -150,10 +150,11 @@ class ShredServices {
   // identity, state and final path too.
   virtual Reason OpenToDeleteIn(FolderId folder, const std::wstring& name, FileId& file,
                                 FileFacts& facts) = 0;
-  // Whether the held folder is still the folder its path names: a rename
-  // goes by the path where the platform takes no other way (under Wine a
-  // folder moved from the Linux side takes its handles' files with it, and
-  // a rename by the old path would reach the new folder's file).
+  // Whether a rename into the held folder by its path reaches it: true
+  // where renames go relative to the folder, else whether the folder its
+  // path names is still the held one (under Wine a folder moved from the
+  // Linux side takes its handles' files with it, renames go by the path,
+  // and the old path would reach the new folder's file).
   virtual bool IsFolderAtPath(FolderId folder) = 0;
   // True when anything (file, folder, link, a file pending deletion) has
   // the name in the held folder; true too when the folder cannot say.

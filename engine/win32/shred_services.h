@@ -74,12 +74,18 @@ class Win32ShredServices : public ShredServices {
   // file records (NTFS, as the volume names itself); asked once per root.
   bool KeepsFilesInRecords(const std::wstring& finalPath);
 
-  // The folders held, each with the path it was opened by and what it was.
+  // The folders held, each with the path it was opened by and its identity
+  // as ReadIdentity tells it.
+  // Whether the platform renames relative to the folder (Wine does not, nor
+  // may a network share); unknown until the first rename into it.
+  enum class Answer { Unknown, Yes, No };
   struct HeldFolder {
     std::wstring path;
     FileIdentity identity;
+    Answer renamesInIt = Answer::Unknown;
   };
   std::map<FolderId, HeldFolder> held_;
+  std::map<std::wstring, FolderId> heldByPath_;
   std::map<std::wstring, uint64_t> volumes_;     // the serial number of each root seen
   std::map<std::wstring, size_t> longestNames_;  // the longest name of each root's volume
   std::map<std::wstring, bool> inRecords_;       // each root's: NTFS or not
