@@ -325,13 +325,15 @@ TracesResult ClearRecentTraces(const Places& places, ShredServices& files, Trace
   const std::set<std::wstring> stems = PlaceStems(places), names = PlaceNames(places);
   for (const std::wstring& path : traces.ListShortcuts(folder)) {
     if (!everyShortcut && !stems.count(ShortcutStem(FileNameOf(path)))) continue;
-    const std::wstring target = traces.ReadTarget(path, names);
+    int64_t created = 0;
+    const std::wstring target = traces.ReadTarget(path, names, created);
     const std::wstring place = ShreddedPlaceOf(target, places);
     // A file there now (a twin in another case on a case-sensitive folder,
     // one saved since under the name) is not what was shredded: its
     // shortcut is its own.
     if (place.empty() || files.PathExists(target) || !traces.IsPlainEntry(path)) continue;
     job.entries.push_back(path);
+    job.created.push_back(created);
     named.push_back(place);
   }
   if (job.entries.empty()) return result;

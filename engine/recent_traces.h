@@ -103,9 +103,11 @@ class TraceServices {
   // Its shortcuts (*.lnk) as full paths, links among them left out.
   virtual std::vector<std::wstring> ListShortcuts(const std::wstring& folder) = 0;
   // The path a shortcut holds, unresolved; empty when it cannot be read,
-  // or when its bytes do not MayName `names`.
-  virtual std::wstring ReadTarget(const std::wstring& path,
-                                  const std::set<std::wstring>& names) = 0;
+  // or when its bytes do not MayName `names`. `created` is the creation
+  // time of the file that was read, from the handle that read it (0 where
+  // the volume keeps none): only that file is shredded.
+  virtual std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>& names,
+                                  int64_t& created) = 0;
   // Whether the shortcut is the entry it seems, not a link the platform
   // does not mark; asked of the ones that name a shredded place.
   virtual bool IsPlainEntry(const std::wstring& /*path*/) { return true; }

@@ -308,10 +308,11 @@ Reason OverwriteAlternate(FolderId folder, const std::wstring& stream, const Fil
 
 namespace {
 
-// Whether the open file is the one known by its identity and, where the
-// volume keeps one, its creation time.
+// Whether the open file is the one known by its identity, where known, and,
+// where the volume keeps one, its creation time.
 bool IsKnownFile(const FileFacts& facts, const FileIdentity& identity, int64_t created) {
-  return facts.identity == identity && (!created || facts.created == created);
+  return (!identity.Known() || facts.identity == identity) &&
+         (!created || facts.created == created);
 }
 
 }  // namespace
@@ -335,7 +336,7 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
       r != Reason::None)
     return Failed(services, r, path);
   OpenFileGuard guard(services, file);
-  if (options.identity.Known() && !IsKnownFile(facts, options.identity, options.created))
+  if (!IsKnownFile(facts, options.identity, options.created))
     return Survivor(Reason::Changed, path);
   EntryResult result;
   result.path = path;
@@ -443,7 +444,7 @@ class HeldFolders {
 };
 
 // Check the path, then destroy the contents and write the notice.
-EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place,
+EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place, int64_t created,
                            ShredServices& services, ShredMonitor& monitor, const SeenFiles& seen,
                            bool verify) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
@@ -482,7 +483,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place,
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
   if (!place.folder) return Failed(services, place.reason, path);
   return DestroyContents(path, services, monitor,
-                         {expectedTag, &seen, verify, 1, {}, 0, place.folder});
+                         {expectedTag, &seen, verify, 1, {}, created, place.folder});
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -660,7 +661,9 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       sameAs[i] = seen->second;
     } else {
       EntryResult& result = job.results[i];
-      result = OverwriteEntry(resolved, places[i], services, monitor, firstFile, job.verify);
+      result = OverwriteEntry(resolved, places[i],
+                              size_t(i) < job.created.size() ? job.created[size_t(i)] : 0, services,
+                              monitor, firstFile, job.verify);
       const auto group = groups.find(result.sameAs);
       if (result.fate == Fate::SameFile && group != groups.end() &&
           group->second.names.insert(NameKey(resolved.path, services)).second) {

@@ -112,6 +112,9 @@ struct ShredJob {
   // worked only when the folder at its path is still the one the walk read,
   // as are the files of `folders`.
   std::vector<WalkedFolder> walked;
+  // Where known, the creation time each entry's file had when it was chosen
+  // (0: not known): a file there now with another one is not it.
+  std::vector<int64_t> created;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
   bool verify = false;      // every overwritten range is read back before the file is deleted
@@ -153,8 +156,8 @@ struct DestroyOptions {
   const SeenFiles* seen = nullptr;  // a file already in it is left alone: Fate::SameFile
   bool verify = false;              // every range is read back after the flush
   uint32_t namesChosen = 1;         // how many of its names (hard links) are listed
-  // When known, the file an earlier look at the path found (its identity and
-  // creation time): another file at the path now is left alone.
+  // When known, the file an earlier look at the path found (its identity,
+  // its creation time, or both): another file at the path now is left alone.
   FileIdentity identity = {};
   int64_t created = 0;
   // The held folder the file lies in, opened for the run before anything

@@ -480,11 +480,14 @@ void CheckPromises() {
     if (s.files.count(path + L".lnk")) path += L" (" + std::to_wstring(k + 2) + L")";
     path += L".lnk";
     if (renamed) byHand.insert(path);
-    s.files[path] = L"shortcut to " + target;
+    s.Replace(path, L"shortcut to " + target);
     if (*rc::gen::inRange(0, 6) != 0) traces.targets[path] = target;
+    // The shell saves it anew, the same bytes, once the step has read it.
+    if (*rc::gen::inRange(0, 4) == 0) traces.savedAnewAfterRead.insert(path);
     shortcuts[path] = target;
     story << "a Recent shortcut " << Narrow(path) << " to " << Narrow(target)
-          << (traces.targets.count(path) ? "\n" : " (unreadable)\n");
+          << (traces.targets.count(path) ? "" : " (unreadable)")
+          << (traces.savedAnewAfterRead.count(path) ? ", saved anew once read\n" : "\n");
   }
   const std::vector<Interference> plan = Plan(world, job, story);
   const int cancelAt = *rc::gen::inRange(0, 4) == 0 ? *rc::gen::inRange(0, 12) : -1;
@@ -533,6 +536,8 @@ void CheckPromises() {
       named = named || (f.removed && (t == folder || t.rfind(folder + L"\\", 0) == 0));
     }
     if (!s.files.count(path)) RC_ASSERT(readable && named && !s.PathExists(target));
+    // Saved anew after it was read: not the shortcut that was read.
+    if (traces.savedAnewAfterRead.count(path)) RC_ASSERT(s.files.count(path) == 1u);
     bool said = false;
     for (const TraceOutcome& o : job.traces.outcomes)
       said = said || (o.trace == path && !o.removed);

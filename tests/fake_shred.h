@@ -733,8 +733,12 @@ class FakeTraces : public TraceServices {
     }
     return shortcuts;
   }
-  std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>&) override {
+  std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>&,
+                          int64_t& created) override {
     opened.push_back(path);
+    created = files_.keepsCreation ? files_.times[path].first : 0;
+    // Saved anew once it was read, with the same bytes: another file.
+    if (savedAnewAfterRead.count(path)) files_.Replace(path, files_.files[path]);
     const auto target = targets.find(path);
     return target == targets.end() ? std::wstring() : target->second;
   }
@@ -771,6 +775,7 @@ class FakeTraces : public TraceServices {
   std::set<std::wstring> denied;                            // "key\\value" that cannot be changed
   int reads = 0;                                            // listings of the folder
   std::vector<std::wstring> opened;                         // shortcuts read, in order
+  std::set<std::wstring> savedAnewAfterRead;
 
  private:
   FakeServices& files_;

@@ -25,7 +25,8 @@ class Win32TraceServices : public TraceServices {
   Win32TraceServices& operator=(const Win32TraceServices&) = delete;
   Reason RecentFolder(std::wstring& folder) override;
   std::vector<std::wstring> ListShortcuts(const std::wstring& folder) override;
-  std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>& names) override;
+  std::wstring ReadTarget(const std::wstring& path, const std::set<std::wstring>& names,
+                          int64_t& created) override;
   bool IsPlainEntry(const std::wstring& path) override;
   std::vector<std::wstring> RecentDocsKeys() override;
   std::vector<RegistryValue> ReadValues(const std::wstring& key) override;
