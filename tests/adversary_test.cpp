@@ -498,6 +498,13 @@ void CheckPromises() {
 
   Interferer interferer(s, plan, cancelAt);
   ShredFiles(job, s, interferer);
+  // Each entry's folder is held once, however many entries lie in it.
+  std::set<std::wstring> entryFolders;
+  for (const std::wstring& entry : job.entries) {
+    const ResolvedPath resolved = ResolveEntry(entry);
+    if (resolved.reason == Reason::None) entryFolders.insert(FolderOfPath(resolved.path));
+  }
+  RC_ASSERT(s.mostFoldersHeld <= int(entryFolders.size()));
   // Another program saves a new file where a shortcut points, by its very
   // spelling (on a case-sensitive folder, a twin of a shredded name).
   std::set<std::wstring> savedSince;
