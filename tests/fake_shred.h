@@ -148,11 +148,6 @@ class FakeServices : public ShredServices, public Prompts {
   Reason OpenFile(const std::wstring& path, FileId& file, FileFacts& facts) {
     const std::wstring k = Key(path);
     log_.Add(L"openfile:" + k);
-    if (auto b = beforeOpen.find(k); b != beforeOpen.end()) {
-      auto hook = std::move(b->second);
-      beforeOpen.erase(b);
-      hook(*this);
-    }
     const std::wstring t = Target(k);
     const std::wstring base = t.substr(0, t.find(L':', 2));
     if (locked.count(base) || locked.count(t)) return Reason::InUse;
@@ -359,7 +354,6 @@ class FakeServices : public ShredServices, public Prompts {
     return IdOf(Target(Key(a))) == IdOf(Target(Key(b))) && !differentVolumes.count(Key(b));
   }
   Reason OpenToDelete(const std::wstring& path, FileId& file, FileFacts& facts) {
-    if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
     const std::wstring k = Target(Key(path));
     log_.Add(L"opendelete:" + Key(path));
     // A hard link is opened as itself: its name is what a rename moves.
@@ -597,20 +591,20 @@ class FakeServices : public ShredServices, public Prompts {
       beforeOpen.erase(b);
       hook(*this);
     }
-    bool moved = false;
-    const std::wstring path = InHeld(folder, name, moved);
-    if (path.empty()) return Reason::NotFound;
-    const Reason reason = OpenFile(path, file, facts);
-    if (reason == Reason::None && moved) MarkStale(folder, name, file, facts);
-    return reason;
+    return OpenIn(folder, name, file, facts, &FakeServices::OpenFile);
   }
   Reason OpenToDeleteIn(FolderId folder, const std::wstring& name, FileId& file,
                         FileFacts& facts) override {
     if (onOpenToDelete) std::exchange(onOpenToDelete, nullptr)(*this);
+    return OpenIn(folder, name, file, facts, &FakeServices::OpenToDelete);
+  }
+  // Opens the name in the held folder wherever the folder is now.
+  Reason OpenIn(FolderId folder, const std::wstring& name, FileId& file, FileFacts& facts,
+                Reason (FakeServices::*open)(const std::wstring&, FileId&, FileFacts&)) {
     bool moved = false;
     const std::wstring path = InHeld(folder, name, moved);
     if (path.empty()) return Reason::NotFound;
-    const Reason reason = OpenToDelete(path, file, facts);
+    const Reason reason = (this->*open)(path, file, facts);
     if (reason == Reason::None && moved) MarkStale(folder, name, file, facts);
     return reason;
   }
