@@ -203,6 +203,10 @@ std::wstring FolderOfPath(const std::wstring& path) {
   return folder;
 }
 
+std::wstring NameOfPath(const std::wstring& path) {
+  return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
+}
+
 std::wstring VerbatimPath(const std::wstring& fullPath) {
   if (fullPath.size() >= 3 && IsDriveLetter(fullPath[0]) && fullPath[1] == L':' &&
       fullPath[2] == L'\\') {

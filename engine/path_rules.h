@@ -77,6 +77,8 @@ std::wstring RootOfFinalPath(const std::wstring& finalPath);
 // root keeps its separator ("\\?\C:" alone names the volume device);
 // empty when the path has no separator.
 std::wstring FolderOfPath(const std::wstring& path);
+// The last name of a path: the one name its folder holds it by.
+std::wstring NameOfPath(const std::wstring& path);
 
 // "X:", "X:\", "\\server\share" and their verbatim forms, or a path that
 // ".." takes up to one of them.

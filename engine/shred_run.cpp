@@ -226,16 +226,11 @@ bool IsNamedBy(const std::wstring& path, const FileFacts& facts, ShredServices& 
   return services.IsSameEntry(path, facts.finalPath, facts.identity);
 }
 
-// The last name of a resolved path: the one name its folder holds it by.
-std::wstring NamePart(const std::wstring& path) {
-  return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
-}
-
 // Opens the main stream, relative to its held folder, and decides whether
 // it is the one to overwrite.
 Reason OpenMainStream(FolderId folder, const std::wstring& path, uint32_t expectedTag,
                       ShredServices& services, FileId& file, FileFacts& facts) {
-  if (Reason reason = services.OpenFileIn(folder, NamePart(path), file, facts);
+  if (Reason reason = services.OpenFileIn(folder, NameOfPath(path), file, facts);
       reason != Reason::None)
     return reason;
   OpenFileGuard guard(services, file);
@@ -379,8 +374,8 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   result.streams = main.reason == Reason::None ? 1 : 0;
   Reason failed = main.reason;
   for (size_t i = 0; failed == Reason::None && i < alternates.size(); ++i) {
-    failed = OverwriteAlternate(folder, NamePart(path) + alternates[i], facts.identity, expectedTag,
-                                services, monitor, work, main);
+    failed = OverwriteAlternate(folder, NameOfPath(path) + alternates[i], facts.identity,
+                                expectedTag, services, monitor, work, main);
     if (failed == Reason::None) ++result.streams;
   }
   result.overwritten = work.written;
@@ -490,7 +485,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place, int
 // own folder part and the new name.
 std::wstring RenamedEntry(const std::wstring& entry, const std::wstring& hidden) {
   const size_t folder = entry.find_last_of(L"\\/") + 1;
-  return entry.substr(0, folder) + hidden.substr(hidden.find_last_of(L'\\') + 1);
+  return entry.substr(0, folder) + NameOfPath(hidden);
 }
 
 // Opens the file for deletion, giving a program that holds it for a moment
@@ -571,7 +566,7 @@ void DeleteEntry(const std::wstring& entry, const Place& place, EntryResult& res
     // behind another program's handle that reads only attributes (Explorer,
     // an indexer), or, under Wine, a file whose folder was moved since. A
     // name still there is no shredded file.
-    if (!services.ExistsIn(place.folder, hidden.empty() ? place.name : NamePart(hidden))) {
+    if (!services.ExistsIn(place.folder, hidden.empty() ? place.name : NameOfPath(hidden))) {
       result.fate = done;
       return;
     }
@@ -636,7 +631,7 @@ std::vector<Place> HoldFolders(const ShredJob& job, HeldFolders& held) {
         separator == entry.npos ? walked.end() : walked.find(entry.substr(0, separator));
     places[i] =
         held.Hold(FolderOfPath(resolved.path), in == walked.end() ? FileIdentity{} : in->second);
-    places[i].name = NamePart(resolved.path);
+    places[i].name = NameOfPath(resolved.path);
   }
   return places;
 }

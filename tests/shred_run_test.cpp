@@ -1455,7 +1455,10 @@ TEST(ShredPathTest, AFilesFolderIsOpenedAsAFolder) {
       {L"\\\\?\\Volume{0000-1111}\\a.txt", L"\\\\?\\Volume{0000-1111}\\"},
       {L"a.txt", L""},
   };
-  for (const auto& [path, folder] : rows) EXPECT_EQ(FolderOfPath(path), folder) << path;
+  for (const auto& [path, folder] : rows) {
+    EXPECT_EQ(FolderOfPath(path), folder) << path;
+    EXPECT_EQ(NameOfPath(path), L"a.txt") << path;
+  }
 }
 
 TEST(ShredPathTest, OrdinaryFilesAreSafe) {

@@ -143,10 +143,6 @@ std::wstring FolderPart(const std::wstring& path) {
   return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
 }
 
-std::wstring NamePart(const std::wstring& path) {
-  return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
-}
-
 }  // namespace
 
 namespace {
@@ -409,7 +405,7 @@ bool Win32ShredServices::IsSameEntry(const std::wstring& path, const std::wstrin
                                       nullptr, 0))
            .valid())
     return false;
-  const std::wstring stored = found.cFileName, finalName = NamePart(finalPath);
+  const std::wstring stored = found.cFileName, finalName = NameOfPath(finalPath);
   if (stored == finalName) return true;
   // Wine drops trailing dots and blanks from final paths: "dot." comes back
   // as "dot". It is this file unless "dot" is a file of its own that the
@@ -727,7 +723,7 @@ Reason Win32ShredServices::RenameOpenFile(FileId file, const std::wstring& to) {
   const auto by = heldByPath_.find(FolderOfPath(to));
   HeldFolder* held = by == heldByPath_.end() ? nullptr : &held_.at(by->second);
   if (held && held->renamesInIt != Answer::No) {
-    const std::wstring name = to.substr(to.find_last_of(L'\\') + 1);
+    const std::wstring name = NameOfPath(to);
     if (RenameTo(AsHandle(file), AsHandle(by->second), name)) {
       held->renamesInIt = Answer::Yes;
       return Reason::None;
@@ -832,7 +828,7 @@ NameInFolder Win32ShredServices::NameOf(const std::wstring& path) {
   WIN32_FIND_DATAW found;
   const handles::Find find(
       FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-  name.name = find.valid() ? std::wstring(found.cFileName) : NamePart(path);
+  name.name = find.valid() ? std::wstring(found.cFileName) : NameOfPath(path);
   const std::wstring folder = FolderOfPath(path);
   if (!folder.empty()) name.folder = IdentityAt(folder);
   return name;
