@@ -901,6 +901,15 @@ TEST_F(ShredRunTest, TheFileThatWasOverwrittenIsTheFileThatIsDeleted) {
        {{L"C:\\t\\target", L"keep"}},
        {L"C:\\sl"},
        L"共 2 个文件，其中 1 个未能粉碎：\r\n是链接，其指向的文件不予粉碎（1 个）：\r\nC:\\sl"},
+      {"its folder cannot be held: nothing in it is opened",
+       {L"C:\\b", L"C:\\d\\b"},
+       [](S& s) {
+         s.files[L"C:\\d\\b"] = L"mine";
+         s.folderError[L"C:\\d"] = Reason::AccessDenied;
+       },
+       {{L"C:\\d\\b", L"mine"}},
+       {L"C:\\d\\b"},
+       L"共 2 个文件，其中 1 个未能粉碎：\r\n拒绝访问（1 个）：\r\nC:\\d\\b"},
       {"held for a moment at the deletion",
        {L"C:\\b"},
        [](S& s) { s.heldFor[L"C:\\b"] = kDeleteRetryMs / kDeleteRetryStepMs; },
