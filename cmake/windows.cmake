@@ -13,7 +13,7 @@ target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMI
 
 # The shredding engine's Windows services; the engine itself is shred_core.
 add_library(engine_win STATIC engine/win32/shred_services.cpp engine/win32/prompts.cpp engine/win32/recycle_bin.cpp engine/win32/record.cpp
-                              engine/win32/folder_walk.cpp
+                              engine/win32/folder_walk.cpp engine/win32/folder_handle.cpp
                               engine/win32/wipe_services.cpp engine/win32/recent_traces.cpp)
 target_link_libraries(engine_win PUBLIC shred_core ${win32_libs})
 target_compile_definitions(engine_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)

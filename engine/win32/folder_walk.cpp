@@ -8,6 +8,7 @@
 #include <set>
 
 #include "engine/shred_report.h"
+#include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
 #include "engine/win32/shred_services.h"
 
@@ -20,19 +21,37 @@ bool IsRealFolder(DWORD attributes) {
          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Where a path really leads, links followed ("\\?\" form; empty when it
-// cannot be opened to ask) and, for a folder, what it is: one open for both.
-struct Followed {
+// A folder of the walk: open, listable, and what it is (its final path,
+// "\\?\" form, empty where the platform gives none; its identity asked of
+// the volume in full).
+struct HeldFolder {
+  handles::File handle;
   std::wstring finalPath;
   FileIdentity identity;
 };
-Followed Follow(const std::wstring& path, bool folder) {
+constexpr ACCESS_MASK kListAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+void ReadWhatItIs(HeldFolder& folder) {
+  folder.finalPath = ReadFinalPath(folder.handle);
+  folder.identity = ReadFileIdentity(folder.handle);
+}
+
+// A folder the user named: by its path, links on the way followed as the
+// path gives them.
+HeldFolder OpenTopFolder(const std::wstring& path, Reason& reason) {
+  HeldFolder folder;
   const ResolvedPath resolved = ResolveEntry(path);
-  if (resolved.reason != Reason::None) return {};
-  const handles::File handle = OpenToAsk(resolved.path);
-  if (!handle.valid()) return {};
-  // A file's identity would cost a query of its volume: only folders need one.
-  return {ReadFinalPath(handle), folder ? ReadFileIdentity(handle) : FileIdentity{}};
+  reason = resolved.reason;
+  if (reason != Reason::None) return folder;
+  folder.handle.reset(CreateFileW(resolved.path.c_str(), kListAccess | SYNCHRONIZE, kShareAll,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder.handle.valid()) {
+    reason = ReasonFromError(GetLastError());
+    return folder;
+  }
+  ReadWhatItIs(folder);
+  return folder;
 }
 
 // True when `final` lies inside the folder whose final path is `root`. A
@@ -44,40 +63,24 @@ bool LiesInside(const std::wstring& final, const std::wstring& root) {
 }
 
 // The folder's entries (names and whether each is a real folder), sorted by
-// name as Explorer sorts them, ignoring case; `pattern` picks the names by
-// their long names only (the platform's own search would match short names
-// too: "*.doc" would take "report.docx" by its REPORT~1.DOC).
+// name as Explorer sorts them, ignoring case, read through its handle.
 // Links and junctions are left out: they are neither the files of the
 // folder nor what the user chose. A name that is not one name in the folder
-// ("sub\\x", "..\\x": a volume written from another system) is never joined
-// to the folder's path: it goes into `invalid`. The reason when it cannot
-// be read.
-Reason ReadFolder(const std::wstring& folder, const std::wstring& pattern,
-                  std::vector<std::pair<std::wstring, bool>>& entries,
+// ("sub\\x", "..\\x": a volume written from another system) goes into
+// `invalid`, with whether it is a folder. The reason when it cannot be read.
+Reason ReadFolder(HANDLE folder, std::vector<std::pair<std::wstring, bool>>& entries,
                   std::map<std::wstring, bool>& invalid) {
-  // The verbatim form reaches long paths and names Win32 would rewrite.
-  const ResolvedPath resolved = ResolveEntry(folder);
-  if (resolved.reason != Reason::None) return resolved.reason;
-  WIN32_FIND_DATAW found;
-  const handles::Find find(FindFirstFileExW((resolved.path + L"\\*").c_str(), FindExInfoBasic,
-                                            &found, FindExSearchNameMatch, nullptr,
-                                            FIND_FIRST_EX_LARGE_FETCH));
-  if (!find.valid()) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? Reason::None
-                                                                         : ReasonFromError(error);
-  }
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-    if (!MatchesPattern(name, pattern)) continue;
-    if (!IsOneName(name)) {
-      invalid.emplace(name, IsRealFolder(found.dwFileAttributes));
+  std::vector<ListedEntry> listed;
+  if (!ListFolder(folder, listed)) return ReasonFromError(GetLastError());
+  for (ListedEntry& entry : listed) {
+    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+    const bool isFolder = IsRealFolder(entry.attributes);
+    if (!IsOneName(entry.name)) {
+      invalid.emplace(std::move(entry.name), isFolder);
       continue;
     }
-    entries.emplace_back(name, IsRealFolder(found.dwFileAttributes));
-  } while (FindNextFileW(find, &found));
+    entries.emplace_back(std::move(entry.name), isFolder);
+  }
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
     return CompareStringOrdinal(a.first.c_str(), int(a.first.size()), b.first.c_str(),
                                 int(b.first.size()), TRUE) == CSTR_LESS_THAN;
@@ -96,55 +99,65 @@ struct Walk {
   std::set<FileIdentity>& whole;       // the folders walked whole so far, by identity
 };
 
-// Adds the files of `folder`, whose final path lies inside the walk's root.
-// Links the platform does not mark (Unix links under Wine look like plain
-// files and folders) are seen by their final paths: what leads outside is
-// left out. Without a pattern every name goes in order, folders opened where
-// they stand; with one, its files come first, then the subfolders, as
-// "del /s" goes.
-void AddFolder(const std::wstring& folder, const FileIdentity& identity, Walk& walk) {
-  const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L"\\";
+// Adds the files of the held `folder` (at `path`, as the user's path and the
+// listed names spell it), whose final path lies inside the walk's root. Each
+// entry is opened relative to the folder by its listed name; the folders
+// above stay open while the walk is below them. Links the platform does not
+// mark (Unix links under Wine look like plain files and folders, and a
+// relative open follows them) are seen by the final path of what was
+// opened: what leads outside is left out. Without a pattern every name goes
+// in order, folders opened where they stand; with one, its files come
+// first, then the subfolders, as "del /s" goes. A pattern picks files by
+// their long names only (the platform's own search would match short names
+// too: "*.doc" would take "report.docx" by its REPORT~1.DOC). The handles
+// open at a time are one for each level of the folder walked now.
+void AddFolder(const HeldFolder& folder, const std::wstring& path, Walk& walk) {
+  const std::wstring prefix = path.back() == L'\\' ? path : path + L"\\";
   const bool all = walk.pattern == L"*";
   // One folder reached twice (given twice, inside another given folder, by
   // two drive letters) is walked, and so removed and reported, once.
-  if (all && identity.Known() && !walk.whole.insert(identity).second) return;
-  std::vector<std::pair<std::wstring, bool>> matching, subfolders;
-  std::map<std::wstring, bool> invalid, invalidFolders;  // names, and whether each is a folder
-  Reason reason = ReadFolder(folder, walk.pattern, matching, invalid);
-  if (reason == Reason::None && !all && walk.recurse)
-    reason = ReadFolder(folder, L"*", subfolders, invalidFolders);
-  if (reason != Reason::None) {
-    walk.notes.push_back({folder, ReasonText(reason)});
+  if (all && folder.identity.Known() && !walk.whole.insert(folder.identity).second) return;
+  std::vector<std::pair<std::wstring, bool>> entries;
+  std::map<std::wstring, bool> invalid;  // names, and whether each is a folder
+  if (const Reason reason = ReadFolder(folder.handle, entries, invalid); reason != Reason::None) {
+    walk.notes.push_back({path, ReasonText(reason)});
     return;
   }
   // What the walk would have taken, each once, with its folder; the folder
   // keeps it, and so stays.
-  for (const auto& [name, isFolder] : invalidFolders) {
-    if (isFolder) invalid.emplace(name, true);
-  }
   for (const auto& [name, isFolder] : invalid) {
-    if (isFolder && !walk.recurse) continue;
+    if (isFolder ? !walk.recurse : !MatchesPattern(name, walk.pattern)) continue;
     walk.notes.push_back(
-        {folder, std::wstring(ReasonText(Reason::InvalidName)) + L"（" + name + L"）"});
+        {path, std::wstring(ReasonText(Reason::InvalidName)) + L"（" + name + L"）"});
   }
   // Each folder before those inside it; known by its identity now, so that
   // its removal later takes this folder and no other.
   if (std::vector<WalkedFolder>* into = all ? walk.folders : walk.walked)
-    into->push_back({folder, identity});
-  for (const auto& [name, isFolder] : matching) {
-    if (isFolder && !(all && walk.recurse)) continue;
-    const Followed child = Follow(prefix + name, isFolder);
-    if (!LiesInside(child.finalPath, walk.root)) continue;
-    if (isFolder) {
-      AddFolder(prefix + name, child.identity, walk);
-    } else {
-      walk.out.push_back(prefix + name);
+    into->push_back({path, folder.identity});
+  auto descend = [&](const std::wstring& name) {
+    HeldFolder child;
+    child.handle = OpenInFolder(folder.handle, name, kListAccess, kShareAll, kDirectoryOnly);
+    if (!child.handle.valid()) {
+      walk.notes.push_back({prefix + name, ReasonText(ReasonFromError(GetLastError()))});
+      return;
     }
+    ReadWhatItIs(child);
+    if (!LiesInside(child.finalPath, walk.root)) return;
+    AddFolder(child, prefix + name, walk);
+  };
+  for (const auto& [name, isFolder] : entries) {
+    if (isFolder) {
+      if (all && walk.recurse) descend(name);
+      continue;
+    }
+    if (!MatchesPattern(name, walk.pattern)) continue;
+    const handles::File file = OpenInFolder(folder.handle, name, 0, kShareAll, kNonDirectory);
+    if (file.valid() && !LiesInside(ReadFinalPath(file), walk.root)) continue;
+    walk.out.push_back(prefix + name);
   }
-  for (const auto& [name, isFolder] : subfolders) {
-    if (!isFolder) continue;
-    const Followed child = Follow(prefix + name, true);
-    if (LiesInside(child.finalPath, walk.root)) AddFolder(prefix + name, child.identity, walk);
+  if (all || !walk.recurse) return;
+  for (const auto& [name, isFolder] : entries) {
+    if (isFolder) descend(name);
   }
 }
 
@@ -236,12 +249,17 @@ std::vector<std::wstring> ExpandFolders(const std::vector<std::wstring>& paths, 
     }
     const size_t before = out.size(), notesBefore = notes.size();
     // Wildcards name files, not folders: nothing is removed for them.
-    const Followed top = Follow(folder, true);
+    Reason reason = Reason::None;
+    const HeldFolder top = OpenTopFolder(folder, reason);
+    if (reason != Reason::None) {
+      notes.push_back({folder, ReasonText(reason)});
+      continue;
+    }
     Walk walk{top.finalPath, pattern ? path.substr(nameStart) : L"*",
               recurse,       out,
               notes,         pattern ? nullptr : folders,
               walked,        whole};
-    AddFolder(folder, top.identity, walk);
+    AddFolder(top, folder, walk);
     if (pattern && out.size() == before && notes.size() == notesBefore)
       notes.push_back({path, ReasonText(Reason::NotFound)});
   }

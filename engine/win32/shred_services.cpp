@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
 
 namespace shred {
@@ -269,70 +270,6 @@ PathInfo Win32ShredServices::Probe(const std::wstring& path) {
                                                           : PathKind::File;
   return info;
 }
-
-namespace {
-
-// What NtCreateFile is told (the values of the platform's FILE_ constants).
-constexpr ULONG kFileOpen = 1;
-constexpr ULONG kSynchronousIo = 0x20;         // FILE_SYNCHRONOUS_IO_NONALERT
-constexpr ULONG kNonDirectory = 0x40;          // FILE_NON_DIRECTORY_FILE
-constexpr ULONG kOpenReparsePoint = 0x200000;  // FILE_OPEN_REPARSE_POINT
-constexpr ULONG kCaseInsensitive = 0x40;       // OBJ_CASE_INSENSITIVE, as CreateFileW asks
-
-// Opens the entry `name` of the open folder relative to it (the name is
-// never parsed into a path), the entry itself and never what a link at it
-// leads to; the platform's error is the calling thread's last error when it
-// fails. A name that is not one component is refused.
-handles::File OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                           ULONG options) {
-  struct Text {
-    USHORT length, capacity;
-    const wchar_t* buffer;
-  };
-  struct Attributes {
-    ULONG length;
-    HANDLE root;
-    Text* name;
-    ULONG attributes;
-    void* security;
-    void* quality;
-  };
-  struct IoStatus {
-    void* status;
-    ULONG_PTR information;
-  };
-  using CreateFile = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, Attributes*, IoStatus*, LARGE_INTEGER*,
-                                   ULONG, ULONG, ULONG, ULONG, void*, ULONG);
-  using ToError = ULONG(WINAPI*)(LONG);
-  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  static const auto create =
-      reinterpret_cast<CreateFile>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-  static const auto toError = reinterpret_cast<ToError>(
-      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-  if (!create || !toError) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return {};
-  }
-  if (name.empty() || name.size() > 32767 || name.find_first_of(L"\\/") != std::wstring::npos) {
-    SetLastError(ERROR_INVALID_NAME);
-    return {};
-  }
-  Text text{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
-            name.c_str()};
-  Attributes attributes{sizeof(Attributes), folder, &text, kCaseInsensitive, nullptr, nullptr};
-  IoStatus io{};
-  HANDLE handle = nullptr;
-  const LONG status =
-      create(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr, 0,
-             share, kFileOpen, options | kSynchronousIo | kOpenReparsePoint, nullptr, 0);
-  if (status < 0) {
-    SetLastError(toError(status));
-    return {};
-  }
-  return handles::File(handle);
-}
-
-}  // namespace
 
 Reason Win32ShredServices::OpenFolder(const std::wstring& path, FolderId& folder,
                                       FileIdentity& identity) {
