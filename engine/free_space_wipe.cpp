@@ -23,14 +23,12 @@ constexpr int kWipeExtraRecords = 64;
 // Unbuffered writes go in whole pages of memory, whatever the cluster size.
 constexpr uint64_t kDirectUnit = 4096;
 
-std::wstring FillName(const std::wstring& folder, int index) {
-  return folder + L"\\fill-" + Number(index, 5) + L".bin";
-}
+std::wstring FillName(int index) { return L"fill-" + Number(index, 5) + L".bin"; }
 
 // Long names: they overwrite the old names in the freed records too.
 constexpr size_t kRecordNameTail = 40;
-std::wstring RecordName(const std::wstring& folder, int index) {
-  return folder + L"\\record-" + Number(index, 6) + L"-" + std::wstring(kRecordNameTail, L'x');
+std::wstring RecordName(int index) {
+  return L"record-" + Number(index, 6) + L"-" + std::wstring(kRecordNameTail, L'x');
 }
 
 bool IsDigits(const std::wstring& text, size_t at, size_t count) {
@@ -51,7 +49,7 @@ void Fail(WipeResult& result, Reason reason, WipeServices& services) {
 // The fill files, one open at a time: where the next bytes go, and how
 // large a block the disk still takes.
 struct FillWriter {
-  const std::wstring& folder;
+  FolderId folder;
   WipeServices& services;
   WipeResult& result;
   uint64_t cluster;
@@ -63,8 +61,7 @@ struct FillWriter {
   bool open = false;
   uint64_t inFile = 0;
 
-  FillWriter(const std::wstring& folder, WipeServices& services, WipeResult& result,
-             uint64_t cluster)
+  FillWriter(FolderId folder, WipeServices& services, WipeResult& result, uint64_t cluster)
       : folder(folder), services(services), result(result), cluster(cluster) {}
   FillWriter(const FillWriter&) = delete;
   FillWriter& operator=(const FillWriter&) = delete;
@@ -75,7 +72,7 @@ struct FillWriter {
 
   // The next fill file; false when none can be made (a full disk: filled).
   bool OpenNext() {
-    const Reason created = services.CreateFill(FillName(folder, result.fills), direct, file);
+    const Reason created = services.CreateFill(folder, FillName(result.fills), direct, file);
     if (created == Reason::DiskFull) result.filled = true;
     if (created != Reason::None && created != Reason::DiskFull) Fail(created);
     if (created != Reason::None) return false;
@@ -143,8 +140,8 @@ struct FillWriter {
 // Writes fill files until the disk is full: 4 MiB blocks while they fit,
 // then halved down to one page, unbuffered (flushed at the end); the last
 // clusters smaller than a page go through the cache, one cluster at a time.
-void Fill(const std::wstring& folder, uint64_t cluster, WipeServices& services,
-          WipeMonitor& monitor, WipeResult& result) {
+void Fill(FolderId folder, uint64_t cluster, WipeServices& services, WipeMonitor& monitor,
+          WipeResult& result) {
   FillWriter writer{folder, services, result, cluster};
   while (!result.filled && result.reason == Reason::None) {
     if (monitor.CancelRequested()) {
@@ -159,15 +156,15 @@ void Fill(const std::wstring& folder, uint64_t cluster, WipeServices& services,
 
 // Small files until no more can be made: each takes a file record (and a
 // name in the folder), overwriting what a deleted file left in it.
-void FillRecords(const std::wstring& folder, WipeServices& services, WipeMonitor& monitor,
-                 WipeResult& result, int upTo) {
+void FillRecords(FolderId folder, WipeServices& services, WipeMonitor& monitor, WipeResult& result,
+                 int upTo) {
   for (; result.records < upTo; ++result.records) {
     if (monitor.CancelRequested()) {
       result.cancelled = true;
       return;
     }
     FileId file = 0;
-    if (services.CreateFill(RecordName(folder, result.records), false, file) != Reason::None) break;
+    if (services.CreateFill(folder, RecordName(result.records), false, file) != Reason::None) break;
     uint64_t written = 0;
     services.AppendRandom(file, kWipeRecordBytes, written);
     services.Flush(file);
@@ -193,10 +190,27 @@ std::wstring WipeFolderName(const std::wstring& root, int index) {
   return root + kWipeFolderName + (index == 0 ? L"" : L" " + std::to_wstring(index + 1));
 }
 
-Cleared ClearWipeFolder(const std::wstring& folder, WipeServices& services) {
+namespace {
+
+using FolderGuard = OpenGuard<WipeServices, &WipeServices::CloseFolder>;
+
+// What the folder at `path` is, opened and let go again.
+WipeFolder CheckFolderAt(const std::wstring& path, WipeServices& services) {
+  FolderId folder = 0;
+  const Reason opened = services.OpenFolder(path, folder);
+  if (opened == Reason::NotFound || opened == Reason::PathNotFound) return WipeFolder::Missing;
+  // Held by another wipe, which shares it with no deleter.
+  if (opened == Reason::InUse) return WipeFolder::InUse;
+  if (opened != Reason::None) return WipeFolder::NotOurs;
+  FolderGuard held(services, folder);
+  return services.CheckFolder(folder);
+}
+
+// Removes the wipe's files from the held folder, then the marker and the
+// folder when nothing else is in it.
+Cleared ClearHeldFolder(FolderId folder, WipeServices& services) {
   switch (services.CheckFolder(folder)) {
     case WipeFolder::Missing:
-      return Cleared::Gone;
     case WipeFolder::NotOurs:
       return Cleared::NotOurs;
     case WipeFolder::InUse:
@@ -207,7 +221,7 @@ Cleared ClearWipeFolder(const std::wstring& folder, WipeServices& services) {
   bool foreign = false, kept = false;
   for (const std::wstring& name : services.FilesIn(folder)) {
     if (IsWipeFileName(name)) {
-      const Reason removed = services.RemoveFile(folder + L"\\" + name);
+      const Reason removed = services.RemoveFile(folder, name);
       kept = kept || !(removed == Reason::None || removed == Reason::NotFound);
     } else if (name != kWipeMarkerName) {
       foreign = true;
@@ -218,11 +232,20 @@ Cleared ClearWipeFolder(const std::wstring& folder, WipeServices& services) {
   // scanner, say), so that the next start takes it and gives the space back.
   if (foreign) return Cleared::Foreign;
   if (kept) return Cleared::Stuck;
-  services.RemoveFile(folder + L"\\" + kWipeMarkerName);
-  const Reason removed = services.RemoveFolder(folder);
-  return removed == Reason::None || removed == Reason::NotFound || removed == Reason::PathNotFound
-             ? Cleared::Gone
-             : Cleared::Stuck;
+  services.RemoveFile(folder, kWipeMarkerName);
+  return services.RemoveFolder(folder) == Reason::None ? Cleared::Gone : Cleared::Stuck;
+}
+
+}  // namespace
+
+Cleared ClearWipeFolder(const std::wstring& path, WipeServices& services) {
+  FolderId folder = 0;
+  const Reason opened = services.OpenFolder(path, folder);
+  if (opened == Reason::NotFound || opened == Reason::PathNotFound) return Cleared::Gone;
+  if (opened == Reason::InUse) return Cleared::InUse;
+  if (opened != Reason::None) return Cleared::NotOurs;
+  FolderGuard held(services, folder);
+  return ClearHeldFolder(folder, services);
 }
 
 namespace {
@@ -232,9 +255,9 @@ namespace {
 // then is made, marked and held. Nothing is touched while another wipe
 // works on the drive.
 std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, WipeResult& result,
-                            FileId& marker) {
+                            FolderId& made, FileId& marker) {
   for (int i = 0; i < kWipeFolderNames; ++i) {
-    if (services.CheckFolder(WipeFolderName(root, i)) == WipeFolder::InUse) {
+    if (CheckFolderAt(WipeFolderName(root, i), services) == WipeFolder::InUse) {
       result.busy = true;
       return {};
     }
@@ -252,15 +275,21 @@ std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, Wi
     result.reason = Reason::AccessDenied;
     return {};
   }
-  Reason made = services.MakeFolder(chosen);
-  if (made == Reason::None) {
-    made = services.PlaceMarker(chosen, marker);
-    if (made != Reason::None) services.RemoveFolder(chosen);
+  FolderId folder = 0;
+  Reason reason = services.MakeFolder(chosen, folder);
+  if (reason == Reason::None) {
+    reason = services.PlaceMarker(folder, marker);
+    if (reason != Reason::None) {
+      // Only the folder it just made, empty: the marker removed itself.
+      services.RemoveFolder(folder);
+      services.CloseFolder(folder);
+    }
   }
-  if (made != Reason::None) {
-    Fail(result, made, services);
+  if (reason != Reason::None) {
+    Fail(result, reason, services);
     return {};
   }
+  made = folder;
   return chosen;
 }
 
@@ -268,10 +297,13 @@ std::wstring MakeWipeFolder(const std::wstring& root, WipeServices& services, Wi
 
 WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeMonitor& monitor) {
   WipeResult result;
+  FolderId folder = 0;
   FileId marker = 0;
-  const std::wstring folder = MakeWipeFolder(root, services, result, marker);
-  if (folder.empty()) return result;
-  // The marker is held while the wipe works, and let go whatever ends it.
+  const std::wstring path = MakeWipeFolder(root, services, result, folder, marker);
+  if (path.empty()) return result;
+  // The folder and its marker are held while the wipe works, and let go
+  // whatever ends it.
+  FolderGuard heldFolder(services, folder);
   OpenGuard<WipeServices, &WipeServices::Close> held(services, marker);
   uint64_t cluster = 0;
   if (!services.FreeSpace(root, result.freeBefore, cluster) || cluster == 0) {
@@ -289,7 +321,7 @@ WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeM
     // that hands out records from a moving position (ntfs-3g) comes back to
     // the ones below it, where the deleted files' records may lie, only
     // once it has gone round.
-    for (int i = 0; i < result.fills; ++i) services.RemoveFile(FillName(folder, i));
+    for (int i = 0; i < result.fills; ++i) services.RemoveFile(folder, FillName(i));
     if (result.recordsDone) {
       result.recordsDone = false;
       FillRecords(folder, services, monitor, result,
@@ -297,14 +329,16 @@ WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeM
     }
   }
   held.Close();
-  switch (ClearWipeFolder(folder, services)) {
+  switch (ClearHeldFolder(folder, services)) {
     case Cleared::Foreign:
-      result.foreign.push_back(folder);
+      result.foreign.push_back(path);
       break;
     case Cleared::Stuck:
-      result.leftover = folder;
+    case Cleared::NotOurs:
+    case Cleared::InUse:
+      result.leftover = path;
       break;
-    default:
+    case Cleared::Gone:
       break;
   }
   return result;

@@ -58,23 +58,37 @@ class WipeServices {
   virtual ~WipeServices() = default;
   // The free bytes of the drive and its cluster size; false when it cannot say.
   virtual bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& clusterBytes) = 0;
-  virtual Reason MakeFolder(const std::wstring& path) = 0;
-  virtual Reason RemoveFolder(const std::wstring& path) = 0;
-  // The names of the regular files directly inside the folder.
-  virtual std::vector<std::wstring> FilesIn(const std::wstring& folder) = 0;
-  // Creates a new file (never opens an existing one); `direct`: written to
-  // the disk without the cache, in whole pages.
-  virtual Reason CreateFill(const std::wstring& path, bool direct, FileId& file) = 0;
+  // The wipe's folder is held while the wipe works in it (shared with no
+  // deleter, so that no other program renames or removes it meanwhile) and
+  // every file in it is made, listed and removed relative to it, by its
+  // name, never by a path.
+  // Opens the folder at `path` and holds it: only a real folder that is
+  // where its path says, never a link or what one leads to; NotFound or
+  // PathNotFound when nothing is there. On failure nothing is open.
+  virtual Reason OpenFolder(const std::wstring& path, FolderId& folder) = 0;
+  // Makes the folder at `path` new (never an existing one) and holds it.
+  virtual Reason MakeFolder(const std::wstring& path, FolderId& folder) = 0;
+  // Removes the held folder when nothing is in it; it stays held until
+  // CloseFolder either way.
+  virtual Reason RemoveFolder(FolderId folder) = 0;
+  virtual void CloseFolder(FolderId folder) = 0;
+  // The names of the regular files directly inside the held folder.
+  virtual std::vector<std::wstring> FilesIn(FolderId folder) = 0;
+  // Creates a new file `name` in the held folder (never opens an existing
+  // one); `direct`: written to the disk without the cache, in whole pages.
+  virtual Reason CreateFill(FolderId folder, const std::wstring& name, bool direct,
+                            FileId& file) = 0;
   // Appends random bytes; `written` says how many reached the file.
   virtual Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) = 0;
   virtual Reason Flush(FileId file) = 0;
   virtual void Close(FileId file) = 0;
-  virtual Reason RemoveFile(const std::wstring& path) = 0;
-  // What the folder is, by the marker in it.
-  virtual WipeFolder CheckFolder(const std::wstring& folder) = 0;
-  // Creates the marker in a new folder (never an existing file), writes it
-  // and holds it open, shared with no one, until Close.
-  virtual Reason PlaceMarker(const std::wstring& folder, FileId& marker) = 0;
+  // Removes the regular file `name` of the held folder, never a link.
+  virtual Reason RemoveFile(FolderId folder, const std::wstring& name) = 0;
+  // What the held folder is, by the marker in it (never Missing).
+  virtual WipeFolder CheckFolder(FolderId folder) = 0;
+  // Creates the marker in the held new folder (never an existing file),
+  // writes it and holds it open, shared with no one, until Close.
+  virtual Reason PlaceMarker(FolderId folder, FileId& marker) = 0;
   // The platform's code for the last failure that came back as IoError.
   virtual uint32_t LastErrorCode() { return 0; }
 };

@@ -20,12 +20,26 @@ class FakeDisk : public WipeServices {
     clusterBytes = cluster;
     return true;
   }
-  Reason MakeFolder(const std::wstring& path) override {
-    if (folders.count(path) || denied) return Reason::AccessDenied;
-    folders[path] = true;
+  // A folder is held by number and follows the folder through a move, as a
+  // handle does; a file or a link of the folder's name is refused.
+  Reason OpenFolder(const std::wstring& path, FolderId& folder) override {
+    if (files.count(path) || links.count(path)) return Reason::AccessDenied;
+    if (!folders.count(path)) return Reason::NotFound;
+    // Held without delete sharing: no one else may open it to remove it.
+    for (const auto& [id, at] : heldFolders)
+      if (at == path) return Reason::InUse;
+    folder = ++lastFolder;
+    heldFolders[folder] = path;
     return Reason::None;
   }
-  Reason RemoveFolder(const std::wstring& path) override {
+  Reason MakeFolder(const std::wstring& path, FolderId& folder) override {
+    if (folders.count(path) || files.count(path) || links.count(path) || denied)
+      return Reason::AccessDenied;
+    folders[path] = true;
+    return OpenFolder(path, folder);
+  }
+  Reason RemoveFolder(FolderId folder) override {
+    const std::wstring path = heldFolders.at(folder);
     if (!folders.count(path)) return Reason::NotFound;
     for (const auto& [name, size] : files)
       if (name.rfind(path + L"\\", 0) == 0) return Reason::AccessDenied;
@@ -33,13 +47,34 @@ class FakeDisk : public WipeServices {
     folders.erase(path);
     return Reason::None;
   }
-  std::vector<std::wstring> FilesIn(const std::wstring& folder) override {
+  void CloseFolder(FolderId folder) override { heldFolders.erase(folder); }
+  std::vector<std::wstring> FilesIn(FolderId id) override {
+    const std::wstring folder = heldFolders.at(id);
     std::vector<std::wstring> names;
     for (const auto& [name, size] : files)
       if (name.rfind(folder + L"\\", 0) == 0) names.push_back(name.substr(folder.size() + 1));
     return names;
   }
-  Reason CreateFill(const std::wstring& path, bool direct, FileId& file) override {
+  // Moves a folder and what is in it, as a program on the Linux side may
+  // while the wipe holds it: the held number goes with it.
+  void MoveFolder(const std::wstring& from, const std::wstring& to) {
+    folders.erase(from);
+    folders[to] = true;
+    std::map<std::wstring, uint64_t> moved;
+    for (const auto& [name, size] : files)
+      moved[name.rfind(from + L"\\", 0) == 0 ? to + name.substr(from.size()) : name] = size;
+    files = moved;
+    for (std::wstring& name : open)
+      if (name.rfind(from + L"\\", 0) == 0) name = to + name.substr(from.size());
+    std::set<std::wstring> markers;
+    for (const std::wstring& name : held)
+      markers.insert(name.rfind(from + L"\\", 0) == 0 ? to + name.substr(from.size()) : name);
+    held = markers;
+    for (auto& [id, path] : heldFolders)
+      if (path == from) path = to;
+  }
+  Reason CreateFill(FolderId folder, const std::wstring& name, bool direct, FileId& file) override {
+    const std::wstring path = heldFolders.at(folder) + L"\\" + name;
     if (files.count(path) || deniedFiles) return Reason::AccessDenied;
     if (!direct && records <= 0) return Reason::DiskFull;
     if (direct && free < cluster) return Reason::DiskFull;
@@ -75,7 +110,8 @@ class FakeDisk : public WipeServices {
     held.erase(open.at(size_t(file) - 1));
     --openFiles;
   }
-  Reason RemoveFile(const std::wstring& path) override {
+  Reason RemoveFile(FolderId folder, const std::wstring& name) override {
+    const std::wstring path = heldFolders.at(folder) + L"\\" + name;
     const auto found = files.find(path);
     if (found == files.end()) return Reason::NotFound;
     if (inUse.count(path)) return Reason::InUse;
@@ -84,15 +120,14 @@ class FakeDisk : public WipeServices {
     return Reason::None;
   }
 
-  WipeFolder CheckFolder(const std::wstring& folder) override {
-    if (!folders.count(folder))
-      return files.count(folder) ? WipeFolder::NotOurs : WipeFolder::Missing;
+  WipeFolder CheckFolder(FolderId id) override {
+    const std::wstring folder = heldFolders.at(id);
     const std::wstring marker = folder + L"\\" + kWipeMarkerName;
     if (!files.count(marker) || forged.count(marker)) return WipeFolder::NotOurs;
     return held.count(marker) ? WipeFolder::InUse : WipeFolder::Ours;
   }
-  Reason PlaceMarker(const std::wstring& folder, FileId& marker) override {
-    const std::wstring path = folder + L"\\" + kWipeMarkerName;
+  Reason PlaceMarker(FolderId folder, FileId& marker) override {
+    const std::wstring path = heldFolders.at(folder) + L"\\" + kWipeMarkerName;
     if (files.count(path) || deniedFiles) return Reason::AccessDenied;
     files[path] = 0;
     held.insert(path);
@@ -114,6 +149,9 @@ class FakeDisk : public WipeServices {
   std::map<std::wstring, uint64_t> files;
   std::map<std::wstring, bool> folders;
   std::map<std::wstring, bool> stuck;
+  std::set<std::wstring> links;  // links of a folder's name, never followed
+  std::map<FolderId, std::wstring> heldFolders;
+  FolderId lastFolder = 0;
   std::set<std::wstring> inUse;   // files another program holds open
   std::set<std::wstring> held;    // markers a wipe holds open
   std::set<std::wstring> forged;  // a file of the marker's name with other contents
@@ -307,6 +345,27 @@ TEST(FreeSpaceWipe, ItTouchesOnlyWhatItMade) {
        {},
        false,
        {kFolder}},
+      {"its folder moved away while it works, and a user's folder made under its name",
+       [](FakeDisk& d) {
+         d.onAppend = [](FakeDisk& d) {
+           if (d.appends != 1) return;
+           d.MoveFolder(kFolder, kFolder + L".moved");
+           d.folders[kFolder] = true;
+           d.files[kFolder + L"\\fill-00000.bin"] = 4096;
+         };
+       },
+       {{kFolder + L"\\fill-00000.bin", 4096}},
+       false,
+       {}},
+      {"a link of its folder's name", [](FakeDisk& d) { d.links.insert(kFolder); }, {}, false, {}},
+      {"another wipe holds its folder",
+       [](FakeDisk& d) {
+         d.LeaveFolder(kFolder, {});
+         d.heldFolders[99] = kFolder;
+       },
+       {{kFolder + L"\\" + kWipeMarkerName, 0}},
+       true,
+       {}},
       {"another wipe works on the drive",
        [](FakeDisk& d) {
          d.LeaveFolder(kFolder, {L"fill-00000.bin"});
@@ -351,6 +410,8 @@ TEST(FreeSpaceWipe, ItTouchesOnlyWhatItMade) {
     EXPECT_TRUE(result.Complete());
     EXPECT_EQ(result.freeBefore, (1u << 20) + ours) << "the free space there really was";
     EXPECT_FALSE(disk.folders.count(second)) << "its own folder goes";
+    EXPECT_FALSE(disk.folders.count(kFolder + L".moved")) << "wherever it went";
+    EXPECT_TRUE(disk.heldFolders.empty());
     for (const std::wstring& folder : row.foreign) {
       EXPECT_NE(WipeReport(kRoot, result).find(folder + L"中有不是清除程序创建的文件，未删除"),
                 std::wstring::npos);

@@ -32,6 +32,7 @@ struct DirectoryEntry {
 };
 
 constexpr ULONG kFileOpen = 1;
+constexpr ULONG kFileCreate = 2;
 constexpr ULONG kSynchronousIo = 0x20;         // FILE_SYNCHRONOUS_IO_NONALERT
 constexpr ULONG kOpenReparsePoint = 0x200000;  // FILE_OPEN_REPARSE_POINT
 constexpr ULONG kCaseInsensitive = 0x40;       // OBJ_CASE_INSENSITIVE, as CreateFileW asks
@@ -60,8 +61,12 @@ bool Succeeded(LONG status) {
 
 }  // namespace
 
-handles::File OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                           ULONG options) {
+namespace {
+
+// The one way an entry of an open folder is reached: relative to it, by a
+// name of one component.
+handles::File CreateInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
+                             ULONG share, ULONG disposition, ULONG options, ULONG attributes) {
   static const auto create = FromNtdll<CreateFileCall>("NtCreateFile");
   if (!create) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
@@ -73,14 +78,28 @@ handles::File OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK 
   }
   Text text{USHORT(name.size() * sizeof(wchar_t)), USHORT(name.size() * sizeof(wchar_t)),
             name.c_str()};
-  Attributes attributes{sizeof(Attributes), folder, &text, kCaseInsensitive, nullptr, nullptr};
+  Attributes objectAttributes{sizeof(Attributes), folder,  &text,
+                              kCaseInsensitive,   nullptr, nullptr};
   IoStatus io{};
   HANDLE handle = nullptr;
-  const LONG status =
-      create(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr, 0,
-             share, kFileOpen, options | kSynchronousIo | kOpenReparsePoint, nullptr, 0);
+  const LONG status = create(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                             &objectAttributes, &io, nullptr, attributes, share, disposition,
+                             options | kSynchronousIo | kOpenReparsePoint, nullptr, 0);
   if (!Succeeded(status)) return {};
   return handles::File(handle);
+}
+
+}  // namespace
+
+handles::File OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                           ULONG options) {
+  return CreateInFolder(folder, name, access, share, kFileOpen, options, 0);
+}
+
+handles::File MakeInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
+                           ULONG options) {
+  return CreateInFolder(folder, name, access, 0, kFileCreate, options | kNonDirectory,
+                        FILE_ATTRIBUTE_NORMAL);
 }
 
 bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {

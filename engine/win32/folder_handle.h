@@ -14,14 +14,21 @@
 namespace shred {
 
 // What NtCreateFile is told (the values of the platform's FILE_ constants).
-inline constexpr ULONG kDirectoryOnly = 0x1;  // FILE_DIRECTORY_FILE
-inline constexpr ULONG kNonDirectory = 0x40;  // FILE_NON_DIRECTORY_FILE
+inline constexpr ULONG kDirectoryOnly = 0x1;     // FILE_DIRECTORY_FILE
+inline constexpr ULONG kNonDirectory = 0x40;     // FILE_NON_DIRECTORY_FILE
+inline constexpr ULONG kNoBuffering = 0x8;       // FILE_NO_INTERMEDIATE_BUFFERING
+inline constexpr ULONG kDeleteOnClose = 0x1000;  // FILE_DELETE_ON_CLOSE
 
 // Opens the entry `name` of the open folder relative to it (the name is
 // never parsed into a path), the entry itself and never what a link at it
 // leads to; the platform's error is the calling thread's last error when it
 // fails. A name that is not one component is refused, ERROR_INVALID_NAME.
 handles::File OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                           ULONG options);
+
+// Makes the file `name` in the open folder, new (never an existing one),
+// relative to it, and opens it shared with no one; as OpenInFolder fails.
+handles::File MakeInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
                            ULONG options);
 
 // One entry of a folder as its listing gives it.

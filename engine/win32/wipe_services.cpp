@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/path_rules.h"
+#include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
 #include "engine/win32/shred_services.h"
 #include "engine/xoshiro.h"
@@ -41,37 +43,79 @@ bool Win32WipeServices::FreeSpace(const std::wstring& root, uint64_t& freeBytes,
   return true;
 }
 
-Reason Win32WipeServices::MakeFolder(const std::wstring& path) {
-  return CreateDirectoryW(Verbatim(path).c_str(), nullptr) ? Reason::None
-                                                           : ReasonFromError(GetLastError());
+namespace {
+
+HANDLE AsFolder(FolderId folder) { return reinterpret_cast<HANDLE>(folder); }
+
+// The held folder's access: listed, entries made and removed in it, and
+// itself removed at the end; shared with readers and writers, never with a
+// deleter, so that no other program renames it while the wipe works in it.
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE |
+                                      FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE;
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// True when the open folder is a real folder where `path` says: not a
+// link, a junction, or (Unix links under Wine carry no mark) a folder that
+// a link at the path leads to.
+bool IsFolderAt(HANDLE folder, const std::wstring& path) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  const std::wstring final = ReadFinalPath(folder);
+  return !final.empty() && ComparePaths(Verbatim(path), final) != PathMatch::Different;
 }
 
-Reason Win32WipeServices::RemoveFolder(const std::wstring& path) {
-  return RemoveDirectoryW(Verbatim(path).c_str()) ? Reason::None : ReasonFromError(GetLastError());
+}  // namespace
+
+Reason Win32WipeServices::OpenFolder(const std::wstring& path, FolderId& folder) {
+  handles::File handle(
+      CreateFileW(Verbatim(path).c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.valid()) return ReasonFromError(GetLastError());
+  // A file, a link or a junction of that name: not the wipe's.
+  if (!IsFolderAt(handle, path)) return Reason::AccessDenied;
+  folder = reinterpret_cast<FolderId>(handle.release());
+  return Reason::None;
 }
 
-std::vector<std::wstring> Win32WipeServices::FilesIn(const std::wstring& folder) {
+Reason Win32WipeServices::MakeFolder(const std::wstring& path, FolderId& folder) {
+  if (!CreateDirectoryW(Verbatim(path).c_str(), nullptr)) return ReasonFromError(GetLastError());
+  const Reason opened = OpenFolder(path, folder);
+  // Made a moment ago and not what the path holds now: it is left alone.
+  return opened == Reason::None ? Reason::None : Reason::AccessDenied;
+}
+
+Reason Win32WipeServices::RemoveFolder(FolderId folder) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  return SetFileInformationByHandle(AsFolder(folder), FileDispositionInfo, &gone, sizeof gone)
+             ? Reason::None
+             : ReasonFromError(GetLastError());
+}
+
+void Win32WipeServices::CloseFolder(FolderId folder) { CloseHandle(AsFolder(folder)); }
+
+std::vector<std::wstring> Win32WipeServices::FilesIn(FolderId folder) {
   std::vector<std::wstring> names;
-  // Never the files of another folder that the wipe's name leads to.
-  if (!IsOwnFolder(folder)) return names;
-  WIN32_FIND_DATAW found;
-  const handles::Find find(FindFirstFileExW((Verbatim(folder) + L"\\*").c_str(), FindExInfoBasic,
-                                            &found, FindExSearchNameMatch, nullptr, 0));
-  if (!find.valid()) return names;
-  do {
-    // Only regular files; never a folder or a link.
-    if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-      names.push_back(found.cFileName);
-  } while (FindNextFileW(find, &found));
+  std::vector<ListedEntry> entries;
+  if (!ListFolder(AsFolder(folder), entries)) return names;
+  for (ListedEntry& entry : entries) {
+    // Only regular files, each one name in the folder; never a folder or a
+    // link.
+    if (!(entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+        IsOneName(entry.name))
+      names.push_back(std::move(entry.name));
+  }
   return names;
 }
 
-Reason Win32WipeServices::CreateFill(const std::wstring& path, bool direct, FileId& file) {
+Reason Win32WipeServices::CreateFill(FolderId folder, const std::wstring& name, bool direct,
+                                     FileId& file) {
   // Unbuffered: the data goes to the disk without passing through (and
   // pushing everything else out of) the cache; one flush at the end.
-  const DWORD flags = direct ? FILE_FLAG_NO_BUFFERING : 0;
-  handles::File handle(CreateFileW(Verbatim(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+  handles::File handle =
+      MakeInFolder(AsFolder(folder), name, GENERIC_WRITE, direct ? kNoBuffering : 0);
   if (!handle.valid()) return ReasonFromError(GetLastError());
   file = reinterpret_cast<FileId>(handle.release());
   return Reason::None;
@@ -118,24 +162,19 @@ Reason Win32WipeServices::Flush(FileId file) {
 
 void Win32WipeServices::Close(FileId file) { CloseHandle(AsHandle(file)); }
 
-Reason Win32WipeServices::RemoveFile(const std::wstring& path) {
-  return DeleteFileW(Verbatim(path).c_str()) ? Reason::None : ReasonFromError(GetLastError());
+Reason Win32WipeServices::RemoveFile(FolderId folder, const std::wstring& name) {
+  // The entry itself, never where a link of that name leads, deleted as its
+  // handle closes: on a full ntfs-3g volume under Wine a deletion marked on
+  // an open handle afterwards leaves the file where it is.
+  const handles::File file = OpenInFolder(AsFolder(folder), name, DELETE, FILE_SHARE_DELETE,
+                                          kNonDirectory | kDeleteOnClose);
+  return file.valid() ? Reason::None : ReasonFromError(GetLastError());
 }
 
-WipeFolder Win32WipeServices::CheckFolder(const std::wstring& folder) {
-  const DWORD attributes = GetFileAttributesW(Verbatim(folder).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? WipeFolder::Missing
-                                                                          : WipeFolder::NotOurs;
-  }
-  // A file, a link or a junction of that name, or a folder that is not where
-  // its name is: not the wipe's.
-  if (!IsOwnFolder(folder)) return WipeFolder::NotOurs;
+WipeFolder Win32WipeServices::CheckFolder(FolderId folder) {
   // The marker, opened alone: a wipe at work holds it.
-  const handles::File marker(CreateFileW(Verbatim(folder + L"\\" + kWipeMarkerName).c_str(),
-                                         GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const handles::File marker =
+      OpenInFolder(AsFolder(folder), kWipeMarkerName, GENERIC_READ, 0, kNonDirectory);
   if (!marker.valid()) {
     return GetLastError() == ERROR_SHARING_VIOLATION ? WipeFolder::InUse : WipeFolder::NotOurs;
   }
@@ -151,10 +190,8 @@ WipeFolder Win32WipeServices::CheckFolder(const std::wstring& folder) {
   return WipeFolder::Ours;
 }
 
-Reason Win32WipeServices::PlaceMarker(const std::wstring& folder, FileId& marker) {
-  handles::File handle(CreateFileW(Verbatim(folder + L"\\" + kWipeMarkerName).c_str(),
-                                   GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+Reason Win32WipeServices::PlaceMarker(FolderId folder, FileId& marker) {
+  handles::File handle = MakeInFolder(AsFolder(folder), kWipeMarkerName, GENERIC_WRITE | DELETE, 0);
   if (!handle.valid()) return ReasonFromError(GetLastError());
   std::string bytes(kWipeMarkerText);
   bytes.resize(kWipeMarkerBytes, '.');
@@ -165,9 +202,9 @@ Reason Win32WipeServices::PlaceMarker(const std::wstring& folder, FileId& marker
                         : written != length ? Reason::DiskFull
                                             : Reason::None;
   if (reason != Reason::None) {
-    // Only the marker it just made: CREATE_NEW made sure of that.
-    handle.reset();
-    DeleteFileW(Verbatim(folder + L"\\" + kWipeMarkerName).c_str());
+    // Only the marker it just made, through its own handle.
+    FILE_DISPOSITION_INFO gone{TRUE};
+    SetFileInformationByHandle(handle, FileDispositionInfo, &gone, sizeof gone);
     return reason;
   }
   marker = reinterpret_cast<FileId>(handle.release());

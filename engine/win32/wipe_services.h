@@ -20,16 +20,18 @@ class Win32WipeServices : public WipeServices {
   Win32WipeServices& operator=(const Win32WipeServices&) = delete;
 
   bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& clusterBytes) override;
-  Reason MakeFolder(const std::wstring& path) override;
-  Reason RemoveFolder(const std::wstring& path) override;
-  std::vector<std::wstring> FilesIn(const std::wstring& folder) override;
-  Reason CreateFill(const std::wstring& path, bool direct, FileId& file) override;
+  Reason OpenFolder(const std::wstring& path, FolderId& folder) override;
+  Reason MakeFolder(const std::wstring& path, FolderId& folder) override;
+  Reason RemoveFolder(FolderId folder) override;
+  void CloseFolder(FolderId folder) override;
+  std::vector<std::wstring> FilesIn(FolderId folder) override;
+  Reason CreateFill(FolderId folder, const std::wstring& name, bool direct, FileId& file) override;
   Reason AppendRandom(FileId file, uint64_t length, uint64_t& written) override;
   Reason Flush(FileId file) override;
   void Close(FileId file) override;
-  Reason RemoveFile(const std::wstring& path) override;
-  WipeFolder CheckFolder(const std::wstring& folder) override;
-  Reason PlaceMarker(const std::wstring& folder, FileId& marker) override;
+  Reason RemoveFile(FolderId folder, const std::wstring& name) override;
+  WipeFolder CheckFolder(FolderId folder) override;
+  Reason PlaceMarker(FolderId folder, FileId& marker) override;
   uint32_t LastErrorCode() override;
 
  private:
