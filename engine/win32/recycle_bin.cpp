@@ -8,6 +8,7 @@
 #include <set>
 
 #include "engine/folder_walk.h"
+#include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
 #include "engine/win32/shred_services.h"
 
@@ -18,11 +19,11 @@ namespace {
 // A record is a few hundred bytes; anything far larger is not one.
 constexpr DWORD kLargestRecord = 64 << 10;
 
-std::string ReadRecord(const std::wstring& path) {
-  const handles::File file(CreateFileW(VerbatimPath(path).c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr));
+// The record `name` of the open bin folder, read relative to it.
+std::string ReadRecord(HANDLE folder, const std::wstring& name) {
+  const handles::File file =
+      OpenInFolder(folder, name, GENERIC_READ,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kNonDirectory);
   if (!file.valid()) return {};
   std::string bytes(kLargestRecord, '\0');
   DWORD read = 0;
@@ -31,23 +32,32 @@ std::string ReadRecord(const std::wstring& path) {
   return bytes;
 }
 
-// The names in the folder: files and real folders, never a reparse point.
-std::vector<BinEntry> ListBin(const std::wstring& folder) {
+// The names in the open folder: files and real folders, never a reparse
+// point.
+std::vector<BinEntry> ListBin(HANDLE folder) {
   std::vector<BinEntry> entries;
-  WIN32_FIND_DATAW found;
-  const handles::Find find(FindFirstFileExW((VerbatimPath(folder) + L"\\*").c_str(),
-                                            FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
-                                            0));
-  if (!find.valid()) return entries;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
+  std::vector<ListedEntry> listed;
+  if (!ListFolder(folder, listed)) return entries;
+  for (ListedEntry& entry : listed) {
     // Links are listed as links: never followed, and their items keep
     // their records.
-    entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                       (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
-  } while (FindNextFileW(find, &found));
+    entries.push_back({std::move(entry.name), (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+  }
   return entries;
+}
+
+// The user's bin folder of a drive, open for listing: only a real folder
+// where its path says, in a real $Recycle.Bin.
+handles::File OpenBin(const std::wstring& root, const std::wstring& folder) {
+  if (!IsOwnFolder(root + L"$Recycle.Bin")) return {};
+  handles::File bin(
+      CreateFileW(VerbatimPath(folder).c_str(),
+                  FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!bin.valid() || !IsFolderAt(bin, folder)) return {};
+  return bin;
 }
 
 }  // namespace
@@ -88,13 +98,14 @@ std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
   for (const std::wstring& root : drives) {
     if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) continue;
     const std::wstring folder = UserBinFolder(root, sid);
-    if (!IsOwnFolder(root + L"$Recycle.Bin") || !IsOwnFolder(folder)) continue;
-    const std::vector<BinEntry> entries = ListBin(folder);
+    const handles::File bin = OpenBin(root, folder);
+    if (!bin.valid()) continue;
+    const std::vector<BinEntry> entries = ListBin(bin);
     std::vector<std::string> records;
     for (const BinEntry& entry : entries) {
       const bool record = !entry.folder && entry.name.size() > 2 && entry.name[0] == L'$' &&
                           (entry.name[1] == L'I' || entry.name[1] == L'i') && IsOneName(entry.name);
-      records.push_back(record ? ReadRecord(folder + L"\\" + entry.name) : std::string());
+      records.push_back(record ? ReadRecord(bin, entry.name) : std::string());
     }
     for (BinItem& item : PairBinItems(folder, entries, records)) {
       if (item.folder && item.refused.empty() && !IsOwnFolder(item.data)) {

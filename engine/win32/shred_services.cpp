@@ -152,17 +152,19 @@ thread_local DWORD lastUnmapped = 0;
 
 DWORD LastUnmappedError() { return lastUnmapped; }
 
-// True when the folder is itself, not a link or junction that leads away:
-// its final path is its own path (Unix links under Wine carry no mark).
+bool IsFolderAt(HANDLE folder, const std::wstring& path) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) ||
+      !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  const std::wstring final = ReadFinalPath(folder);
+  return !final.empty() && ComparePaths(VerbatimPath(path), final) != PathMatch::Different;
+}
+
 bool IsOwnFolder(const std::wstring& folder) {
   const handles::File handle = OpenToAsk(VerbatimPath(folder));
-  if (!handle.valid()) return false;
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  const bool ok = GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-                  (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                  !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  const std::wstring final = ok ? ReadFinalPath(handle) : std::wstring();
-  return !final.empty() && ComparePaths(VerbatimPath(folder), final) != PathMatch::Different;
+  return handle.valid() && IsFolderAt(handle, folder);
 }
 
 Reason ReasonFromError(DWORD error) {

@@ -117,6 +117,8 @@ FileIdentity ReadFileIdentity(HANDLE file);
 // junction that leads away: a real folder whose final path is its own path
 // (Unix links under Wine carry no mark).
 bool IsOwnFolder(const std::wstring& folder);
+// The same for an open handle: a real folder, where `path` says it is.
+bool IsFolderAt(HANDLE folder, const std::wstring& path);
 // Each entry's length as its folder says, for a progress display; 0 for one
 // that names no file.
 std::vector<uint64_t> EntrySizes(const std::vector<std::wstring>& entries);

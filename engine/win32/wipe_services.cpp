@@ -54,19 +54,6 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE
                                       FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE;
 constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// True when the open folder is a real folder where `path` says: not a
-// link, a junction, or (Unix links under Wine carry no mark) a folder that
-// a link at the path leads to.
-bool IsFolderAt(HANDLE folder, const std::wstring& path) {
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) ||
-      !(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  const std::wstring final = ReadFinalPath(folder);
-  return !final.empty() && ComparePaths(Verbatim(path), final) != PathMatch::Different;
-}
-
 }  // namespace
 
 Reason Win32WipeServices::OpenFolder(const std::wstring& path, FolderId& folder) {
