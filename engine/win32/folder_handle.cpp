@@ -122,7 +122,8 @@ bool ListFolder(HANDLE folder, std::vector<ListedEntry>& entries) {
     for (;;) {
       const auto* entry = reinterpret_cast<const DirectoryEntry*>(at);
       std::wstring name(entry->name, entry->nameBytes / sizeof(WCHAR));
-      if (name != L"." && name != L"..") entries.push_back({std::move(name), entry->attributes});
+      if (name != L"." && name != L"..")
+        entries.push_back({std::move(name), entry->attributes, entry->size.QuadPart});
       if (entry->next == 0) break;
       at += entry->next;
     }

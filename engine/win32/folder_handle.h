@@ -35,6 +35,7 @@ handles::File MakeInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK 
 struct ListedEntry {
   std::wstring name;
   uint32_t attributes = 0;
+  int64_t size = 0;  // its length as the folder records it
 };
 
 // Every entry of the open folder ("." and ".." left out), in the order the

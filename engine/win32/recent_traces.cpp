@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include "engine/path_rules.h"
+#include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
 #include "engine/win32/shred_services.h"
 
@@ -36,17 +37,18 @@ class ComPtr {
   Interface* p_ = nullptr;
 };
 
-// The bytes of the shortcut at `path`, as long as the listing showed it,
-// opened without following a link the platform marks (one put there since
-// the listing is opened as itself, and holds no shortcut); false otherwise.
-// Nothing else is asked of the handle: asking for its information costs
-// half a millisecond under Wine, five times the read.
+// The bytes of the shortcut `name` of the open Recent folder, as long as
+// the listing showed it, opened relative to the folder and as itself, never
+// what a link the platform marks leads to (one put there since the listing
+// holds no shortcut); false otherwise. Nothing else is asked of the handle:
+// asking for its information costs half a millisecond under Wine, five
+// times the read.
 // The shortcut's bytes, and the creation time of the file they came from.
-bool ReadShortcutBytes(const std::wstring& path, DWORD listedSize, std::string& bytes,
-                       int64_t& created) {
-  const handles::File file(CreateFileW(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+bool ReadShortcutBytes(HANDLE folder, const std::wstring& name, DWORD listedSize,
+                       std::string& bytes, int64_t& created) {
+  const handles::File file =
+      OpenInFolder(folder, name, GENERIC_READ,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kNonDirectory);
   if (!file.valid()) return false;
   FILE_BASIC_INFO basic{};
   if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) return false;
@@ -145,30 +147,37 @@ Win32TraceServices::~Win32TraceServices() {
 
 std::vector<std::wstring> Win32TraceServices::ListShortcuts(const std::wstring& folder) {
   std::vector<std::wstring> shortcuts;
-  WIN32_FIND_DATAW found{};
-  const handles::Find find(FindFirstFileExW((folder + L"\\*.lnk").c_str(), FindExInfoBasic, &found,
-                                            FindExSearchNameMatch, nullptr,
-                                            FIND_FIRST_EX_LARGE_FETCH));
-  if (!find.valid()) return shortcuts;
-  do {
-    // The platform's "*.lnk" takes short names too ("a.lnkx" is A~1.LNK);
-    // a name that is not one name in the folder leads elsewhere when joined.
-    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        !MatchesPattern(found.cFileName, L"*.lnk") || !IsOneName(found.cFileName))
+  listed_.clear();
+  // The folder is held while its shortcuts are read: each is opened
+  // relative to it, by the name the listing gave.
+  recent_.reset(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::vector<ListedEntry> entries;
+  if (!recent_.valid() || !ListFolder(recent_, entries)) return shortcuts;
+  for (ListedEntry& entry : entries) {
+    // Long names only ("a.lnkx" is not one, whatever its short name); a
+    // name that is not one name in the folder leads elsewhere when joined.
+    if ((entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !MatchesPattern(entry.name, L"*.lnk") || !IsOneName(entry.name))
       continue;
-    shortcuts.push_back(folder + L"\\" + found.cFileName);
+    shortcuts.push_back(folder + L"\\" + entry.name);
     // A size past the limit is kept as past it.
-    sizes_[shortcuts.back()] = found.nFileSizeHigh ? kShortcutLimit + 1 : found.nFileSizeLow;
-  } while (FindNextFileW(find.get(), &found));
+    listed_[shortcuts.back()] = {std::move(entry.name), uint64_t(entry.size) > kShortcutLimit
+                                                            ? kShortcutLimit + 1
+                                                            : DWORD(entry.size)};
+  }
   return shortcuts;
 }
 
 std::wstring Win32TraceServices::ReadTarget(const std::wstring& path,
                                             const std::set<std::wstring>& names, int64_t& created) {
-  const auto listed = sizes_.find(path);
-  if (listed == sizes_.end() || listed->second > kShortcutLimit) return {};
+  const auto listed = listed_.find(path);
+  if (listed == listed_.end() || listed->second.size > kShortcutLimit) return {};
   std::string bytes;
-  if (!ReadShortcutBytes(path, DWORD(listed->second), bytes, created) || !MayName(bytes, names))
+  if (!ReadShortcutBytes(recent_, listed->second.name, DWORD(listed->second.size), bytes,
+                         created) ||
+      !MayName(bytes, names))
     return {};
   // COM starts once, at the first shortcut the shell must read: starting it
   // costs more than reading one.

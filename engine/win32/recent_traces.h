@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/recent_traces.h"
+#include "engine/win32/handle_owner.h"
 
 namespace shred {
 
@@ -35,8 +36,15 @@ class Win32TraceServices : public TraceServices {
                      const std::string& data) override;
 
  private:
-  std::map<std::wstring, unsigned long> sizes_;  // each listed shortcut's size, as listed
-  bool comStarted_ = false;                      // by this object, on the thread that reads
+  // Each listed shortcut, by the path the run knows it by: its name in the
+  // held Recent folder and its size as listed.
+  struct Listed {
+    std::wstring name;
+    unsigned long size = 0;
+  };
+  std::map<std::wstring, Listed> listed_;
+  handles::File recent_;     // the Recent folder, held from its listing on
+  bool comStarted_ = false;  // by this object, on the thread that reads
 };
 
 }  // namespace shred
