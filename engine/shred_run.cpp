@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <map>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -262,10 +263,23 @@ const SeenFile* FindSeen(const SeenFiles& seen, const std::wstring& path, const 
 
 }  // namespace
 
-std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services) {
+namespace {
+
+// A name as the folder compares it: case folded.
+std::wstring FoldedName(std::wstring name) {
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](wchar_t c) { return wchar_t(std::towupper(c)); });
+  return name;
+}
+
+}  // namespace
+
+std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services,
+                            const std::set<std::wstring>* taken) {
   for (const bool shorter : {false, true}) {
     const std::wstring hidden = services.RandomSibling(path, shorter);
-    if (!hidden.empty() && services.RenameOpenFile(file, hidden) == Reason::None) return hidden;
+    if (hidden.empty() || (taken && taken->count(FoldedName(NameOfPath(hidden))))) continue;
+    if (services.RenameOpenFile(file, hidden) == Reason::None) return hidden;
   }
   return {};
 }
@@ -524,10 +538,22 @@ Reason CheckUnchanged(const FileFacts& facts, const EntryResult& overwritten) {
   return Reason::None;
 }
 
+// A file deleted whose name is still there: pending behind another
+// program's handle that reads only attributes (Explorer, an indexer), or,
+// under Wine, a file whose folder was moved since. No shredded file.
+void KeepStillThere(const std::wstring& entry, const std::wstring& hidden, EntryResult& result) {
+  KeepAs(result, Reason::NotDeleted);
+  result.detail = kStillOpenText;
+  if (!hidden.empty()) result.renamed = RenamedEntry(entry, hidden);
+}
+
 // Check again, rename, delete, all through one handle that is still the
 // file that was overwritten: whatever holds the name now is left alone.
+// `hiddenAs`: the random name a file deleted under one had, to be looked up
+// once the pass is done (no one else makes such a name meanwhile).
 void DeleteEntry(const std::wstring& entry, const Place& place, EntryResult& result,
-                 ShredServices& services) {
+                 ShredServices& services, std::set<std::wstring>& hiddenInFolder,
+                 std::wstring& hiddenAs) {
   const std::wstring path = result.path;
   Fate done = result.fate == Fate::Overwritten ? Fate::Shredded : Fate::DeletedAsIs;
   if (done == Fate::Shredded && result.reparseTag) done = Fate::ShreddedCloud;
@@ -559,20 +585,21 @@ void DeleteEntry(const std::wstring& entry, const Place& place, EntryResult& res
     KeepAs(result, reason);
     return;
   }
-  const std::wstring hidden = RenameToRandom(path, file, services);
+  // Never a name another file of this pass was hidden under: that name is
+  // looked up when the pass is done.
+  const std::wstring hidden = RenameToRandom(path, file, services, &hiddenInFolder);
   if (services.DeleteOpenFile(file) == Reason::None) {
     guard.Close();
-    // Done, the platform says; the name may stay all the same: pending
-    // behind another program's handle that reads only attributes (Explorer,
-    // an indexer), or, under Wine, a file whose folder was moved since. A
-    // name still there is no shredded file.
-    if (!services.ExistsIn(place.folder, hidden.empty() ? place.name : NameOfPath(hidden))) {
-      result.fate = done;
-      return;
+    // Done, the platform says; the name may stay all the same (see
+    // KeepWhatIsStillThere). Its own name is asked at once: another file
+    // may take it later.
+    result.fate = done;
+    if (!hidden.empty()) {
+      hiddenAs = hidden;
+      hiddenInFolder.insert(FoldedName(NameOfPath(hidden)));
+    } else if (services.ExistsIn(place.folder, place.name)) {
+      KeepStillThere(entry, hidden, result);
     }
-    KeepAs(result, Reason::NotDeleted);
-    result.detail = kStillOpenText;
-    if (!hidden.empty()) result.renamed = RenamedEntry(entry, hidden);
     return;
   }
   // A file that then cannot be deleted goes back to its own name, where the
@@ -592,13 +619,6 @@ struct NameGroup {
   std::set<std::wstring> names;     // its names listed, as NameKey counts them
 };
 using NameGroups = std::map<int, NameGroup>;
-
-// A name as the folder compares it: case folded.
-std::wstring FoldedName(std::wstring name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](wchar_t c) { return wchar_t(std::towupper(c)); });
-  return name;
-}
 
 // One name of a file as the run counts them: the folder that holds it, by
 // its number alone (the root drive under Wine tells no serial number: one
@@ -754,9 +774,30 @@ void JoinNames(ShredJob& job, const std::vector<int>& nameOf) {
   }
 }
 
+// The random names the deleted files had, looked up in each held folder
+// once: a platform that reads a whole folder for a name it lacks (Wine)
+// reads each folder once, not once a file.
+void KeepWhatIsStillThere(ShredJob& job, const std::vector<Place>& places,
+                          const std::vector<std::pair<int, std::wstring>>& hidden,
+                          ShredServices& services) {
+  std::map<FolderId, std::vector<const std::pair<int, std::wstring>*>> byFolder;
+  for (const auto& file : hidden) byFolder[places[file.first].folder].push_back(&file);
+  for (const auto& [folder, files] : byFolder) {
+    std::vector<std::wstring> names;
+    for (const auto* file : files) names.push_back(NameOfPath(file->second));
+    const std::vector<bool> there = services.StillIn(folder, names);
+    for (size_t k = 0; k < files.size(); ++k) {
+      if (k < there.size() && !there[k]) continue;
+      KeepStillThere(job.entries[files[k]->first], files[k]->second, job.results[files[k]->first]);
+    }
+  }
+}
+
 // Links removed, overwritten files checked, renamed and deleted.
 void DeletePass(ShredJob& job, const std::vector<Place>& places, ShredServices& services,
                 ShredMonitor& monitor) {
+  std::vector<std::pair<int, std::wstring>> hidden;     // each entry's random name
+  std::map<FolderId, std::set<std::wstring>> hiddenIn;  // those names, folded, by folder
   for (int i = 0; i < job.processed; ++i) {
     EntryResult& result = job.results[i];
     if (result.fate == Fate::LinkToRemove) {
@@ -770,9 +811,13 @@ void DeletePass(ShredJob& job, const std::vector<Place>& places, ShredServices& 
       }
     } else if (result.fate == Fate::Overwritten || result.fate == Fate::OverwriteAsIs) {
       monitor.Deleting(i, job.entries[i]);
-      DeleteEntry(job.entries[i], places[i], result, services);
+      std::wstring hiddenAs;
+      DeleteEntry(job.entries[i], places[i], result, services, hiddenIn[places[i].folder],
+                  hiddenAs);
+      if (!hiddenAs.empty()) hidden.emplace_back(i, std::move(hiddenAs));
     }
   }
+  KeepWhatIsStillThere(job, places, hidden, services);
 }
 
 // Every later entry for a file shares the outcome of the first.

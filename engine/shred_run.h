@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -182,8 +183,9 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
 // took none. A volume that refuses the long name (a limit in bytes, not
 // characters) gets a plain one as long as the old; a file that takes
 // neither is deleted under its own name (its contents are gone; the name may
-// stay in the folder's metadata).
-std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services);
+// stay in the folder's metadata). A name in `taken` (folded) is passed over.
+std::wstring RenameToRandom(const std::wstring& path, FileId file, ShredServices& services,
+                            const std::set<std::wstring>* taken = nullptr);
 
 // The Shred button's run in three steps, so that the middle one can run on a
 // worker thread while the window stays responsive:

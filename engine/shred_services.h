@@ -159,6 +159,14 @@ class ShredServices {
   // True when anything (file, folder, link, a file pending deletion) has
   // the name in the held folder; true too when the folder cannot say.
   virtual bool ExistsIn(FolderId folder, const std::wstring& name) = 0;
+  // ExistsIn for each of the names, in order, asked together: a platform
+  // that looks a missing name up by reading its whole folder (Wine) lists
+  // it once.
+  virtual std::vector<bool> StillIn(FolderId folder, const std::vector<std::wstring>& names) {
+    std::vector<bool> there;
+    for (const std::wstring& name : names) there.push_back(ExistsIn(folder, name));
+    return there;
+  }
   // A free random name in the file's folder; empty when none. The first is
   // as long as the volume allows up to eight more than the file's own and
   // sorts after its siblings (so that the folder's index writes it over the

@@ -424,10 +424,21 @@ class FakeServices : public ShredServices, public Prompts {
   }
   // The same folder, the name replaced by as many "z", then by as many "y";
   // a shorter one by as many "s".
+  // Random names never come twice, as the platform's long ones do not,
+  // however the folder is spelt: one handed out before gets digits at its
+  // end. With `repeatSiblings`, every long one is the same, as a name of
+  // few letters may be.
   std::wstring RandomSibling(const std::wstring& path, bool shorter) override {
     const size_t name = path.find_last_of(L'\\') + 1;
-    const wchar_t letter = shorter ? L's' : siblings_++ % 2 ? L'y' : L'z';
-    return path.substr(0, name) + std::wstring(path.size() - name, letter);
+    const wchar_t letter = shorter ? L's' : repeatSiblings ? L'z' : siblings_++ % 2 ? L'y' : L'z';
+    std::wstring sibling = path.substr(0, name) + std::wstring(path.size() - name, letter);
+    if (repeatSiblings) return sibling;
+    for (int n = 1; !handedOut_.insert(Local(Key(sibling))).second; ++n) {
+      const std::wstring digits = std::to_wstring(n);
+      if (digits.size() > path.size() - name) return {};
+      sibling.replace(sibling.size() - digits.size(), digits.size(), digits);
+    }
+    return sibling;
   }
   Reason RenameOpenFile(FileId file, const std::wstring& to) override {
     const std::wstring t = Local(Key(to));
@@ -664,6 +675,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, int> heldFor;  // deletion attempts that find it held
   std::map<std::wstring, std::wstring> holders;
   std::set<std::wstring> folders, links, locked, undeletable, renameFails, deleteDenied;
+  bool repeatSiblings = false;
   std::set<std::wstring> pendingDelete;         // another program holds it to read attributes only
   std::map<std::wstring, std::wstring> shares;  // "\\\\host\\c$" -> the local folder it shows
   std::set<std::wstring> noFinalPath;  // spellings whose handles tell no final path (past 260)
@@ -700,6 +712,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<size_t, std::wstring> stale_;  // by handle: opened through a held folder moved since
   uint64_t nextId_ = 100;
   int64_t clock_ = 1000;
+  std::set<std::wstring> handedOut_;
   int siblings_ = 0;
 };
 

@@ -71,7 +71,7 @@ TEST_F(ShredRunTest, OverwritesEveryFileBeforeDeletingAny) {
             (std::vector<std::wstring>{L"notice:C:\\a", L"notice:C:\\b", L"notice:C:\\c"}));
   EXPECT_EQ(CallsStartingWith(L"rename:"),
             (std::vector<std::wstring>{L"rename:C:\\a>C:\\z", L"rename:C:\\b>C:\\y",
-                                       L"rename:C:\\c>C:\\z"}));
+                                       L"rename:C:\\c>C:\\1"}));
   EXPECT_EQ(CallsStartingWith(L"delete:").size(), 3u);
   const size_t lastOpen = IndexOf(L"notice:C:\\c");
   const size_t firstDelete = IndexOf(L"rename:C:\\a>C:\\z");
@@ -85,6 +85,20 @@ TEST_F(ShredRunTest, OverwritesEveryFileBeforeDeletingAny) {
   EXPECT_EQ(services.messages.back().text, L"已选文件粉碎完成！");
   EXPECT_EQ(services.messages.back().title, L"提示");
   EXPECT_EQ(services.messages.back().kind, MessageKind::Info);
+}
+
+// A random name handed out again (a short one has few letters) is not taken
+// for a second file of the run: the first file's is looked up once the
+// deletions are done, and would find the second one there.
+TEST_F(ShredRunTest, NoTwoFilesOfARunAreHiddenUnderOneName) {
+  List({L"C:\\a", L"C:\\b"});
+  for (auto& p : list.items) services.files[p] = L"secret";
+  services.repeatSiblings = true;
+  services.pendingDelete.insert(L"C:\\b");  // its name stays, behind another program
+  RunShred(list, services, services);
+  EXPECT_EQ(CallsStartingWith(L"rename:"),
+            (std::vector<std::wstring>{L"rename:C:\\a>C:\\z", L"rename:C:\\b>C:\\s"}));
+  EXPECT_EQ(list.items, std::vector<std::wstring>{L"C:\\s"}) << "the first is gone, and said so";
 }
 
 TEST_F(ShredRunTest, DuplicatesAreOverwrittenTwiceAndDeletedOnce) {

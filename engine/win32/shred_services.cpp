@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
@@ -607,6 +608,25 @@ bool Win32ShredServices::ExistsIn(FolderId folder, const std::wstring& name) {
   // A file pending deletion answers "access denied": it is still there.
   const DWORD error = GetLastError();
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+std::vector<bool> Win32ShredServices::StillIn(FolderId folder,
+                                              const std::vector<std::wstring>& names) {
+  // One listing of the folder, names as the folder compares them (without
+  // case); a file pending deletion is listed too.
+  std::vector<ListedEntry> entries;
+  if (!ListFolder(AsHandle(folder), entries)) return ShredServices::StillIn(folder, names);
+  std::set<std::wstring> listed;
+  for (ListedEntry& entry : entries) {
+    CharUpperBuffW(entry.name.data(), DWORD(entry.name.size()));
+    listed.insert(std::move(entry.name));
+  }
+  std::vector<bool> there;
+  for (std::wstring name : names) {
+    CharUpperBuffW(name.data(), DWORD(name.size()));
+    there.push_back(listed.count(name) > 0);
+  }
+  return there;
 }
 
 Reason Win32ShredServices::OpenFolderToRemove(const std::wstring& path, FileId& folder,

@@ -52,6 +52,7 @@ class Win32ShredServices : public ShredServices {
                         FileFacts& facts) override;
   bool IsFolderAtPath(FolderId folder) override;
   bool ExistsIn(FolderId folder, const std::wstring& name) override;
+  std::vector<bool> StillIn(FolderId folder, const std::vector<std::wstring>& names) override;
   Reason OpenFolderToRemove(const std::wstring& path, FileId& folder, FileFacts& facts) override;
   bool IsEmptyFolder(const std::wstring& path) override;
   Reason RenameOpenFile(FileId file, const std::wstring& to) override;
