@@ -1,6 +1,7 @@
 #include "engine/shred_cli.h"
 
 #include <algorithm>
+#include <set>
 
 #include "engine/free_space_wipe.h"
 #include "engine/shred_report.h"
@@ -36,12 +37,34 @@ std::wstring Lowered(std::wstring s) {
 CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
   CliOptions options;
   bool switches = true;
+  std::set<std::wstring> given;  // the switches that take one meaning once
+  // The first usage error is the one said.
+  const auto fail = [&](const std::wstring& error) {
+    if (options.error.empty()) options.error = error;
+  };
+  // A switch's value: the next argument, when it is one and not empty nor
+  // another switch.
+  const auto value = [&](size_t& i, std::wstring& into, const wchar_t* missing) {
+    const bool present =
+        i + 1 < arguments.size() && !arguments[i + 1].empty() && arguments[i + 1][0] != L'/';
+    if (present) {
+      into = arguments[++i];
+    } else {
+      fail(missing);
+      // "/log "" FILE": the empty value is used up, not taken for a path.
+      if (i + 1 < arguments.size() && arguments[i + 1].empty()) ++i;
+    }
+  };
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
     if (switches && argument == L"--") {
       switches = false;
     } else if (switches && !argument.empty() && argument[0] == L'/') {
       const std::wstring name = Lowered(argument);
+      // Two bins, two drives, two records: one would be left undone.
+      if ((name == L"/recycle" || name == L"/free" || name == L"/log") &&
+          !given.insert(name).second)
+        fail(name + L" 只能给出一次");
       if (name == L"/s") {
         options.recurse = true;
       } else if (name == L"/q") {
@@ -58,21 +81,11 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         if (i + 1 < arguments.size() && !WipeRoot(arguments[i + 1]).empty())
           options.recycleDrive = WipeRoot(arguments[++i]);
       } else if (name == L"/log") {
-        // Two records would leave one of them unwritten: said, not guessed.
-        if (!options.log.empty() && options.error.empty()) options.error = L"/log 只能给出一次";
-        if (i + 1 < arguments.size()) {
-          options.log = arguments[++i];
-        } else if (options.error.empty()) {
-          options.error = L"/log 后应跟记录文件的路径";
-        }
+        value(i, options.log, L"/log 后应跟记录文件的路径");
       } else if (name == L"/free") {
-        if (i + 1 < arguments.size()) {
-          options.freeDrive = arguments[++i];
-        } else if (options.error.empty()) {
-          options.error = L"/free 后应跟驱动器，例如 /free D:";
-        }
-      } else if (options.error.empty()) {
-        options.error = L"未知的开关：" + argument;
+        value(i, options.freeDrive, L"/free 后应跟驱动器，例如 /free D:");
+      } else {
+        fail(L"未知的开关：" + argument);
       }
     } else {
       options.paths.push_back(argument);

@@ -1523,6 +1523,15 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/log", L"a.json", L"/recycle"}, false, false, false, 0, false},
       {{L"/KeepTraces", L"C:\\a"}, false, false, false, 1, false},
       {{L"/keeptraces", L"/free", L"D:"}, false, false, false, 0, true},
+      // One meaning a switch: never given twice, never an empty value, never
+      // another switch for its value.
+      {{L"/recycle", L"B:", L"/RECYCLE", L"J:"}, false, false, false, 0, true},
+      {{L"/free", L"R:", L"/free", L"Q:"}, false, false, false, 0, true},
+      {{L"/log", L"", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/log", L"", L"/log", L"r.json", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/log", L"/s", L"C:\\a"}, true, false, false, 1, true},
+      {{L"/free", L""}, false, false, false, 0, true},
+      {{L"/free", L"/q"}, false, true, false, 0, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
@@ -1533,6 +1542,9 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
     EXPECT_EQ(!o.error.empty(), row.error) << row.arguments.size();
   }
   EXPECT_EQ(ParseCliArguments({L"/q", L"/free", L"d:"}).freeDrive, L"d:");
+  EXPECT_EQ(ParseCliArguments({L"/recycle", L"B:", L"/recycle", L"J:"}).error,
+            L"/recycle 只能给出一次");
+  EXPECT_EQ(ParseCliArguments({L"/log", L"", L"C:\\a"}).error, L"/log 后应跟记录文件的路径");
   EXPECT_EQ(ParseCliArguments({L"/recycle", L"d:"}).recycleDrive, L"D:\\");
   EXPECT_TRUE(ParseCliArguments({L"/recycle"}).recycle);
   EXPECT_EQ(ParseCliArguments({L"/recycle"}).recycleDrive, L"");
