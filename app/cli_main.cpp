@@ -131,7 +131,9 @@ int WipeDrive(const std::wstring& argument, bool quiet) {
 int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
   std::vector<std::wstring> roots;
   if (!drive.empty()) roots.push_back(drive);
-  const std::vector<shred::BinItem> items = shred::ReadRecycleBins(roots, shred::CurrentUserSid());
+  std::vector<shred::BinOutcome> unread;
+  const std::vector<shred::BinItem> items =
+      shred::ReadRecycleBins(roots, shred::CurrentUserSid(), &unread);
   shred::Win32ShredServices services;
   InterruptMonitor monitor;
   const std::vector<shred::BinOutcome> outcomes =
@@ -143,14 +145,15 @@ int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
     traces = shred::ClearRecentTraces(shred::ShreddedPlaces(outcomes), services, recent,
                                       shred::HoldsFolder(items));
   }
-  for (const std::wstring& line : shred::BinLines(outcomes, traces)) Print(STD_OUTPUT_HANDLE, line);
+  for (const std::wstring& line : shred::BinLines(outcomes, traces, unread))
+    Print(STD_OUTPUT_HANDLE, line);
   return WriteLog(
       logPath,
       [&] {
         return shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
                                 outcomes, verify, traces);
       },
-      shred::CliBinStatus(outcomes, interrupted));
+      shred::CliBinStatus(outcomes, interrupted, unread));
 }
 
 }  // namespace

@@ -208,9 +208,14 @@ bool HoldsFolder(const std::vector<BinItem>& items) {
 }
 
 std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes,
-                                   const TracesResult& traces) {
-  if (outcomes.empty()) return {kEmptyBinText};
+                                   const TracesResult& traces,
+                                   const std::vector<BinOutcome>& unread) {
   std::vector<std::wstring> lines;
+  for (const BinOutcome& bin : unread) lines.push_back(bin.shown + L"：" + bin.why);
+  if (outcomes.empty()) {
+    if (unread.empty()) lines.push_back(kEmptyBinText);
+    return lines;
+  }
   int shredded = 0;
   for (const BinOutcome& outcome : outcomes) {
     if (outcome.shredded) {

@@ -86,9 +86,12 @@ struct BinOutcome {
 std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredServices& services,
                                       ShredMonitor& monitor, bool verify = false);
 
-// One line per item that was not shredded and per trace of one that stays,
-// then the summary and how many Recent shortcuts went with the items.
+// A line for each bin that could not be looked into (`unread`: its drive
+// or folder and why), one per item that was not shredded and per trace of
+// one that stays, then the summary and how many Recent shortcuts went with
+// the items. "回收站是空的" only when every bin was read and held nothing.
 std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes,
-                                   const TracesResult& traces = {});
+                                   const TracesResult& traces = {},
+                                   const std::vector<BinOutcome>& unread = {});
 
 }  // namespace shred

@@ -127,8 +127,11 @@ int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool 
   return job.results.size() == job.entries.size() ? kCliAllShredded : kCliNotAllShredded;
 }
 
-int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted) {
+int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted,
+                 const std::vector<BinOutcome>& unread) {
   if (interrupted) return kCliInterrupted;
+  // A bin that was not looked into may hold what the user meant to go.
+  if (!unread.empty()) return kCliNotAllShredded;
   for (const BinOutcome& outcome : outcomes) {
     if (!outcome.shredded) return kCliNotAllShredded;
   }

@@ -39,8 +39,9 @@ enum CliStatus {
 // `notes`: the paths the walk turned down before the run.
 int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool interrupted);
 // The Recycle Bin's run: 0 when every item was shredded (or the bin was
-// empty), 1 when any survived, 3 for Ctrl+C.
-int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted);
+// empty), 1 when any survived or a bin was not looked into, 3 for Ctrl+C.
+int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted,
+                 const std::vector<BinOutcome>& unread = {});
 // One line per path the walk turned down and per entry that was not
 // shredded, with its reason, then the summary (left out with /q).
 std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNote>& notes,

@@ -691,8 +691,8 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   EXPECT_EQ(notRoot.output, dir.path() + L"：不是驱动器的根目录（例如 D: 或 D:\\）\r\n");
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/free"}).status, 2u);
   const Finished noBin = RunProgram(L"tarvello-cli.exe", {L"/recycle", L"Q:"});
-  EXPECT_EQ(noBin.status, 0u);
-  EXPECT_EQ(noBin.output, L"回收站是空的\r\n");
+  EXPECT_EQ(noBin.status, 1u) << "a bin not looked into is no empty bin";
+  EXPECT_EQ(noBin.output, L"Q:：驱动器不存在\r\n");
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/recycle", dir / L"x.txt"}).status, 2u);
 
   const Finished nothing = RunProgram(L"tarvello-cli.exe", {dir / L"*.none"});

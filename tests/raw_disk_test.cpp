@@ -153,6 +153,22 @@ TEST_P(RawDiskTest, TheUsersRecycleBinGoesAndNothingElse) {
   EXPECT_FALSE(Exists(mine + L"\\$RB2"));
   EXPECT_FALSE(Exists(mine + L"\\$IA1.txt"));
   EXPECT_EQ(ReadRecycleBins({disk.root()}, sid).size(), 3u) << "only the odd names are left";
+  // A user with no folder here has an empty bin; a user's folder that is a
+  // link (made from the Linux side) is not looked into, and that is said.
+  std::vector<BinOutcome> unread;
+  EXPECT_TRUE(ReadRecycleBins({disk.root()}, L"S-1-5-21-1-2-3-1000", &unread).empty());
+  EXPECT_TRUE(unread.empty()) << ::testing::PrintToString(unread.size());
+  const std::string linked = testing_util::UnixPath(bins) + "/S-1-5-21-7-7-7-1002";
+  if (testing_util::RunUnixShell("ln -s '" + testing_util::UnixPath(other) + "' '" + linked +
+                                 "'") &&
+      Exists(bins + L"\\S-1-5-21-7-7-7-1002")) {
+    EXPECT_TRUE(ReadRecycleBins({disk.root()}, L"S-1-5-21-7-7-7-1002", &unread).empty());
+    ASSERT_EQ(unread.size(), 1u);
+    EXPECT_EQ(unread[0].why, ReasonText(Reason::Link));
+    EXPECT_EQ(testing_util::ReadBytes(other + L"\\$RX.txt"), "another user's");
+  } else {
+    ADD_FAILURE() << "the link could not be made from the Linux side";
+  }
   disk.Unmount();
   for (const wchar_t* gone : {L"BIN-FILE-CONTENT-Q7", L"BIN-FOLDER-CONTENT-Q7",
                               L"BIN-BROKEN-CONTENT-Q7", L"PlaceOneQ7", L"PlaceTwoQ7"})

@@ -208,6 +208,10 @@ TEST(RecycleBin, ARecordGoesOnlyAfterItsData) {
   EXPECT_EQ(lines.back(), L"回收站共 9 项：已粉碎 3 项，未能粉碎 6 项。");
   EXPECT_EQ(lines[0], L"C:\\held.txt：正在被其他程序使用");
   EXPECT_EQ(BinLines({}), std::vector<std::wstring>{L"回收站是空的"});
+  EXPECT_EQ(BinLines({}, {}, {{L"Q:", false, L"驱动器不存在"}}),
+            std::vector<std::wstring>{L"Q:：驱动器不存在"})
+      << "a bin not looked into is not said to be empty";
+  EXPECT_EQ(BinLines(outcomes, {}, {{L"Q:", false, L"驱动器不存在"}}).front(), L"Q:：驱动器不存在");
   EXPECT_EQ(services.openHandles, 0);
 }
 

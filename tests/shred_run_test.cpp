@@ -1557,6 +1557,7 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
   EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}, {L"C:\\b", false, L"x"}}, false),
             kCliNotAllShredded);
   EXPECT_EQ(CliBinStatus({{L"C:\\a", true, L""}}, true), kCliInterrupted);
+  EXPECT_EQ(CliBinStatus({}, false, {{L"Q:", false, L"驱动器不存在"}}), kCliNotAllShredded);
 }
 
 TEST(ShredCliTest, ExitStatusSaysWhetherEverythingWasShredded) {

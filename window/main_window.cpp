@@ -308,9 +308,17 @@ void Form_WipeFreeSpace(Form1State& s, const std::wstring& root) {
 void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots) {
   shred::Win32Prompts boxes(s.form);
   s.shredding = true;
-  const std::vector<shred::BinItem> items = shred::ReadRecycleBins(roots, shred::CurrentUserSid());
+  std::vector<shred::BinOutcome> unread;  // bins that could not be looked into
+  const std::vector<shred::BinItem> items =
+      shred::ReadRecycleBins(roots, shred::CurrentUserSid(), &unread);
+  const auto joined = [](const std::vector<std::wstring>& lines) {
+    std::wstring text;
+    for (const std::wstring& line : lines) text += (text.empty() ? L"" : L"\r\n") + line;
+    return text;
+  };
   if (items.empty()) {
-    boxes.ShowMessage(shred::kEmptyBinText, shred::kInfoTitle, shred::MessageKind::Info);
+    boxes.ShowMessage(joined(shred::BinLines({}, {}, unread)), shred::kInfoTitle,
+                      unread.empty() ? shred::MessageKind::Info : shred::MessageKind::Warning);
   } else {
     const uint64_t bytes = shred::BinBytes(items);
     const std::wstring question = L"将粉碎回收站中的 " + std::to_wstring(items.size()) +
@@ -325,10 +333,8 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
       KeepRecord(s, shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
                                      outcomes, s.verify, traces));
       shred::NotifyRecycleBinChanged(items);
-      std::wstring report;
-      bool all = ran;
-      for (const std::wstring& line : shred::BinLines(outcomes, traces))
-        report += (report.empty() ? L"" : L"\r\n") + line;
+      std::wstring report = joined(shred::BinLines(outcomes, traces, unread));
+      bool all = ran && unread.empty();
       for (const shred::BinOutcome& outcome : outcomes) all = all && outcome.shredded;
       all = all && shred::TraceFailureLines(traces).empty();
       if (!ran) report = std::wstring(kRunFailedText) + L"\r\n" + report;

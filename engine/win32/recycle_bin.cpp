@@ -48,16 +48,26 @@ std::vector<BinEntry> ListBin(HANDLE folder) {
 }
 
 // The user's bin folder of a drive, open for listing: only a real folder
-// where its path says, in a real $Recycle.Bin.
-handles::File OpenBin(const std::wstring& root, const std::wstring& folder) {
-  if (!IsOwnFolder(root + L"$Recycle.Bin")) return {};
-  handles::File bin(
-      CreateFileW(VerbatimPath(folder).c_str(),
-                  FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!bin.valid() || !IsFolderAt(bin, folder)) return {};
-  return bin;
+// where its path says, in a real $Recycle.Bin. NotFound when the drive has
+// none (nothing was ever deleted there): an empty bin.
+handles::File OpenBin(const std::wstring& root, const std::wstring& folder, Reason& reason) {
+  const auto open = [&](const std::wstring& path) {
+    handles::File handle(
+        CreateFileW(VerbatimPath(path).c_str(),
+                    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle.valid()) {
+      const DWORD error = GetLastError();
+      reason = error == ERROR_PATH_NOT_FOUND ? Reason::NotFound : ReasonFromError(error);
+    } else if (!IsFolderAt(handle, path)) {
+      reason = Reason::Link;
+      handle.reset();
+    }
+    return handle;
+  };
+  if (!open(root + L"$Recycle.Bin").valid()) return {};
+  return open(folder);
 }
 
 }  // namespace
@@ -83,7 +93,10 @@ std::wstring UserBinFolder(const std::wstring& root, const std::wstring& sid) {
 }
 
 std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
-                                     const std::wstring& sid) {
+                                     const std::wstring& sid, std::vector<BinOutcome>* unread) {
+  const auto cannotRead = [&](const std::wstring& where, const std::wstring& why) {
+    if (unread) unread->push_back({where, false, why});
+  };
   std::vector<std::wstring> drives = roots;
   if (drives.empty()) {
     const DWORD present = GetLogicalDrives();
@@ -96,10 +109,24 @@ std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
   std::vector<BinItem> items;
   if (sid.empty()) return items;
   for (const std::wstring& root : drives) {
-    if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) continue;
+    const UINT type = GetDriveTypeW(root.c_str());
+    // A drive the user named is answered for; of all drives, only the
+    // fixed and removable ones are asked.
+    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) {
+      cannotRead(root.substr(0, 2), L"驱动器不存在");
+      continue;
+    }
+    if (type == DRIVE_REMOTE) {
+      cannotRead(root.substr(0, 2), L"是网络驱动器，没有回收站");
+      continue;
+    }
     const std::wstring folder = UserBinFolder(root, sid);
-    const handles::File bin = OpenBin(root, folder);
-    if (!bin.valid()) continue;
+    Reason reason = Reason::None;
+    const handles::File bin = OpenBin(root, folder, reason);
+    if (!bin.valid()) {
+      if (reason != Reason::NotFound) cannotRead(folder, ReasonText(reason));
+      continue;
+    }
     const std::vector<BinEntry> entries = ListBin(bin);
     std::vector<std::string> records;
     for (const BinEntry& entry : entries) {
