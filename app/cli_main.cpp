@@ -156,6 +156,38 @@ int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
       shred::CliBinStatus(outcomes, interrupted, unread));
 }
 
+// The platform's full form of a path as given; empty when it has none.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
+  return full;
+}
+
+// Why the record may not go where /log says: among the run's files (those
+// given, as given, and those the folders and patterns stand for), inside a
+// folder it removes, or inside the wipe's folder.
+std::wstring RefuseRecordPlace(const shred::CliOptions& options, const shred::ShredJob& job,
+                               shred::Win32ShredServices& services) {
+  if (options.log.empty() || options.recycle) return {};
+  std::vector<std::wstring> entries, folders;
+  if (!options.freeDrive.empty()) {
+    const std::wstring root = shred::WipeRoot(options.freeDrive);
+    for (int i = 0; !root.empty() && i < shred::kWipeFolderNames; ++i)
+      folders.push_back(shred::WipeFolderName(root, i));
+  }
+  for (const std::wstring& path : options.paths) entries.push_back(FullPath(path));
+  for (const std::wstring& entry : job.entries) entries.push_back(FullPath(entry));
+  for (const shred::WalkedFolder& folder : job.folders) folders.push_back(folder.path);
+  const auto same = [&](const std::wstring& a, const std::wstring& b) {
+    const shred::ResolvedPath first = shred::ResolveEntry(a), second = shred::ResolveEntry(b);
+    return first.reason == shred::Reason::None && second.reason == shred::Reason::None &&
+           services.IsSameFile(first.path, second.path);
+  };
+  return shred::RefuseRecordPlace(FullPath(options.log), entries, folders, same);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -174,17 +206,26 @@ int wmain(int argc, wchar_t** argv) {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   started = shred::RecordClock();
   logPath = options.log;
+  // The folders are read (nothing is touched) before the record's place is
+  // judged: it may not be among what the run destroys.
+  shred::ShredJob job;
+  job.verify = options.verify;
+  std::vector<shred::WalkNote> notes;
+  if (options.freeDrive.empty() && !options.recycle) {
+    job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr,
+                                       nullptr, &job.folders, &job.walked);
+  }
+  shred::Win32ShredServices services;
+  if (const std::wstring refusal = RefuseRecordPlace(options, job, services); !refusal.empty()) {
+    Print(STD_ERROR_HANDLE, refusal);
+    Print(STD_ERROR_HANDLE, shred::kCliUsage);
+    return shred::kCliUsageError;
+  }
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive, options.quiet);
   if (options.recycle)
     return ShredRecycleBin(options.recycleDrive, options.verify, options.keepTraces);
-  shred::ShredJob job;
-  job.verify = options.verify;
-  std::vector<shred::WalkNote> notes;
-  job.entries = shred::ExpandFolders(options.paths, options.recurse, notes, true, nullptr, nullptr,
-                                     &job.folders, &job.walked);
-  shred::Win32ShredServices services;
   // The sizes only for a line that shows.
   const bool line = !options.quiet && app::IsConsole(STD_ERROR_HANDLE);
   {

@@ -1,6 +1,7 @@
 #include "engine/shred_cli.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <set>
 
 #include "engine/free_space_wipe.h"
@@ -112,6 +113,38 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
     options.error = L"没有给出要粉碎的路径";
   }
   return options;
+}
+
+std::wstring RefuseRecordPlace(
+    const std::wstring& record, const std::vector<std::wstring>& entries,
+    const std::vector<std::wstring>& folders,
+    const std::function<bool(const std::wstring&, const std::wstring&)>& same) {
+  // As the platform compares names: without case, "\\?\" or not.
+  const auto folded = [](const std::wstring& path) {
+    std::wstring text = WithoutVerbatimPrefix(path);
+    std::replace(text.begin(), text.end(), L'/', L'\\');
+    while (text.size() > 3 && text.back() == L'\\') text.pop_back();
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return wchar_t(std::towupper(c)); });
+    return text;
+  };
+  const std::wstring mine = folded(record), myName = NameOfPath(mine);
+  for (const std::wstring& entry : entries) {
+    const std::wstring theirs = folded(entry), theirName = NameOfPath(theirs);
+    // Another spelling of the place (a share, a drive mapped to a folder, a
+    // short name) is asked of the platform; only where it may be one, as
+    // asking opens both files.
+    const bool mayBe = theirName == myName || theirName.find(L'~') != std::wstring::npos ||
+                       myName.find(L'~') != std::wstring::npos;
+    if (theirs == mine || (mayBe && same(record, entry)))
+      return L"/log 的记录文件不能是要粉碎的文件：" + record;
+  }
+  for (const std::wstring& folder : folders) {
+    const std::wstring inside = folded(folder) + L"\\";
+    if (mine.compare(0, inside.size(), inside) == 0)
+      return L"/log 的记录文件不能放在将被删除的文件夹中：" + folder;
+  }
+  return {};
 }
 
 int CliExitStatus(const ShredJob& job, const std::vector<WalkNote>& notes, bool interrupted) {

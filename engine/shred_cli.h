@@ -2,6 +2,7 @@
 // status. Needs no Windows; app/cli_main.cpp runs it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,17 @@ struct CliOptions {
 // The arguments after the program's name. Switches are case-insensitive and
 // may stand anywhere; "--" ends them.
 CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments);
+
+// Why the record's file may not be written where it is, in words; empty
+// when it may: it is one of the entries the run works on (one the run
+// refuses too: its old contents would be freed under the record), or it
+// lies inside a folder the run or the wipe removes. Every path full, as
+// the platform completes it; `same` says whether two paths lead to one
+// file (another spelling, a second name).
+std::wstring RefuseRecordPlace(
+    const std::wstring& record, const std::vector<std::wstring>& entries,
+    const std::vector<std::wstring>& folders,
+    const std::function<bool(const std::wstring&, const std::wstring&)>& same);
 
 enum CliStatus {
   kCliAllShredded = 0,

@@ -694,6 +694,19 @@ TEST(ConsoleCompanion, ExitStatusesAndLinesOnRealFiles) {
   EXPECT_EQ(noBin.status, 1u) << "a bin not looked into is no empty bin";
   EXPECT_EQ(noBin.output, L"Q:：驱动器不存在\r\n");
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/recycle", dir / L"x.txt"}).status, 2u);
+  // The record over a listed file the run cannot shred (read-only), or in a
+  // folder handed over whole: a usage error, and nothing is touched.
+  const std::wstring ro = dir / L"ro.txt";
+  ASSERT_TRUE(WriteBytes(ro, "read-only"));
+  SetFileAttributesW(ro.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/log", ro, ro}).status, 2u);
+  EXPECT_EQ(ReadBytes(ro), "read-only");
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/s", L"/log", dir / L"new.json", dir.path()}).status,
+            2u);
+  EXPECT_EQ(ReadBytes(ro), "read-only");
+  EXPECT_FALSE(Exists(dir / L"new.json"));
+  SetFileAttributesW(ro.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(ro.c_str());
 
   const Finished nothing = RunProgram(L"tarvello-cli.exe", {dir / L"*.none"});
   EXPECT_EQ(nothing.status, 1u);

@@ -1560,6 +1560,35 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
   EXPECT_EQ(CliBinStatus({}, false, {{L"Q:", false, L"驱动器不存在"}}), kCliNotAllShredded);
 }
 
+// The record is never written over a file the run works on, nor into a
+// folder that goes: its old contents would be freed under it.
+TEST(ShredCliTest, TheRecordIsNeverAmongWhatGoes) {
+  const struct {
+    const wchar_t* record;
+    std::vector<std::wstring> entries, folders;
+    bool sameFile;  // what the platform says of two spellings
+    bool refused;
+  } rows[] = {
+      {L"C:\\d\\ro.txt", {L"C:\\d\\ro.txt"}, {}, false, true},
+      {L"C:\\D\\RO.TXT", {L"c:\\d\\ro.txt"}, {}, false, true},
+      {L"C:\\Ä\\x.txt", {L"C:\\ä\\x.txt"}, {}, true, true},  // asked of the platform
+      {L"C:\\d\\ro.txt", {L"\\\\?\\C:\\d\\ro.txt"}, {}, false, true},
+      {L"C:\\d\\ro.txt", {L"\\\\srv\\d\\ro.txt"}, {}, true, true},
+      {L"C:\\d\\RECORD~1.JSO", {L"C:\\d\\record.json"}, {}, true, true},
+      {L"C:\\d\\log.json", {L"C:\\d\\ro.txt"}, {}, false, false},
+      {L"C:\\d\\sub\\log.json", {}, {L"C:\\d"}, false, true},
+      {L"C:\\d\\log.json", {}, {L"\\\\?\\C:\\D\\"}, false, true},
+      {L"C:\\dd\\log.json", {}, {L"C:\\d"}, false, false},
+      {L"C:\\log.json", {}, {L"C:\\d"}, false, false},
+  };
+  for (const auto& row : rows) {
+    const std::wstring refusal =
+        RefuseRecordPlace(row.record, row.entries, row.folders,
+                          [&](const std::wstring&, const std::wstring&) { return row.sameFile; });
+    EXPECT_EQ(!refusal.empty(), row.refused) << row.record;
+  }
+}
+
 TEST(ShredCliTest, ExitStatusSaysWhetherEverythingWasShredded) {
   ShredJob job;
   job.entries = {L"a", L"b"};
