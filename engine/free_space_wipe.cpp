@@ -194,14 +194,20 @@ namespace {
 
 using FolderGuard = OpenGuard<WipeServices, &WipeServices::CloseFolder>;
 
+// Opens the folder of the wipe's name at `path` and holds it: Ours then,
+// to be judged by its marker; else what it is (another wipe holds it, and
+// shares it with no deleter).
+WipeFolder OpenFolderAt(const std::wstring& path, WipeServices& services, FolderId& folder) {
+  const Reason opened = services.OpenFolder(path, folder);
+  if (opened == Reason::NotFound || opened == Reason::PathNotFound) return WipeFolder::Missing;
+  if (opened == Reason::InUse) return WipeFolder::InUse;
+  return opened == Reason::None ? WipeFolder::Ours : WipeFolder::NotOurs;
+}
+
 // What the folder at `path` is, opened and let go again.
 WipeFolder CheckFolderAt(const std::wstring& path, WipeServices& services) {
   FolderId folder = 0;
-  const Reason opened = services.OpenFolder(path, folder);
-  if (opened == Reason::NotFound || opened == Reason::PathNotFound) return WipeFolder::Missing;
-  // Held by another wipe, which shares it with no deleter.
-  if (opened == Reason::InUse) return WipeFolder::InUse;
-  if (opened != Reason::None) return WipeFolder::NotOurs;
+  if (const WipeFolder at = OpenFolderAt(path, services, folder); at != WipeFolder::Ours) return at;
   FolderGuard held(services, folder);
   return services.CheckFolder(folder);
 }
@@ -240,10 +246,16 @@ Cleared ClearHeldFolder(FolderId folder, WipeServices& services) {
 
 Cleared ClearWipeFolder(const std::wstring& path, WipeServices& services) {
   FolderId folder = 0;
-  const Reason opened = services.OpenFolder(path, folder);
-  if (opened == Reason::NotFound || opened == Reason::PathNotFound) return Cleared::Gone;
-  if (opened == Reason::InUse) return Cleared::InUse;
-  if (opened != Reason::None) return Cleared::NotOurs;
+  switch (OpenFolderAt(path, services, folder)) {
+    case WipeFolder::Missing:
+      return Cleared::Gone;
+    case WipeFolder::InUse:
+      return Cleared::InUse;
+    case WipeFolder::NotOurs:
+      return Cleared::NotOurs;
+    case WipeFolder::Ours:
+      break;
+  }
   FolderGuard held(services, folder);
   return ClearHeldFolder(folder, services);
 }
