@@ -318,13 +318,19 @@ WipeResult WipeFreeSpace(const std::wstring& root, WipeServices& services, WipeM
   FolderGuard heldFolder(services, folder);
   OpenGuard<WipeServices, &WipeServices::Close> held(services, marker);
   uint64_t cluster = 0;
-  if (!services.FreeSpace(root, result.freeBefore, cluster) || cluster == 0) {
+  if (!services.FreeSpace(root, result.freeBefore, result.volumeFree, cluster) || cluster == 0) {
     result.reason = Reason::IoError;
   } else {
     Fill(folder, cluster, services, monitor, result);
   }
   if (result.filled && result.written * 100 < result.freeBefore * kWipeFilledPercent)
     result.takenElsewhere = true;
+  // Full for this user, not for the volume: asked again once the fill is done.
+  uint64_t available = 0, volumeLeft = 0;
+  if (result.filled && result.volumeFree > result.freeBefore &&
+      services.FreeSpace(root, available, volumeLeft, cluster) &&
+      volumeLeft * 100 > result.volumeFree * (100 - kWipeFilledPercent))
+    result.partial = true;
   if (result.filled && !result.cancelled) {
     FillRecords(folder, services, monitor, result, kWipeMaxRecords);
     // The fill files took the first freed records, and a record keeps in
@@ -391,6 +397,9 @@ std::wstring WipeReport(const std::wstring& root, const WipeResult& r) {
            L"）";
     if (r.reason != Reason::None) text += L"，" + ReasonText(r.reason, r.error);
     if (r.takenElsewhere) text += L"，剩余空间在清除期间被其他程序占用";
+    if (r.Partial())
+      text += L"，只清除了一部分：磁盘配额只允许写入 " + mib(r.freeBefore) +
+              L"，卷上的剩余空间为 " + mib(r.volumeFree);
     text += r.recordsDone ? L"；已覆盖已释放的文件记录。" : L"；未覆盖已释放的文件记录。";
   }
   if (r.leftover.empty()) {

@@ -56,8 +56,11 @@ inline constexpr uint64_t kWipeFilledPercent = 90;
 class WipeServices {
  public:
   virtual ~WipeServices() = default;
-  // The free bytes of the drive and its cluster size; false when it cannot say.
-  virtual bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& clusterBytes) = 0;
+  // The free bytes the caller may write (a disk quota may hold them below
+  // the volume's), the volume's free bytes and its cluster size; false when
+  // it cannot say.
+  virtual bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& volumeFreeBytes,
+                         uint64_t& clusterBytes) = 0;
   // The wipe's folder is held while the wipe works in it (shared with no
   // deleter, so that no other program renames or removes it meanwhile) and
   // every file in it is made, listed and removed relative to it, by its
@@ -110,6 +113,11 @@ struct WipeResult {
   bool recordsDone = false;     // the record step ran to its end
   bool takenElsewhere = false;  // the disk filled well before the free space it had was written
   uint64_t freeBefore = 0, written = 0;
+  uint64_t volumeFree = 0;  // the volume's free bytes: more than freeBefore under a quota
+  // The disk was full for the wipe, yet much of the volume's free space was
+  // left unwritten (a disk quota, space the volume keeps for others).
+  bool partial = false;
+  bool Partial() const { return partial; }
   int records = 0;
   int fills = 0;          // fill files made
   std::wstring leftover;  // the wipe's folder, when it could not be removed
@@ -117,7 +125,7 @@ struct WipeResult {
   std::vector<std::wstring> foreign;
   bool Complete() const {
     return reason == Reason::None && !busy && !cancelled && filled && !takenElsewhere &&
-           recordsDone && leftover.empty();
+           !Partial() && recordsDone && leftover.empty();
   }
 };
 

@@ -211,7 +211,9 @@ std::string WipeRecord(const RecordContext& context, const std::wstring& root,
   ordered_json record = Header(context, "free-space wipe", kWipeMethod, false);
   record["drive"] = Utf8(root);
   record["result"] = {{"complete", result.Complete()},
+                      {"partial", result.Partial()},
                       {"free_bytes_before", result.freeBefore},
+                      {"volume_free_bytes_before", result.volumeFree},
                       {"bytes_written", result.written},
                       {"record_files", result.records},
                       {"records_step_done", result.recordsDone},

@@ -15,7 +15,10 @@ namespace {
 // A disk with `free` bytes in clusters, one folder level, files by name.
 class FakeDisk : public WipeServices {
  public:
-  bool FreeSpace(const std::wstring&, uint64_t& freeBytes, uint64_t& clusterBytes) override {
+  // A disk quota keeps `hidden` bytes of the volume's free space from the user.
+  bool FreeSpace(const std::wstring&, uint64_t& freeBytes, uint64_t& volumeFreeBytes,
+                 uint64_t& clusterBytes) override {
+    volumeFreeBytes = free + hidden;
     freeBytes = free;
     clusterBytes = cluster;
     return true;
@@ -143,7 +146,7 @@ class FakeDisk : public WipeServices {
     for (const wchar_t* name : names) files[folder + L"\\" + name] = 4096;
   }
 
-  uint64_t free = 0, cluster = 4096, total = 0, failAt = 0;
+  uint64_t free = 0, cluster = 4096, total = 0, failAt = 0, hidden = 0;
   int records = 3, appends = 0, throwAt = 0, openFiles = 0;
   bool denied = false, deniedFiles = false;  // the user may not write at the root / in the folder
   std::map<std::wstring, uint64_t> files;
@@ -216,6 +219,9 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
        false, false, Reason::AccessDenied, 0, 0, false},
       {"no file can be made in its folder", MiB, [](FakeDisk& d) { d.deniedFiles = true; }, -1,
        false, false, false, false, Reason::AccessDenied, 0, 0, false},
+      {"a disk quota keeps it from most of the volume's free space", MiB,
+       [](FakeDisk& d) { d.hidden = 100 * MiB; }, -1, false, true, true, false, Reason::None, MiB,
+       1, false},
       {"another program puts a file in its folder", MiB,
        [](FakeDisk& d) { d.onAppend = [](FakeDisk& d) { d.stuck[kFolder] = true; }; }, -1, false,
        true, true, false, Reason::None, MiB, 1, true},
@@ -494,6 +500,14 @@ TEST(FreeSpaceWipe, TheReportSaysWhatWasDoneAndWhatNoWipeReaches) {
             std::wstring::npos);
   EXPECT_NE(WipeReport(L"T:\\", taken).find(L"临时文件夹未能删除，请手动删除：T:\\x"),
             std::wstring::npos);
+  WipeResult quota = done;
+  quota.partial = true;
+  quota.volumeFree = 900u << 20;
+  EXPECT_EQ(WipeReport(L"T:\\", quota)
+                .rfind(L"清除未完成：T: 的剩余空间写入了随机数据 299 MB（清除前剩余 300 MB），"
+                       L"只清除了一部分：磁盘配额只允许写入 300 MB，卷上的剩余空间为 900 MB；",
+                       0),
+            0u);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ Win32WipeServices::~Win32WipeServices() {
 }
 
 bool Win32WipeServices::FreeSpace(const std::wstring& root, uint64_t& freeBytes,
-                                  uint64_t& clusterBytes) {
+                                  uint64_t& volumeFreeBytes, uint64_t& clusterBytes) {
   ULARGE_INTEGER available{}, total{}, free{};
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
   if (!GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free) ||
@@ -39,6 +39,7 @@ bool Win32WipeServices::FreeSpace(const std::wstring& root, uint64_t& freeBytes,
     return false;
   }
   freeBytes = available.QuadPart;
+  volumeFreeBytes = free.QuadPart;
   clusterBytes = uint64_t(sectorsPerCluster) * bytesPerSector;
   return true;
 }

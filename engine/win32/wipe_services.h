@@ -19,7 +19,8 @@ class Win32WipeServices : public WipeServices {
   Win32WipeServices(const Win32WipeServices&) = delete;
   Win32WipeServices& operator=(const Win32WipeServices&) = delete;
 
-  bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& clusterBytes) override;
+  bool FreeSpace(const std::wstring& root, uint64_t& freeBytes, uint64_t& volumeFreeBytes,
+                 uint64_t& clusterBytes) override;
   Reason OpenFolder(const std::wstring& path, FolderId& folder) override;
   Reason MakeFolder(const std::wstring& path, FolderId& folder) override;
   Reason RemoveFolder(FolderId folder) override;
