@@ -233,6 +233,9 @@ Cleared ClearHeldFolder(FolderId folder, WipeServices& services) {
       foreign = true;
     }
   }
+  // A deletion the platform took may still leave the file (a full ntfs-3g
+  // volume under Wine): what is there now is asked, once.
+  for (const std::wstring& name : services.FilesIn(folder)) kept = kept || IsWipeFileName(name);
   // The marker stays with what the wipe did not make, so that the folder is
   // known again; and with a file of its own it could not remove (held by a
   // scanner, say), so that the next start takes it and gives the space back.

@@ -118,6 +118,7 @@ class FakeDisk : public WipeServices {
     const auto found = files.find(path);
     if (found == files.end()) return Reason::NotFound;
     if (inUse.count(path)) return Reason::InUse;
+    if (lingers.count(path)) return Reason::None;  // said gone, and still there
     free += found->second;
     files.erase(found);
     return Reason::None;
@@ -155,9 +156,10 @@ class FakeDisk : public WipeServices {
   std::set<std::wstring> links;  // links of a folder's name, never followed
   std::map<FolderId, std::wstring> heldFolders;
   FolderId lastFolder = 0;
-  std::set<std::wstring> inUse;   // files another program holds open
-  std::set<std::wstring> held;    // markers a wipe holds open
-  std::set<std::wstring> forged;  // a file of the marker's name with other contents
+  std::set<std::wstring> inUse;    // files another program holds open
+  std::set<std::wstring> lingers;  // files whose deletion is taken and that stay
+  std::set<std::wstring> held;     // markers a wipe holds open
+  std::set<std::wstring> forged;   // a file of the marker's name with other contents
   std::vector<std::wstring> open;
   std::vector<uint64_t> blocks;
   std::vector<uint64_t> freedOnFlush;
@@ -251,21 +253,27 @@ TEST(FreeSpaceWipe, EveryEndingRemovesWhatItMade) {
 
 // Out of memory in the middle of the fill: nothing the wipe opened stays
 // open, so the next clean-up can remove its folder.
-// A fill file another program holds when the wipe ends: the marker stays
-// with it, the result names the folder, and the next start clears both.
+// A fill file another program holds when the wipe ends, or one whose
+// deletion was taken and left it: the marker stays with it, the result names the folder, and the
+// next start clears both.
 TEST(FreeSpaceWipe, AFillItCannotRemoveKeepsTheMarker) {
-  FakeDisk disk;
-  disk.free = 1 << 20;
-  disk.onAppend = [](FakeDisk& d) { d.inUse.insert(kFolder + L"\\fill-00000.bin"); };
-  WipeMonitor never;
-  const WipeResult result = WipeFreeSpace(kRoot, disk, never);
-  EXPECT_EQ(result.leftover, kFolder);
-  EXPECT_EQ(disk.files.count(kFolder + L"\\" + kWipeMarkerName), 1u) << "the marker stays";
-  EXPECT_EQ(disk.files.count(kFolder + L"\\fill-00000.bin"), 1u);
-  disk.inUse.clear();
-  EXPECT_EQ(ClearWipeFolder(kFolder, disk), Cleared::Gone) << "at the next start";
-  EXPECT_TRUE(disk.files.empty());
-  EXPECT_TRUE(disk.folders.empty());
+  for (const bool said : {false, true}) {  // the failure said, or a deletion taken that left it
+    FakeDisk disk;
+    disk.free = 1 << 20;
+    disk.onAppend = [said](FakeDisk& d) {
+      (said ? d.inUse : d.lingers).insert(kFolder + L"\\fill-00000.bin");
+    };
+    WipeMonitor never;
+    const WipeResult result = WipeFreeSpace(kRoot, disk, never);
+    EXPECT_EQ(result.leftover, kFolder);
+    EXPECT_EQ(disk.files.count(kFolder + L"\\" + kWipeMarkerName), 1u) << "the marker stays";
+    EXPECT_EQ(disk.files.count(kFolder + L"\\fill-00000.bin"), 1u);
+    disk.inUse.clear();
+    disk.lingers.clear();
+    EXPECT_EQ(ClearWipeFolder(kFolder, disk), Cleared::Gone) << "at the next start";
+    EXPECT_TRUE(disk.files.empty());
+    EXPECT_TRUE(disk.folders.empty());
+  }
 }
 
 TEST(FreeSpaceWipe, AThrowLeavesNoHandleOpen) {
