@@ -1,8 +1,10 @@
 // The record of a run of 32,767 entries (the longest list), made and written
 // whole, against writing the same bytes to a file with one WriteFile and a
-// flush: the record's target is under half a second.
+// flush: the record's target is under 0.3 s. The making and the writing are
+// timed apart, to say which of them the time went to.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "bench/bench_util.h"
@@ -27,10 +29,13 @@ int main() {
   testing_util::TempFolder dir;
   shred::RecordContext context = shred::GatherRecordContext(shred::RecordClock(), {L"C:\\"});
   std::string record;
+  double making = 1e30;
   const double made = bench::Best(
       3, [] {},
       [&] {
+        const double start = bench::Seconds();
         record = shred::ShredRecord(context, job);
+        making = std::min(making, bench::Seconds() - start);
         shred::WriteRecordFile(dir / L"run.json", record);
       });
   const double plain = bench::Best(
@@ -43,8 +48,9 @@ int main() {
         FlushFileBuffers(f);
         CloseHandle(f);
       });
-  std::printf("record of %d entries: %zu bytes, %.3f s (target under 0.5 s): %s\n",
-              shred::kMaxEntries, record.size(), made, made < 0.5 ? "met" : "NOT met");
+  std::printf("record of %d entries: %zu bytes, %.3f s (target under 0.3 s): %s\n",
+              shred::kMaxEntries, record.size(), made, made < 0.3 ? "met" : "NOT met");
+  std::printf("made in %.1f ms, the rest written, flushed and renamed\n", making * 1e3);
   bench::Report("record, 32,767 entries", made, "the same bytes written plainly", plain);
   return 0;
 }

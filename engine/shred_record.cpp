@@ -1,16 +1,14 @@
 #include "engine/shred_record.h"
 
 #include <cstdio>
+#include <map>
 
-#include <nlohmann/json.hpp>
-
+#include "engine/json_writer.h"
 #include "engine/shred_report.h"
 
 namespace shred {
 
 namespace {
-
-using nlohmann::ordered_json;
 
 // How each piece of work is done, as the record states it.
 constexpr char kShredMethod[] =
@@ -33,31 +31,41 @@ std::string Hex(uint64_t value, int digits) {
   return text;
 }
 
-ordered_json Header(const RecordContext& context, const char* action, const char* method,
-                    bool readBack) {
-  ordered_json record;
-  record["tool"] = {{"name", "Tarvello"}, {"version", Utf8(context.version)}};
-  record["action"] = action;
-  record["method"] = method;
-  record["verification"] = readBack ? kReadBack : kNoVerification;
-  record["start"] = Utf8(context.start);
-  record["end"] = Utf8(context.end);
-  record["computer"] = Utf8(context.computer);
-  record["user"] = Utf8(context.user);
-  ordered_json volumes = ordered_json::array();
+// Opens the record and writes what every record begins with.
+void WriteHeader(JsonWriter& json, const RecordContext& context, const char* action,
+                 const char* method, bool readBack) {
+  json.OpenObject();
+  json.Key("tool");
+  json.OpenObject();
+  json.Field("name", "Tarvello");
+  json.Field("version", Utf8(context.version));
+  json.CloseObject();
+  json.Field("action", action);
+  json.Field("method", method);
+  json.Field("verification", readBack ? kReadBack : kNoVerification);
+  json.Field("start", Utf8(context.start));
+  json.Field("end", Utf8(context.end));
+  json.Field("computer", Utf8(context.computer));
+  json.Field("user", Utf8(context.user));
+  json.Key("volumes");
+  json.OpenArray();
   for (const VolumeFacts& v : context.volumes) {
-    volumes.push_back({{"root", Utf8(v.root)},
-                       {"file_system", Utf8(v.fileSystem)},
-                       {"serial", Hex(v.serial, 8)},
-                       {"media", Utf8(v.media)},
-                       {"trim", Utf8(v.trim)}});
+    json.OpenObject();
+    json.Field("root", Utf8(v.root));
+    json.Field("file_system", Utf8(v.fileSystem));
+    json.Field("serial", Hex(v.serial, 8));
+    json.Field("media", Utf8(v.media));
+    json.Field("trim", Utf8(v.trim));
+    json.CloseObject();
   }
-  record["volumes"] = volumes;
-  return record;
+  json.CloseArray();
 }
 
-std::string Dump(const ordered_json& record) {
-  return record.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+// Texts as an array.
+void WriteLines(JsonWriter& json, const std::vector<std::wstring>& lines) {
+  json.OpenArray();
+  for (const std::wstring& line : lines) json.Text(Utf8(line));
+  json.CloseArray();
 }
 
 }  // namespace
@@ -91,7 +99,7 @@ std::string Utf8(const std::wstring& text) {
     if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
         uint32_t(text[i + 1]) >= 0xDC00 && uint32_t(text[i + 1]) <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (uint32_t(text[++i]) - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
       c = 0xFFFD;
     }
     if (c < 0x80) {
@@ -140,111 +148,168 @@ const char* FateName(Fate fate) {
 
 namespace {
 
+// The shortcuts and RecentDocs values of a step, by the place each named,
+// in the step's order.
+using TracesByPlace = std::map<std::wstring, std::vector<const TraceOutcome*>>;
+TracesByPlace SortTraces(const TracesResult& traces) {
+  TracesByPlace byPlace;
+  for (const TraceOutcome& t : traces.outcomes) byPlace[t.names].push_back(&t);
+  return byPlace;
+}
+
 // The shortcuts and RecentDocs values that named `place`, and what became
 // of each.
-ordered_json TracesNaming(const TracesResult& traces, const std::wstring& place) {
-  ordered_json list = ordered_json::array();
-  for (const TraceOutcome& t : traces.outcomes) {
-    if (place.empty() || t.names != place) continue;
-    list.push_back({{"trace", Utf8(t.trace)},
-                    {"kind", t.shortcut ? "recent shortcut" : "RecentDocs value"},
-                    {"outcome", t.removed ? "removed" : "kept"},
-                    {"reason", Utf8(t.why)}});
+void WriteTraces(JsonWriter& json, const TracesByPlace& traces, const std::wstring& place) {
+  json.OpenArray();
+  const auto found = place.empty() ? traces.end() : traces.find(place);
+  if (found != traces.end()) {
+    for (const TraceOutcome* t : found->second) {
+      json.OpenObject();
+      json.Field("trace", Utf8(t->trace));
+      json.Field("kind", t->shortcut ? "recent shortcut" : "RecentDocs value");
+      json.Field("outcome", t->removed ? "removed" : "kept");
+      json.Field("reason", Utf8(t->why));
+      json.CloseObject();
+    }
   }
-  return list;
+  json.CloseArray();
 }
 
 }  // namespace
 
 std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
-  ordered_json record = Header(context, "shred", kShredMethod, job.verify);
-  ordered_json entries = ordered_json::array();
+  std::string out;
+  out.reserve(512 + 460 * job.entries.size());
+  JsonWriter json(out);
+  WriteHeader(json, context, "shred", kShredMethod, job.verify);
+  const TracesByPlace traces = SortTraces(job.traces);
   int files = 0, shredded = 0;
   uint64_t bytes = 0;
+  json.Key("entries");
+  json.OpenArray();
   for (size_t i = 0; i < job.entries.size(); ++i) {
     const EntryResult r = i < job.results.size() ? job.results[i] : EntryResult{};
     const bool survived = !IsGone(r.fate) && r.fate != Fate::NotReached;
-    ordered_json entry = {{"entry", Utf8(job.entries[i])},
-                          {"path", Utf8(r.path)},
-                          {"outcome", FateName(r.fate)},
-                          {"reason", survived ? Utf8(SurvivorText(r)) : ""},
-                          {"error_code", survived ? r.error : 0}};
-    entry["volume_serial"] = r.identity.Known() ? Hex(r.identity.volume, 8) : "";
-    entry["file_id"] = r.identity.Known() ? Hex(r.identity.high, 16) + Hex(r.identity.low, 16) : "";
-    entry["size"] = r.size;
-    entry["bytes_overwritten"] = r.overwritten;
-    entry["streams"] = r.streams;
-    entry["verified"] = r.verified;
-    if (r.sameAs >= 0) entry["same_file_as_entry"] = r.sameAs;
+    json.OpenObject();
+    json.Field("entry", Utf8(job.entries[i]));
+    json.Field("path", Utf8(r.path));
+    json.Field("outcome", FateName(r.fate));
+    json.Field("reason", survived ? Utf8(SurvivorText(r)) : "");
+    json.Field("error_code", survived ? r.error : 0);
+    json.Field("volume_serial", r.identity.Known() ? Hex(r.identity.volume, 8) : "");
+    json.Field("file_id",
+               r.identity.Known() ? Hex(r.identity.high, 16) + Hex(r.identity.low, 16) : "");
+    json.Field("size", r.size);
+    json.Field("bytes_overwritten", r.overwritten);
+    json.Field("streams", r.streams);
+    json.Field("verified", r.verified);
+    if (r.sameAs >= 0) json.Field("same_file_as_entry", r.sameAs);
     // Each place is named by its first entry only.
-    if (r.sameAs < 0)
-      entry["traces"] = TracesNaming(job.traces, r.path.empty() ? job.entries[i] : r.path);
-    entries.push_back(entry);
+    if (r.sameAs < 0) {
+      json.Key("traces");
+      WriteTraces(json, traces, r.path.empty() ? job.entries[i] : r.path);
+    }
+    json.CloseObject();
     if (r.sameAs >= 0) continue;
     ++files;
     if (r.fate == Fate::Shredded || r.fate == Fate::ShreddedCloud) ++shredded;
     bytes += r.overwritten;
   }
-  record["entries"] = entries;
-  ordered_json folders = ordered_json::array();
+  json.CloseArray();
+  json.Key("folders");
+  json.OpenArray();
   for (const FolderResult& f : job.folderResults) {
-    folders.push_back({{"path", Utf8(f.path)},
-                       {"outcome", f.removed ? "removed" : "kept"},
-                       {"reason", f.removed ? "" : Utf8(ReasonText(f.reason))},
-                       {"traces", TracesNaming(job.traces, f.path)}});
+    json.OpenObject();
+    json.Field("path", Utf8(f.path));
+    json.Field("outcome", f.removed ? "removed" : "kept");
+    json.Field("reason", f.removed ? "" : Utf8(ReasonText(f.reason)));
+    json.Key("traces");
+    WriteTraces(json, traces, f.path);
+    json.CloseObject();
   }
-  record["folders"] = folders;
+  json.CloseArray();
   // Whether the step ran, and what it could not remove whatever it named.
-  ordered_json failed = ordered_json::array();
-  for (const std::wstring& line : TraceFailureLines(job.traces)) failed.push_back(Utf8(line));
-  record["recent_traces"] = {{"kept_by_choice", job.keepTraces},
-                             {"shortcuts_removed", job.traces.ShortcutsRemoved()},
-                             {"not_removed", failed}};
-  record["totals"] = {{"entries", job.entries.size()}, {"files", files},
-                      {"shredded", shredded},          {"not_shredded", files - shredded},
-                      {"bytes_overwritten", bytes},    {"cancelled", job.cancelled}};
-  return Dump(record);
+  json.Key("recent_traces");
+  json.OpenObject();
+  json.Field("kept_by_choice", job.keepTraces);
+  json.Field("shortcuts_removed", job.traces.ShortcutsRemoved());
+  json.Key("not_removed");
+  WriteLines(json, TraceFailureLines(job.traces));
+  json.CloseObject();
+  json.Key("totals");
+  json.OpenObject();
+  json.Field("entries", job.entries.size());
+  json.Field("files", files);
+  json.Field("shredded", shredded);
+  json.Field("not_shredded", files - shredded);
+  json.Field("bytes_overwritten", bytes);
+  json.Field("cancelled", job.cancelled);
+  json.CloseObject();
+  json.CloseObject();
+  json.Finish();
+  return out;
 }
 
 std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result) {
-  ordered_json record = Header(context, "free-space wipe", kWipeMethod, false);
-  record["drive"] = Utf8(root);
-  record["result"] = {{"complete", result.Complete()},
-                      {"partial", result.Partial()},
-                      {"free_bytes_before", result.freeBefore},
-                      {"volume_free_bytes_before", result.volumeFree},
-                      {"bytes_written", result.written},
-                      {"record_files", result.records},
-                      {"records_step_done", result.recordsDone},
-                      {"cancelled", result.cancelled},
-                      {"busy", result.busy},
-                      {"reason", Utf8(ReasonText(result.reason, result.error))},
-                      {"error_code", result.error}};
-  return Dump(record);
+  std::string out;
+  JsonWriter json(out);
+  WriteHeader(json, context, "free-space wipe", kWipeMethod, false);
+  json.Field("drive", Utf8(root));
+  json.Key("result");
+  json.OpenObject();
+  json.Field("complete", result.Complete());
+  json.Field("partial", result.Partial());
+  json.Field("free_bytes_before", result.freeBefore);
+  json.Field("volume_free_bytes_before", result.volumeFree);
+  json.Field("bytes_written", result.written);
+  json.Field("record_files", result.records);
+  json.Field("records_step_done", result.recordsDone);
+  json.Field("cancelled", result.cancelled);
+  json.Field("busy", result.busy);
+  json.Field("reason", Utf8(ReasonText(result.reason, result.error)));
+  json.Field("error_code", result.error);
+  json.CloseObject();
+  json.CloseObject();
+  json.Finish();
+  return out;
 }
 
 std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
                       bool readBack, const TracesResult& traces) {
-  ordered_json record = Header(context, "recycle bin", kShredMethod, readBack);
-  ordered_json items = ordered_json::array();
+  std::string out;
+  JsonWriter json(out);
+  WriteHeader(json, context, "recycle bin", kShredMethod, readBack);
+  const TracesByPlace byPlace = SortTraces(traces);
   int shredded = 0;
+  json.Key("items");
+  json.OpenArray();
   for (const BinOutcome& o : outcomes) {
-    items.push_back({{"original_path", Utf8(o.shown)},
-                     {"outcome", o.shredded ? "shredded" : "not shredded"},
-                     {"reason", Utf8(o.why)},
-                     {"traces", TracesNaming(traces, o.shown)}});
+    json.OpenObject();
+    json.Field("original_path", Utf8(o.shown));
+    json.Field("outcome", o.shredded ? "shredded" : "not shredded");
+    json.Field("reason", Utf8(o.why));
+    json.Key("traces");
+    WriteTraces(json, byPlace, o.shown);
+    json.CloseObject();
     shredded += o.shredded ? 1 : 0;
   }
-  record["items"] = items;
-  ordered_json failed = ordered_json::array();
-  for (const std::wstring& line : TraceFailureLines(traces)) failed.push_back(Utf8(line));
-  record["recent_traces"] = {{"shortcuts_removed", traces.ShortcutsRemoved()},
-                             {"not_removed", failed}};
-  record["totals"] = {{"items", outcomes.size()},
-                      {"shredded", shredded},
-                      {"not_shredded", int(outcomes.size()) - shredded}};
-  return Dump(record);
+  json.CloseArray();
+  json.Key("recent_traces");
+  json.OpenObject();
+  json.Field("shortcuts_removed", traces.ShortcutsRemoved());
+  json.Key("not_removed");
+  WriteLines(json, TraceFailureLines(traces));
+  json.CloseObject();
+  json.Key("totals");
+  json.OpenObject();
+  json.Field("items", outcomes.size());
+  json.Field("shredded", shredded);
+  json.Field("not_shredded", int(outcomes.size()) - shredded);
+  json.CloseObject();
+  json.CloseObject();
+  json.Finish();
+  return out;
 }
 
 }  // namespace shred

@@ -36,7 +36,7 @@ struct RecordContext {
 // The text a record gives a 100-nanosecond count since 1601 (FILETIME):
 // "2026-12-08T03:04:05Z".
 std::wstring IsoTime(uint64_t fileTime);
-// A text as UTF-8, an unpaired surrogate as U+FFFD.
+// A text as UTF-8, an unpaired surrogate (or no character at all) as U+FFFD.
 std::string Utf8(const std::wstring& text);
 
 std::string ShredRecord(const RecordContext& context, const ShredJob& job);
