@@ -103,7 +103,10 @@ Places ShreddedPlaces(const ShredJob& job) {
   for (size_t i = 0; i < job.results.size() && i < job.entries.size(); ++i) {
     const EntryResult& result = job.results[i];
     if (result.fate != Fate::Shredded && result.fate != Fate::ShreddedCloud) continue;
-    const std::wstring shown = result.path.empty() ? job.entries[i] : result.path;
+    // A place is shown as the first entry for its file names it.
+    const size_t first = result.sameAs >= 0 ? size_t(result.sameAs) : i;
+    const std::wstring& path = job.results[first].path;
+    const std::wstring shown = path.empty() ? job.entries[first] : path;
     for (const std::wstring* path : {&result.path, &result.finalPath, &job.entries[i]}) {
       if (!path->empty()) places.emplace(ComparablePath(*path), shown);
     }

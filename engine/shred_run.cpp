@@ -90,7 +90,8 @@ struct StreamResult {
 // What the run has done to one file so far, over all its streams.
 struct FileWork {
   bool verify = false;    // every range is read back after the flush
-  uint64_t written = 0;   // bytes overwritten
+  uint64_t written = 0;   // bytes written over, as the progress counts them
+  uint64_t flushed = 0;   // of those, the bytes the disk took: the record's count
   uint64_t readBack = 0;  // bytes read back
 };
 
@@ -141,14 +142,20 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
     if (r == Reason::None) monitor.Overwritten(work.written += uint64_t(length));
     return r;
   };
+  // Bytes count as written over once the disk took them.
+  const auto flush = [&] {
+    const Reason r = services.Flush(file);
+    if (r == Reason::None) work.flushed = work.written;
+    return r;
+  };
   Reason written = EachChunk(inPlaceFirst ? std::vector<Range>{ranges[0]} : ranges, monitor, write);
   if (written == Reason::None && inPlaceFirst) {
-    written = services.Flush(file);
+    written = flush();
     if (written == Reason::None) written = EachChunk({ranges[1]}, monitor, write);
   }
   if (written != Reason::None) return {written, false};
   if (!ranges.empty()) {
-    if (Reason r = services.Flush(file); r != Reason::None) return {r, false};
+    if (Reason r = flush(); r != Reason::None) return {r, false};
   }
   if (work.verify && !ranges.empty()) {
     // Every byte is overwritten now: a cancel here leaves a file whose old
@@ -294,23 +301,20 @@ namespace {
 
 // Overwrites one alternate data stream ("name:s:$DATA" in the held folder)
 // of the file `identity` names.
-Reason OverwriteAlternate(FolderId folder, const std::wstring& stream, const FileIdentity& identity,
-                          uint32_t expectedTag, ShredServices& services, ShredMonitor& monitor,
-                          FileWork& work, StreamResult& all) {
+StreamResult OverwriteAlternate(FolderId folder, const std::wstring& stream,
+                                const FileIdentity& identity, uint32_t expectedTag,
+                                ShredServices& services, ShredMonitor& monitor, FileWork& work) {
   FileId file = 0;
   FileFacts facts;
   if (Reason reason = services.OpenFileIn(folder, stream, file, facts); reason != Reason::None)
-    return reason;
+    return {reason, false};
   OpenFileGuard guard(services, file);
   Reason reason =
       CheckOverwritable(facts.diskFile, facts.attributes, facts.reparseTag, expectedTag);
   // A stream of another file: the name was given to another one meanwhile.
   if (reason == Reason::None && facts.identity != identity) reason = Reason::Changed;
-  if (reason != Reason::None) return reason;
-  const StreamResult result = OverwriteStream(file, facts, services, monitor, work);
-  all.overwritten = all.overwritten && result.overwritten;
-  all.verified = all.verified && result.verified;
-  return result.reason;
+  if (reason != Reason::None) return {reason, false};
+  return OverwriteStream(file, facts, services, monitor, work);
 }
 
 }  // namespace
@@ -368,6 +372,11 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
   FileWork work;
   work.verify = options.verify;
   StreamResult main = OverwriteStream(file, facts, services, monitor, work);
+  // Streams count when every byte of theirs was written over and flushed.
+  const auto overwritten = [](const StreamResult& stream) {
+    return stream.reason == Reason::None && stream.overwritten;
+  };
+  result.streams = overwritten(main) ? 1 : 0;
   // The notice goes into the file that was overwritten, through the same
   // handle: nothing that takes the name meanwhile can receive it. Once the
   // contents are gone a failed notice changes nothing.
@@ -385,14 +394,17 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     return untouched;
   }
   result.size = facts.size;
-  result.streams = main.reason == Reason::None ? 1 : 0;
   Reason failed = main.reason;
   for (size_t i = 0; failed == Reason::None && i < alternates.size(); ++i) {
-    failed = OverwriteAlternate(folder, NameOfPath(path) + alternates[i], facts.identity,
-                                expectedTag, services, monitor, work, main);
-    if (failed == Reason::None) ++result.streams;
+    const StreamResult alternate =
+        OverwriteAlternate(folder, NameOfPath(path) + alternates[i], facts.identity, expectedTag,
+                           services, monitor, work);
+    failed = alternate.reason;
+    result.streams += overwritten(alternate) ? 1 : 0;
+    main.overwritten = main.overwritten && alternate.overwritten;
+    main.verified = main.verified && alternate.verified;
   }
-  result.overwritten = work.written;
+  result.overwritten = work.flushed;
   if (failed != Reason::None) {
     // What was written over so far stays in the record.
     KeepAs(result, failed, ErrorCodeOf(failed, services));
@@ -761,13 +773,17 @@ void JoinNames(ShredJob& job, const std::vector<int>& nameOf) {
     if (lead < 0) continue;
     if (!IsGone(job.results[i].fate) && IsGone(job.results[lead].fate)) {
       const EntryResult kept = job.results[i];
+      const std::wstring own = job.results[lead].path;
       job.results[lead] = kept;
+      job.results[lead].path = own;
       if (kept.renamed.empty()) job.results[lead].renamed = job.entries[i];
     }
   }
   for (int i = 0; i < job.processed; ++i) {
     if (nameOf[i] < 0) continue;
+    const std::wstring own = job.results[i].path;  // each name is reported by its own path
     job.results[i] = job.results[nameOf[i]];
+    job.results[i].path = own;
     job.results[i].sameAs = nameOf[i];
     if (!IsGone(job.results[i].fate) && job.results[i].renamed.empty())
       job.results[i].renamed = job.entries[nameOf[i]];
@@ -825,6 +841,7 @@ void ShareOutcomes(ShredJob& job, const std::vector<int>& sameAs) {
   for (int i = 0; i < job.processed; ++i) {
     if (sameAs[i] < 0) continue;
     job.results[i] = job.results[sameAs[i]];
+    job.results[i].path = ResolveEntry(job.entries[i]).path;  // each by its own path
     job.results[i].sameAs = sameAs[i];
   }
 }

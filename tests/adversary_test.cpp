@@ -50,6 +50,7 @@ struct World {
   std::map<std::wstring, std::wstring> contents;
   std::map<std::wstring, uint64_t> ids;
   std::map<std::wstring, std::set<std::wstring>> names;  // every name of a file, first included
+  std::set<std::wstring> faulty;  // files whose bytes the disk fails to take, one way or another
 };
 
 // The folders the tree may hold; "C:\o" lies outside it, where links lead.
@@ -65,7 +66,7 @@ constexpr char kShareText[] = "\\\\srv\\r";
 std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 // Lays out a random tree in the fake, and says what it laid out.
-World LayOut(FakeServices& s, std::ostringstream& story) {
+World LayOut(FakeServices& s, std::ostringstream& story, bool verify) {
   World world;
   s.folders.insert(kOutside);
   const int folders = *rc::gen::inRange(1, 5);
@@ -121,6 +122,22 @@ World LayOut(FakeServices& s, std::ostringstream& story) {
         s.aliases[folder + L"\\F" + std::to_wstring(n) + L".TXT"] = name;
         story << " also spelt F" << n << ".TXT";
       }
+      // The disk's ways to fail with the bytes, on its contents or its stream:
+      // a write refused, a flush refused, a write it says it took and lost
+      // (which only a read-back sees).
+      const int disk = *rc::gen::inRange(0, 8);
+      const std::wstring stream = kind == 2 && *rc::gen::inRange(0, 2) ? name + L":s:$DATA" : name;
+      if (disk == 0) {
+        s.writeFault[stream] = {*rc::gen::inRange(0, 2), Reason::DiskFull};
+        story << ", a write to " << Narrow(stream) << " refused";
+      } else if (disk == 1) {
+        s.flushError[stream] = Reason::IoError;
+        story << ", a flush of " << Narrow(stream) << " refused";
+      } else if (disk == 2 && verify) {
+        s.lostWrite[stream] = 0;
+        story << ", a write to " << Narrow(stream) << " lost";
+      }
+      if (disk < 2 || (disk == 2 && verify)) world.faulty.insert(name);
       story << "\n";
     }
   }
@@ -453,9 +470,9 @@ void CheckPromises() {
   std::ostringstream story;
   CallLog log;
   FakeServices s{log};
-  const World world = LayOut(s, story);
   ShredJob job;
   job.verify = *rc::gen::inRange(0, 2) == 1;
+  const World world = LayOut(s, story, job.verify);
   Select(s, world, job, story);
   // The user's Recent folder: shortcuts of the tree's files and folders and
   // of the outside ones, some spelt in another case, some unreadable.
@@ -598,7 +615,7 @@ void CheckPromises() {
   if (plan.empty() && cancelAt < 0) {
     for (const std::wstring& file : world.files) {
       const auto a = s.attributes.find(file);
-      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) ||
+      if (!chosen.count(world.ids.at(file)) || s.locked.count(file) || world.faulty.count(file) ||
           s.pendingDelete.count(file) || (a != s.attributes.end() && (a->second & attr::kReadOnly)))
         continue;
       RC_ASSERT(NamesNow(s, world.ids.at(file)).empty());
@@ -612,11 +629,52 @@ void CheckPromises() {
   // only where no name of the file is left.
   const auto record = nlohmann::json::parse(ShredRecord(RecordContext{}, job));
   RC_ASSERT(record["entries"].size() == job.entries.size());
+  struct Claimed {
+    int64_t bytes = 0;
+    int streams = 0;
+    bool verified = false, shredded = false;
+  };
+  std::map<uint64_t, Claimed> claimed;  // what the record says was done to each file
+  std::map<uint64_t, std::wstring> fileOf;
+  for (const auto& [file, id] : world.ids) fileOf.emplace(id, file);
   for (size_t i = 0; i < job.entries.size(); ++i) {
     const auto& entry = record["entries"][i];
     const EntryResult& r = job.results[i];
     RC_ASSERT(entry["outcome"].get<std::string>() == FateName(r.fate));
     if (entry["outcome"] == "shredded") RC_ASSERT(NamesNow(s, r.identity.low).empty());
+    // Each name by its own path.
+    if (!r.path.empty()) RC_ASSERT(r.path == ResolveEntry(job.entries[i]).path);
+    if (r.sameAs < 0 && r.identity.Known()) {
+      Claimed& claim = claimed[r.identity.low];
+      claim.bytes += entry["bytes_overwritten"].get<int64_t>();
+      claim.streams += entry["streams"].get<int>();
+      claim.verified = claim.verified || entry["verified"].get<bool>();
+      claim.shredded = claim.shredded || r.fate == Fate::Shredded;
+    }
+    // The length it had when it was opened, for a file nobody else touched.
+    const auto made = fileOf.find(r.identity.low);
+    if (r.fate == Fate::Shredded && made != fileOf.end() &&
+        !interferer.touched.count(r.identity.low))
+      RC_ASSERT(entry["size"].get<size_t>() == world.contents.at(made->second).size());
+  }
+  // Its numbers are what the disk took: the bytes written and flushed, the
+  // streams whose every byte was, what was read back (a file whose other
+  // name was taken meanwhile may be worked by a later entry: by file).
+  for (const auto& [id, claim] : claimed) {
+    int64_t flushed = 0;
+    int streams = 0;
+    bool readBack = true;
+    for (const auto& [stream, bytes] : s.flushed) {
+      if (stream.first != id) continue;
+      flushed += bytes;
+      const bool good = !s.readBackFailed.count(stream);
+      streams += good ? 1 : 0;
+      readBack = readBack && good;
+    }
+    RC_ASSERT(claim.bytes == flushed);
+    RC_ASSERT(claim.streams <= streams);
+    if (claim.verified) RC_ASSERT(job.verify && readBack && streams > 0);
+    if (claim.shredded) RC_ASSERT(claim.streams == streams && claim.verified == job.verify);
   }
   // I4: nothing left open; only folders handed over whole are gone.
   RC_ASSERT(s.openHandles == 0);

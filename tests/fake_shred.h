@@ -301,6 +301,7 @@ class FakeServices : public ShredServices, public Prompts {
     int64_t& reach =
         covered[{IdOf(k).low, k.substr(k.find(L':', 2) == k.npos ? k.size() : k.find(L':', 2))}];
     if (!loses && offset <= reach) reach = std::max(reach, offset + length);
+    unflushed_[size_t(file)] += length;
     Touch(k.substr(0, k.find(L':', 2)));
     return Reason::None;
   }
@@ -308,11 +309,10 @@ class FakeServices : public ShredServices, public Prompts {
     const std::wstring& k = open_.at(size_t(file) - 1);
     log_.Add(L"readback:" + k + L"@" + std::to_wstring(offset) + L"+" + std::to_wstring(length));
     const std::wstring& contents = files[k];
-    if (contents.size() < size_t(offset + length)) return Reason::VerifyFailed;
-    for (int64_t i = offset; i < offset + length; ++i) {
-      if (contents[size_t(i)] != L'#') return Reason::VerifyFailed;
-    }
-    return Reason::None;
+    bool same = contents.size() >= size_t(offset + length);
+    for (int64_t i = offset; same && i < offset + length; ++i) same = contents[size_t(i)] == L'#';
+    if (!same) readBackFailed.insert(StreamOf(k));
+    return same ? Reason::None : Reason::VerifyFailed;
   }
   Reason Flush(FileId file) override {
     log_.Add(L"flush:" + open_.at(size_t(file) - 1));
@@ -322,6 +322,8 @@ class FakeServices : public ShredServices, public Prompts {
       flushError.erase(e);
       return reason;
     }
+    flushed[StreamOf(open_.at(size_t(file) - 1))] += unflushed_[size_t(file)];
+    unflushed_.erase(size_t(file));
     return Reason::None;
   }
   Reason Truncate(FileId file) override {
@@ -698,6 +700,16 @@ class FakeServices : public ShredServices, public Prompts {
   int mostFoldersHeld = 0;                     // the most folders held at once
   std::map<std::wstring, Reason> folderError;  // a folder that cannot be held, by its local path
   std::map<std::pair<uint64_t, std::wstring>, int64_t> covered;  // (file, stream): written from 0
+  // What the disk took of each stream (by file number and stream name, ""
+  // for the contents): the bytes written and then flushed, and the streams
+  // that a read-back found otherwise. What the record is held against.
+  using Stream = std::pair<uint64_t, std::wstring>;
+  std::map<Stream, int64_t> flushed;
+  std::set<Stream> readBackFailed;
+  Stream StreamOf(const std::wstring& k) {
+    const size_t colon = k.find(L':', 2);
+    return {IdOf(k).low, colon == k.npos ? L"" : k.substr(colon)};
+  }
 
  private:
   struct HeldFolder {
@@ -710,6 +722,7 @@ class FakeServices : public ShredServices, public Prompts {
   std::vector<HeldFolder> held_;  // by FolderId - 1
   int foldersHeld_ = 0;
   std::map<size_t, std::wstring> stale_;  // by handle: opened through a held folder moved since
+  std::map<size_t, int64_t> unflushed_;   // by handle: bytes written since its last flush
   uint64_t nextId_ = 100;
   int64_t clock_ = 1000;
   std::set<std::wstring> handedOut_;

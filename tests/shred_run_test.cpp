@@ -1196,6 +1196,7 @@ TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
   services.ranges[L"C:\\sparse"] = {{1 << 20, 65536}, {3 << 20, 65536}};
   services.attributes[L"C:\\unknown"] = attr::kSparse;  // cannot say where its data is
   services.attributes[L"C:\\packed"] = attr::kCompressed;
+  const std::vector<std::wstring> entries = list.items;
   RunShred(list, services, services);
   EXPECT_EQ(CallsStartingWith(L"write:"),
             (std::vector<std::wstring>{L"write:C:\\sparse@1048576+65536",
@@ -1208,6 +1209,21 @@ TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
             L"除其原内容）"
             L"（2 个）：\r\nC:\\unknown\r\nC:\\packed");
   EXPECT_EQ(services.messages.back().kind, MessageKind::Warning);
+  // Again, for what the record counts.
+  for (const auto& p : entries) services.files[p] = std::wstring(8, L'x');
+  services.files[L"C:\\sparse"] = std::wstring(4 << 20, L'x');
+  ShredJob job;
+  job.entries = entries;
+  ShredMonitor monitor;
+  ShredFiles(job, services, monitor);
+  // Only the bytes and streams really written over.
+  ASSERT_EQ(job.results.size(), 3u);
+  EXPECT_EQ(job.results[0].overwritten, 131072u);
+  EXPECT_EQ(job.results[0].streams, 1);
+  for (const EntryResult& result : {job.results[1], job.results[2]}) {
+    EXPECT_EQ(result.overwritten, 0u);
+    EXPECT_EQ(result.streams, 0) << "truncated only";
+  }
 }
 
 TEST_F(ShredRunTest, ALinkIsRemovedItselfAndReportedApart) {
