@@ -31,6 +31,10 @@ std::string Hex(uint64_t value, int digits) {
   return text;
 }
 
+// A volume's serial number, written the same wherever the record names the
+// volume: 16 digits for a 64-bit one, 8 for one of 32 bits.
+std::string SerialText(uint64_t serial) { return Hex(serial, serial >> 32 ? 16 : 8); }
+
 // Opens the record and writes what every record begins with.
 void WriteHeader(JsonWriter& json, const RecordContext& context, const char* action,
                  const char* method, bool readBack) {
@@ -53,7 +57,7 @@ void WriteHeader(JsonWriter& json, const RecordContext& context, const char* act
     json.OpenObject();
     json.Field("root", Utf8(v.root));
     json.Field("file_system", Utf8(v.fileSystem));
-    json.Field("serial", Hex(v.serial, 8));
+    json.Field("serial", SerialText(v.serial));
     json.Field("media", Utf8(v.media));
     json.Field("trim", Utf8(v.trim));
     json.CloseObject();
@@ -196,7 +200,7 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
     json.Field("outcome", FateName(r.fate));
     json.Field("reason", survived ? Utf8(SurvivorText(r)) : "");
     json.Field("error_code", survived ? r.error : 0);
-    json.Field("volume_serial", r.identity.Known() ? Hex(r.identity.volume, 8) : "");
+    json.Field("volume_serial", r.identity.Known() ? SerialText(r.identity.volume) : "");
     json.Field("file_id",
                r.identity.Known() ? Hex(r.identity.high, 16) + Hex(r.identity.low, 16) : "");
     json.Field("size", r.size);

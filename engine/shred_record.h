@@ -20,7 +20,7 @@ namespace shred {
 struct VolumeFacts {
   std::wstring root;        // "C:\\"
   std::wstring fileSystem;  // "NTFS", empty when unknown
-  uint32_t serial = 0;
+  uint64_t serial = 0;      // as the volume tells its files' identities: 64 bits where it can
   std::wstring media = L"unknown";  // "hard disk", "solid-state", "unknown"
   std::wstring trim = L"unknown";   // "on", "off", "unknown"
 };

@@ -23,6 +23,21 @@ RecordContext Context() {
   return context;
 }
 
+// A volume that gives its files' identities a 64-bit serial number is named
+// by it in the volumes and in the entries alike.
+TEST(ShredRecord, AVolumeIsNamedByOneSerialNumberEverywhere) {
+  RecordContext context = Context();
+  context.volumes.push_back({L"D:\\", L"NTFS", 0x0123456789ABCDEF, L"hard disk", L"off"});
+  ShredJob job;
+  job.entries = {L"D:\\a.txt"};
+  job.results.assign(1, EntryResult{});
+  job.results[0].identity = {0x0123456789ABCDEF, 0, 0x51};
+  const auto record = nlohmann::json::parse(ShredRecord(context, job));
+  EXPECT_EQ(record["volumes"][1]["serial"], "0123456789abcdef");
+  EXPECT_EQ(record["entries"][0]["volume_serial"], record["volumes"][1]["serial"]);
+  EXPECT_EQ(record["volumes"][0]["serial"], "1234abcd") << "one of 32 bits as it is";
+}
+
 TEST(ShredRecord, EveryEntryWithItsOutcomeAndTheTotals) {
   ShredJob job;
   job.entries = {L"C:\\a.txt", L"C:\\held.txt", L"C:\\packed", L"C:\\link",

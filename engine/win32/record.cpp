@@ -115,6 +115,12 @@ VolumeFacts QueryVolume(const std::wstring& root) {
     facts.fileSystem = fileSystem;
     facts.serial = serial;
   }
+  // The serial number in the form the files' identities carry it: NTFS and
+  // ReFS give a 64-bit one there, which the 32-bit one above is only part of.
+  if (folder.valid()) {
+    if (const FileIdentity identity = ReadFileIdentity(folder); identity.Known())
+      facts.serial = identity.volume;
+  }
   // The device behind this volume, not behind the drive letter it is
   // mounted under.
   wchar_t name[MAX_PATH + 1] = {};
