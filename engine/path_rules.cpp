@@ -207,6 +207,13 @@ std::wstring NameOfPath(const std::wstring& path) {
   return path.substr(path.find_last_of(L'\\') + 1);  // npos + 1 == 0
 }
 
+std::wstring PathOnVolume(const std::wstring& mountPoint, const std::wstring& fromRoot) {
+  if (mountPoint.empty()) return {};
+  std::wstring path = mountPoint.rfind(L"\\\\?\\", 0) == 0 ? mountPoint : VerbatimPath(mountPoint);
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path + (fromRoot.empty() || fromRoot[0] != L'\\' ? L"\\" : L"") + fromRoot;
+}
+
 std::wstring VerbatimPath(const std::wstring& fullPath) {
   if (fullPath.size() >= 3 && IsDriveLetter(fullPath[0]) && fullPath[1] == L':' &&
       fullPath[2] == L'\\') {

@@ -79,6 +79,11 @@ std::wstring RootOfFinalPath(const std::wstring& finalPath);
 std::wstring FolderOfPath(const std::wstring& path);
 // The last name of a path: the one name its folder holds it by.
 std::wstring NameOfPath(const std::wstring& path);
+// A name the volume gives from its own root ("\\dir\\name", as the names of
+// a hard-linked file come) as a verbatim path through `mountPoint`, the
+// folder or drive the volume is mounted at ("C:\\", "C:\\mnt\\vol\\", in
+// either form). Empty when the mount point is.
+std::wstring PathOnVolume(const std::wstring& mountPoint, const std::wstring& fromRoot);
 
 // "X:", "X:\", "\\server\share" and their verbatim forms, or a path that
 // ".." takes up to one of them.

@@ -1500,6 +1500,21 @@ TEST(ShredPathTest, AFilesFolderIsOpenedAsAFolder) {
   }
 }
 
+// Another name of a hard-linked file, as the volume gives it from its own
+// root, is a path through where that volume is mounted: a drive, a folder,
+// a share; never the entry's drive when the volume is mounted elsewhere.
+TEST(ShredPathTest, AnotherNameIsJoinedToTheVolumeItIsOn) {
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> rows[] = {
+      {L"C:\\", L"\\d\\live", L"\\\\?\\C:\\d\\live"},
+      {L"C:\\mnt\\vol\\", L"\\d\\live", L"\\\\?\\C:\\mnt\\vol\\d\\live"},
+      {L"\\\\?\\C:\\mnt\\vol\\", L"\\live", L"\\\\?\\C:\\mnt\\vol\\live"},
+      {L"\\\\srv\\share\\", L"\\d\\live", L"\\\\?\\UNC\\srv\\share\\d\\live"},
+      {L"", L"\\d\\live", L""},
+  };
+  for (const auto& [mountPoint, name, path] : rows)
+    EXPECT_EQ(PathOnVolume(mountPoint, name), path) << mountPoint;
+}
+
 TEST(ShredPathTest, OrdinaryFilesAreSafe) {
   for (const wchar_t* p :
        {L"", L"C:\\a.txt", L"a.txt", L"C:\\\\root.txt", L"console.txt", L"nullable", L"COM10",

@@ -763,18 +763,29 @@ Reason Win32ShredServices::RemoveLink(const std::wstring& path) {
 }
 
 std::vector<std::wstring> Win32ShredServices::NamesOf(const std::wstring& path) {
-  // The names come relative to the volume's root: "\\dir\\name".
   std::vector<std::wstring> names;
-  const std::wstring root = RootOfFinalPath(path);
   // Wine exports it as a stub that ends the process when called.
   static const bool stub = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
-  if (stub || root.empty()) return names;
+  if (stub) return names;
+  // The names come from the root of the volume the file is on, which may be
+  // mounted in a folder or reached through a substituted drive: they are
+  // joined to where that volume is mounted, as the file's final path (the
+  // drive a substitution stands for) says.
+  const handles::File file(CreateFileW(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const std::wstring final = file.valid() ? ReadFinalPath(file) : std::wstring();
+  std::wstring mountPoint(MAX_PATH + 1, L'\0');
+  if (final.empty() ||
+      !GetVolumePathNameW(WithoutVerbatimPrefix(final).c_str(), mountPoint.data(), MAX_PATH + 1))
+    return names;
+  mountPoint.resize(wcsnlen(mountPoint.c_str(), mountPoint.size()));
   std::wstring name(MAX_PATH, L'\0');
   DWORD length = DWORD(name.size());
-  const handles::Find find(FindFirstFileNameW(path.c_str(), 0, &length, name.data()));
+  const handles::Find find(FindFirstFileNameW(final.c_str(), 0, &length, name.data()));
   if (!find.valid()) return names;
   do {
-    names.push_back(root + name.substr(0, wcsnlen(name.c_str(), name.size())));
+    names.push_back(PathOnVolume(mountPoint, name.substr(0, wcsnlen(name.c_str(), name.size()))));
     length = DWORD(name.size());
   } while (FindNextFileNameW(find, &length, name.data()));
   return names;
