@@ -207,6 +207,13 @@ bool HoldsFolder(const std::vector<BinItem>& items) {
   return std::any_of(items.begin(), items.end(), [](const BinItem& item) { return item.folder; });
 }
 
+std::wstring RefuseBinDrive(const DriveFacts& facts, bool holdsItems) {
+  if (!facts.exists) return L"驱动器不存在";
+  if (facts.network) return L"是网络驱动器，没有回收站";
+  if (facts.readOnly && holdsItems) return L"驱动器只读，回收站中的项目无法粉碎";
+  return {};
+}
+
 std::vector<std::wstring> BinLines(const std::vector<BinOutcome>& outcomes,
                                    const TracesResult& traces,
                                    const std::vector<BinOutcome>& unread) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/folder_removal.h"
+#include "engine/free_space_wipe.h"
 #include "engine/shred_run.h"
 
 namespace shred {
@@ -85,6 +86,11 @@ struct BinOutcome {
 // overwritten range is read back first, as in a run.
 std::vector<BinOutcome> ShredBinItems(const std::vector<BinItem>& items, ShredServices& services,
                                       ShredMonitor& monitor, bool verify = false);
+
+// Why the bin of a drive cannot be shredded, in words; empty when it can.
+// A read-only drive is refused only when its bin holds anything: a bin that
+// was read and held nothing is empty there too.
+std::wstring RefuseBinDrive(const DriveFacts& facts, bool holdsItems);
 
 // A line for each bin that could not be looked into (`unread`: its drive
 // or folder and why), one per item that was not shredded and per trace of

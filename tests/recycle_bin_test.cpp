@@ -139,6 +139,24 @@ TEST(RecycleBin, ItemsArePairedByTheirIdAndNamedByWhereTheyWere) {
 // survives keeps its record, visible and restorable. Read back, both.
 // A link in the bin (a junction, a symbolic link) is never followed: its
 // item has no files to shred and keeps its record.
+// A drive whose bin cannot be shredded is said with why, never an empty
+// bin; a read-only one only when its bin holds something.
+TEST(RecycleBin, ADriveWhoseBinCannotBeShreddedIsSaid) {
+  const struct {
+    DriveFacts facts;
+    bool holdsItems;
+    const wchar_t* refusal;
+  } rows[] = {
+      {{true, false, false}, true, L""},
+      {{false, false, false}, false, L"驱动器不存在"},
+      {{true, true, false}, false, L"是网络驱动器，没有回收站"},
+      {{true, false, true}, true, L"驱动器只读，回收站中的项目无法粉碎"},
+      {{true, false, true}, false, L""},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(RefuseBinDrive(row.facts, row.holdsItems), row.refusal) << row.refusal;
+}
+
 TEST(RecycleBin, ALinkInTheBinIsRefused) {
   const std::vector<BinItem> items =
       PairBinItems(L"T:\\b", {{L"$RZ", true, true}, {L"$IZ", false, false}}, {"", ""});

@@ -11,6 +11,7 @@
 #include "engine/win32/folder_handle.h"
 #include "engine/win32/handle_owner.h"
 #include "engine/win32/shred_services.h"
+#include "engine/win32/wipe_services.h"
 
 namespace shred {
 
@@ -109,15 +110,11 @@ std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
   std::vector<BinItem> items;
   if (sid.empty()) return items;
   for (const std::wstring& root : drives) {
-    const UINT type = GetDriveTypeW(root.c_str());
     // A drive the user named is answered for; of all drives, only the
     // fixed and removable ones are asked.
-    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) {
-      cannotRead(root.substr(0, 2), L"驱动器不存在");
-      continue;
-    }
-    if (type == DRIVE_REMOTE) {
-      cannotRead(root.substr(0, 2), L"是网络驱动器，没有回收站");
+    const DriveFacts drive = QueryDrive(root);
+    if (const std::wstring why = RefuseBinDrive(drive, false); !why.empty()) {
+      cannotRead(root.substr(0, 2), why);
       continue;
     }
     const std::wstring folder = UserBinFolder(root, sid);
@@ -134,7 +131,12 @@ std::vector<BinItem> ReadRecycleBins(const std::vector<std::wstring>& roots,
                           (entry.name[1] == L'I' || entry.name[1] == L'i') && IsOneName(entry.name);
       records.push_back(record ? ReadRecord(bin, entry.name) : std::string());
     }
-    for (BinItem& item : PairBinItems(folder, entries, records)) {
+    std::vector<BinItem> paired = PairBinItems(folder, entries, records);
+    if (const std::wstring why = RefuseBinDrive(drive, !paired.empty()); !why.empty()) {
+      cannotRead(root.substr(0, 2), why);
+      continue;
+    }
+    for (BinItem& item : paired) {
       if (item.folder && item.refused.empty() && !IsOwnFolder(item.data)) {
         // A link the platform does not mark (a Unix link under Wine).
         item.refused = ReasonText(Reason::Link);
