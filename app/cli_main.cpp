@@ -151,7 +151,7 @@ int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
       logPath,
       [&] {
         return shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
-                                outcomes, verify, traces);
+                                outcomes, verify, traces, unread);
       },
       shred::CliBinStatus(outcomes, interrupted, unread));
 }
@@ -246,6 +246,6 @@ int wmain(int argc, wchar_t** argv) {
     Print(STD_OUTPUT_HANDLE, line);
   }
   return WriteLog(
-      logPath, [&] { return shred::ShredRecord(context, job); },
+      logPath, [&] { return shred::ShredRecord(context, job, notes); },
       shred::CliExitStatus(job, notes, interrupted));
 }

@@ -1,5 +1,6 @@
 #include "engine/shred_record.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -35,10 +36,13 @@ std::string Hex(uint64_t value, int digits) {
 // volume: 16 digits for a 64-bit one, 8 for one of 32 bits.
 std::string SerialText(uint64_t serial) { return Hex(serial, serial >> 32 ? 16 : 8); }
 
-// Opens the record and writes what every record begins with.
-void WriteHeader(JsonWriter& json, const RecordContext& context, const char* action,
-                 const char* method, bool readBack) {
+// Opens the record and writes what every record begins with: its name and
+// status, then what did the work, how, when and where.
+void WriteHeader(JsonWriter& json, const RecordContext& context, const char* status,
+                 const char* action, const char* method, bool readBack) {
   json.OpenObject();
+  json.Field("record_id", Utf8(context.recordId));
+  json.Field("status", status);
   json.Key("tool");
   json.OpenObject();
   json.Field("name", "Tarvello");
@@ -181,11 +185,62 @@ void WriteTraces(JsonWriter& json, const TracesByPlace& traces, const std::wstri
 
 }  // namespace
 
-std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
+std::wstring UuidText(const uint8_t (&random)[16]) {
+  uint8_t bytes[16];
+  std::copy(std::begin(random), std::end(random), bytes);
+  bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x40);  // version 4: random
+  bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80);  // the RFC 4122 variant
+  std::wstring text;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += L'-';
+    text += L"0123456789abcdef"[bytes[i] >> 4];
+    text += L"0123456789abcdef"[bytes[i] & 15];
+  }
+  return text;
+}
+
+namespace {
+
+constexpr char kErased[] = "erased";
+constexpr char kExceptions[] = "erased with exceptions";
+constexpr char kNotErased[] = "not erased";
+
+}  // namespace
+
+const char* ShredStatus(const ShredJob& job, const std::vector<WalkNote>& notes) {
+  bool all = notes.empty() && !job.cancelled && job.results.size() == job.entries.size(),
+       any = false;
+  for (const EntryResult& r : job.results) {
+    all = all && r.fate == Fate::Shredded;
+    any = any || r.fate == Fate::Shredded || r.fate == Fate::ShreddedCloud;
+  }
+  for (const FolderResult& f : job.folderResults) {
+    all = all && f.removed;
+    any = any || f.removed;
+  }
+  return all ? kErased : any ? kExceptions : kNotErased;
+}
+
+const char* WipeStatus(const WipeResult& result) {
+  return result.Complete() ? kErased : result.written > 0 ? kExceptions : kNotErased;
+}
+
+const char* BinStatus(const std::vector<BinOutcome>& outcomes,
+                      const std::vector<BinOutcome>& unread) {
+  bool all = unread.empty(), any = false;
+  for (const BinOutcome& o : outcomes) {
+    all = all && o.shredded;
+    any = any || o.shredded;
+  }
+  return all ? kErased : any ? kExceptions : kNotErased;
+}
+
+std::string ShredRecord(const RecordContext& context, const ShredJob& job,
+                        const std::vector<WalkNote>& notes) {
   std::string out;
   out.reserve(512 + 460 * job.entries.size());
   JsonWriter json(out);
-  WriteHeader(json, context, "shred", kShredMethod, job.verify);
+  WriteHeader(json, context, ShredStatus(job, notes), "shred", kShredMethod, job.verify);
   const TracesByPlace traces = SortTraces(job.traces);
   int files = 0, shredded = 0;
   uint64_t bytes = 0;
@@ -232,6 +287,16 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job) {
     json.CloseObject();
   }
   json.CloseArray();
+  // What a walk could not read or would not take, each with its reason.
+  json.Key("not_walked");
+  json.OpenArray();
+  for (const WalkNote& note : notes) {
+    json.OpenObject();
+    json.Field("path", Utf8(note.path));
+    json.Field("reason", Utf8(note.reason));
+    json.CloseObject();
+  }
+  json.CloseArray();
   // Whether the step ran, and what it could not remove whatever it named.
   json.Key("recent_traces");
   json.OpenObject();
@@ -258,7 +323,7 @@ std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result) {
   std::string out;
   JsonWriter json(out);
-  WriteHeader(json, context, "free-space wipe", kWipeMethod, false);
+  WriteHeader(json, context, WipeStatus(result), "free-space wipe", kWipeMethod, false);
   json.Field("drive", Utf8(root));
   json.Key("result");
   json.OpenObject();
@@ -280,10 +345,11 @@ std::string WipeRecord(const RecordContext& context, const std::wstring& root,
 }
 
 std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
-                      bool readBack, const TracesResult& traces) {
+                      bool readBack, const TracesResult& traces,
+                      const std::vector<BinOutcome>& unread) {
   std::string out;
   JsonWriter json(out);
-  WriteHeader(json, context, "recycle bin", kShredMethod, readBack);
+  WriteHeader(json, context, BinStatus(outcomes, unread), "recycle bin", kShredMethod, readBack);
   const TracesByPlace byPlace = SortTraces(traces);
   int shredded = 0;
   json.Key("items");
@@ -297,6 +363,16 @@ std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome
     WriteTraces(json, byPlace, o.shown);
     json.CloseObject();
     shredded += o.shredded ? 1 : 0;
+  }
+  json.CloseArray();
+  // The drives and bin folders that could not be looked into.
+  json.Key("not_read");
+  json.OpenArray();
+  for (const BinOutcome& o : unread) {
+    json.OpenObject();
+    json.Field("where", Utf8(o.shown));
+    json.Field("reason", Utf8(o.why));
+    json.CloseObject();
   }
   json.CloseArray();
   json.Key("recent_traces");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_walk.h"
 #include "engine/free_space_wipe.h"
 #include "engine/recycle_bin.h"
 #include "engine/shred_run.h"
@@ -27,6 +28,7 @@ struct VolumeFacts {
 
 // When, who, where, and the volumes the work touched.
 struct RecordContext {
+  std::wstring recordId;    // a random UUID, the record's own name: "8c0d…-4…"
   std::wstring version;     // the tool's
   std::wstring start, end;  // UTC, ISO 8601: "2026-12-08T03:04:05Z"
   std::wstring computer, user;
@@ -39,13 +41,28 @@ std::wstring IsoTime(uint64_t fileTime);
 // A text as UTF-8, an unpaired surrogate (or no character at all) as U+FFFD.
 std::string Utf8(const std::wstring& text);
 
-std::string ShredRecord(const RecordContext& context, const ShredJob& job);
+// A random UUID (version 4) from 16 bytes of the system's generator.
+std::wstring UuidText(const uint8_t (&random)[16]);
+
+// How a record sums up what was chosen, in one of three words: "erased"
+// (everything chosen is gone as promised), "erased with exceptions" (some
+// of it went, and what was kept is listed with its reason), "not erased"
+// (nothing went). `notes`: what the walk could not read or take; `unread`:
+// the bins that could not be looked into.
+const char* ShredStatus(const ShredJob& job, const std::vector<WalkNote>& notes = {});
+const char* WipeStatus(const WipeResult& result);
+const char* BinStatus(const std::vector<BinOutcome>& outcomes,
+                      const std::vector<BinOutcome>& unread = {});
+
+std::string ShredRecord(const RecordContext& context, const ShredJob& job,
+                        const std::vector<WalkNote>& notes = {});
 std::string WipeRecord(const RecordContext& context, const std::wstring& root,
                        const WipeResult& result);
 // `readBack`: the bin's run read every overwritten range back.
 // `traces`: the Recent shortcuts and RecentDocs values that went with them.
 std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome>& outcomes,
-                      bool readBack = false, const TracesResult& traces = {});
+                      bool readBack = false, const TracesResult& traces = {},
+                      const std::vector<BinOutcome>& unread = {});
 
 // One short line on what a solid-state drive means for files shredded on
 // it, when any of the volumes is one: its old cells are erased by the drive

@@ -561,10 +561,11 @@ TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
 }
 
 // The record's volume is asked through a handle, as its entries' identities
-// are: on an ext4 drive (where Wine's GetVolumeInformationW says nothing)
-// both tell the same serial number. (A drive mapped while the wineserver
-// runs tells none at all, by either way.)
+// are (a record's id comes fresh each time): on an ext4 drive (where Wine's GetVolumeInformationW
+// says nothing) both tell the same serial number. (A drive mapped while the wineserver runs tells
+// none at all, by either way.)
 TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
+  std::vector<std::string> ids;
   for (const char* kind : {"ext4", "ntfs"}) {
     testing_util::RawDisk disk(kind, L'S');
     if (!disk.missing().empty()) GTEST_SKIP() << kind << ": " << disk.missing();
@@ -575,6 +576,13 @@ TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
     ASSERT_EQ(record["volumes"].size(), 1u);
     EXPECT_EQ(record["volumes"][0]["root"], "S:\\");
     EXPECT_EQ(record["volumes"][0]["serial"], record["entries"][0]["volume_serial"]) << kind;
+    // Named by a fresh random UUID, and summed up in one word.
+    const std::string id = record["record_id"];
+    EXPECT_EQ(id.size(), 36u);
+    EXPECT_EQ(id[14], '4') << id;
+    EXPECT_NE(id, ids.empty() ? "" : ids.back());
+    ids.push_back(id);
+    EXPECT_EQ(record["status"], "erased");
   }
 }
 

@@ -311,7 +311,7 @@ class FakeServices : public ShredServices, public Prompts {
     const std::wstring& contents = files[k];
     bool same = contents.size() >= size_t(offset + length);
     for (int64_t i = offset; same && i < offset + length; ++i) same = contents[size_t(i)] == L'#';
-    if (!same) readBackFailed.insert(StreamOf(k));
+    if (!same) readBackFailed.insert(size_t(file));
     return same ? Reason::None : Reason::VerifyFailed;
   }
   Reason Flush(FileId file) override {
@@ -322,7 +322,9 @@ class FakeServices : public ShredServices, public Prompts {
       flushError.erase(e);
       return reason;
     }
-    flushed[StreamOf(open_.at(size_t(file) - 1))] += unflushed_[size_t(file)];
+    const Stream stream = StreamOf(open_.at(size_t(file) - 1));
+    flushed[stream] += unflushed_[size_t(file)];
+    flushedBy[stream].insert(size_t(file));
     unflushed_.erase(size_t(file));
     return Reason::None;
   }
@@ -701,11 +703,13 @@ class FakeServices : public ShredServices, public Prompts {
   std::map<std::wstring, Reason> folderError;  // a folder that cannot be held, by its local path
   std::map<std::pair<uint64_t, std::wstring>, int64_t> covered;  // (file, stream): written from 0
   // What the disk took of each stream (by file number and stream name, ""
-  // for the contents): the bytes written and then flushed, and the streams
-  // that a read-back found otherwise. What the record is held against.
+  // for the contents): the bytes written and then flushed, the handles that
+  // flushed it (each one overwrite of it), and the handles whose read-back
+  // found otherwise. What the record is held against.
   using Stream = std::pair<uint64_t, std::wstring>;
   std::map<Stream, int64_t> flushed;
-  std::set<Stream> readBackFailed;
+  std::map<Stream, std::set<size_t>> flushedBy;
+  std::set<size_t> readBackFailed;
   Stream StreamOf(const std::wstring& k) {
     const size_t colon = k.find(L':', 2);
     return {IdOf(k).low, colon == k.npos ? L"" : k.substr(colon)};

@@ -14,6 +14,7 @@ namespace {
 
 RecordContext Context() {
   RecordContext context;
+  context.recordId = L"0f8fad5b-d9cb-469f-a165-70867728950e";
   context.version = L"1.0";
   context.start = L"2026-12-08T03:04:05Z";
   context.end = L"2026-12-08T03:04:06Z";
@@ -63,6 +64,11 @@ TEST(ShredRecord, EveryEntryWithItsOutcomeAndTheTotals) {
   job.results[5].error = 1117;
   job.folderResults = {{L"C:\\t", false, Reason::FolderNotEmpty, L""}};
   const auto record = nlohmann::json::parse(ShredRecord(Context(), job));
+  const auto ordered = nlohmann::ordered_json::parse(ShredRecord(Context(), job));
+  EXPECT_EQ(ordered.begin().key(), "record_id") << "its name first, then its status";
+  EXPECT_EQ(std::next(ordered.begin()).key(), "status");
+  EXPECT_EQ(record["record_id"], "0f8fad5b-d9cb-469f-a165-70867728950e");
+  EXPECT_EQ(record["status"], "erased with exceptions");
   EXPECT_EQ(record["tool"]["name"], "Tarvello");
   EXPECT_EQ(record["tool"]["version"], "1.0");
   EXPECT_EQ(record["action"], "shred");
@@ -125,11 +131,72 @@ TEST(ShredRecord, TheWipeAndTheBinHaveTheirOwn) {
   EXPECT_EQ(b["items"][1]["original_path"], "C:\\held.txt");
   EXPECT_EQ(b["items"][1]["reason"], "正在被其他程序使用");
   EXPECT_EQ(b["totals"]["shredded"], 1);
+  EXPECT_EQ(b["status"], "erased with exceptions");
+  EXPECT_EQ(w["status"], "erased");
   EXPECT_EQ(b["verification"].get<std::string>().rfind("none:", 0), 0u);
   EXPECT_EQ(nlohmann::json::parse(BinRecord(Context(), {}, true))["verification"]
                 .get<std::string>()
                 .rfind("read-back:", 0),
             0u);
+}
+
+// One word sums up each kind of work: everything chosen gone as promised,
+// some of it, or none.
+TEST(ShredRecord, TheStatusSaysAtAGlanceWhatWent) {
+  const auto job = [](std::vector<Fate> fates, bool folderRemoved = true, bool cancelled = false) {
+    ShredJob j;
+    for (Fate fate : fates) {
+      j.entries.push_back(L"C:\\x");
+      j.results.push_back(EntryResult{});
+      j.results.back().fate = fate;
+    }
+    j.folderResults = {{L"C:\\t", folderRemoved, Reason::None, L""}};
+    j.cancelled = cancelled;
+    return j;
+  };
+  const std::vector<WalkNote> none, note = {{L"C:\\t\\x", L"文件名无效"}};
+  const struct {
+    ShredJob job;
+    const std::vector<WalkNote>& notes;
+    const char* status;
+  } rows[] = {
+      {job({Fate::Shredded, Fate::Shredded}), none, "erased"},
+      {job({Fate::Shredded, Fate::Survived}), none, "erased with exceptions"},
+      {job({Fate::Shredded, Fate::DeletedAsIs}), none, "erased with exceptions"},
+      {job({Fate::ShreddedCloud}), none, "erased with exceptions"},
+      {job({Fate::Shredded}, false), none, "erased with exceptions"},
+      {job({Fate::Shredded}), note, "erased with exceptions"},
+      {job({Fate::Shredded}, true, true), none, "erased with exceptions"},
+      {job({Fate::Survived, Fate::LinkRemoved}, false), none, "not erased"},
+      {job({Fate::NotReached}, false, true), none, "not erased"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(std::string(ShredStatus(row.job, row.notes)), row.status);
+    EXPECT_EQ(nlohmann::json::parse(ShredRecord(Context(), row.job, row.notes))["status"],
+              row.status);
+  }
+  WipeResult wipe;
+  EXPECT_EQ(std::string(WipeStatus(wipe)), "not erased");
+  wipe.written = 1;
+  EXPECT_EQ(std::string(WipeStatus(wipe)), "erased with exceptions") << "partly";
+  const BinOutcome gone{L"C:\\a", true, L""}, kept{L"C:\\b", false, L"x"},
+      unread{L"Q:", false, L"驱动器不存在"};
+  EXPECT_EQ(std::string(BinStatus({gone})), "erased");
+  EXPECT_EQ(std::string(BinStatus({})), "erased") << "a bin read whole that held nothing";
+  EXPECT_EQ(std::string(BinStatus({gone, kept})), "erased with exceptions");
+  EXPECT_EQ(std::string(BinStatus({gone}, {unread})), "erased with exceptions");
+  EXPECT_EQ(std::string(BinStatus({}, {unread})), "not erased");
+  const auto record = nlohmann::json::parse(BinRecord(Context(), {}, false, {}, {unread}));
+  EXPECT_EQ(record["not_read"][0]["where"], "Q:");
+  EXPECT_EQ(record["not_read"][0]["reason"], "驱动器不存在");
+}
+
+// A record's name: a version 4 UUID, whatever the generator gave.
+TEST(ShredRecord, ARecordIdIsARandomUuid) {
+  uint8_t ones[16], zeros[16] = {};
+  std::fill(std::begin(ones), std::end(ones), uint8_t(0xFF));
+  EXPECT_EQ(UuidText(zeros), L"00000000-0000-4000-8000-000000000000");
+  EXPECT_EQ(UuidText(ones), L"ffffffff-ffff-4fff-bfff-ffffffffffff");
 }
 
 // What the drives say adds one line, and an unknown answer nothing.

@@ -331,7 +331,7 @@ void Form_ShredRecycleBin(Form1State& s, const std::vector<std::wstring>& roots)
       const bool ran = RunBinWithProgress(s.form, items, outcomes, s.verify,
                                           s.keepTraces ? nullptr : &traces, ProgressDialogDelayMs);
       KeepRecord(s, shred::BinRecord(shred::GatherRecordContext(started, shred::RootsOf(items)),
-                                     outcomes, s.verify, traces));
+                                     outcomes, s.verify, traces, unread));
       shred::NotifyRecycleBinChanged(items);
       std::wstring report = joined(shred::BinLines(outcomes, traces, unread));
       bool all = ran && unread.empty();

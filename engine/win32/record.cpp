@@ -143,6 +143,9 @@ VolumeFacts QueryVolume(const std::wstring& root) {
 
 RecordContext GatherRecordContext(uint64_t start, const std::vector<std::wstring>& roots) {
   RecordContext context;
+  uint8_t random[16] = {};
+  BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  context.recordId = UuidText(random);
   context.version = L"1.0";
   context.start = IsoTime(start);
   context.end = IsoTime(RecordClock());
