@@ -221,6 +221,16 @@ int wmain(int argc, wchar_t** argv) {
     Print(STD_ERROR_HANDLE, shred::kCliUsage);
     return shred::kCliUsageError;
   }
+  if (options.preview) {
+    // Every check of a run, and nothing done: not even a wipe's leftovers go.
+    job.preview = true;
+    shred::ShredMonitor looking;
+    shred::ShredFiles(job, services, looking);
+    std::vector<std::wstring> lines = shred::PreviewLines(job, notes);
+    if (options.quiet) lines.pop_back();
+    for (const std::wstring& line : lines) Print(STD_OUTPUT_HANDLE, line);
+    return shred::PreviewStatus(job, notes);
+  }
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
   if (!options.freeDrive.empty()) return WipeDrive(options.freeDrive, options.quiet);

@@ -5,17 +5,20 @@
 #include <set>
 
 #include "engine/free_space_wipe.h"
+#include "engine/path_rules.h"
 #include "engine/shred_report.h"
 
 namespace shred {
 
 const wchar_t kCliUsage[] =
     L"用法：tarvello-cli [/s] [/q] [/verify] [/keeptraces] [/log 文件] 路径...\r\n"
+    L"      tarvello-cli /l [/s] 路径...\r\n"
     L"      tarvello-cli /free 驱动器\r\n"
     L"      tarvello-cli /recycle [/verify] [/keeptraces] [驱动器]\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
     L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
     L"  /q  不显示汇总行\r\n"
+    L"  /l  只列出将粉碎的文件、不予粉碎的项及原因和将删除的文件夹，不做任何改动\r\n"
     L"  /verify  覆盖并写入磁盘后逐字节读回校验，不一致的文件不删除（报告“校验失败”）\r\n"
     L"  /free D:  清除驱动器 D: 的剩余空间：用随机数据填满后删除，不涉及任何现有文件\r\n"
     L"  /recycle  粉碎回收站中的全部项目（只限当前用户；给出驱动器时只粉碎该驱动器上的）\r\n"
@@ -74,6 +77,8 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
         options.verify = true;
       } else if (name == L"/keeptraces") {
         options.keepTraces = true;
+      } else if (name == L"/l") {
+        options.preview = true;
       } else if (name == L"/?") {
         options.help = true;
       } else if (name == L"/recycle") {
@@ -91,6 +96,12 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
     } else {
       options.paths.push_back(argument);
     }
+  }
+  if (options.error.empty() && options.preview && !options.log.empty()) {
+    options.error = L"/l 只列出将做的事，不写记录，不能与 /log 同用";
+  }
+  if (options.error.empty() && options.preview && (!options.freeDrive.empty() || options.recycle)) {
+    options.error = L"/l 不能与 /free 或 /recycle 同用";
   }
   if (options.error.empty() && !options.freeDrive.empty() && !options.paths.empty()) {
     options.error = L"/free 不能与要粉碎的路径同用";
@@ -169,6 +180,85 @@ int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted,
     if (!outcome.shredded) return kCliNotAllShredded;
   }
   return kCliAllShredded;
+}
+
+namespace {
+
+// Whether the preview would remove the folder: every entry inside it would
+// be shredded, and the walk left nothing in it aside.
+bool WouldRemove(const WalkedFolder& folder, const ShredJob& job,
+                 const std::vector<WalkNote>& notes) {
+  const auto inside = [&](const std::wstring& path) {
+    return path.size() > folder.path.size() &&
+           path.compare(0, folder.path.size(), folder.path) == 0 &&
+           (folder.path.back() == L'\\' || path[folder.path.size()] == L'\\');
+  };
+  for (const WalkNote& note : notes) {
+    if (note.path == folder.path || inside(note.path)) return false;
+  }
+  for (size_t i = 0; i < job.entries.size() && i < job.results.size(); ++i) {
+    if (inside(job.entries[i]) && job.results[i].fate != Fate::Overwritten) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::wstring> PreviewLines(const ShredJob& job, const std::vector<WalkNote>& notes) {
+  std::vector<std::wstring> lines;
+  for (const WalkNote& note : notes) lines.push_back(ShownPath(note.path) + L"：" + note.reason);
+  int files = 0, shredded = 0;
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    const EntryResult result = i < job.results.size() ? job.results[i] : EntryResult{};
+    if (result.sameAs >= 0) continue;  // the same file, counted once
+    ++files;
+    const std::wstring entry = ShownPath(job.entries[i]);
+    switch (result.fate) {
+      case Fate::Overwritten:
+        ++shredded;
+        lines.push_back(L"将粉碎：" + (result.path.empty() ? ShownPath(job.entries[i])
+                                                           : WithoutVerbatimPrefix(result.path)));
+        break;
+      case Fate::OverwriteAsIs:
+        lines.push_back(entry + L"：将删除，但无法覆盖原内容（压缩、加密、稀疏或写时复制的文件）");
+        break;
+      case Fate::LinkToRemove:
+        lines.push_back(entry + L"：是链接，将只删除链接本身，其指向的文件不予粉碎");
+        break;
+      case Fate::NotReached:
+        lines.push_back(entry + L"：未处理");
+        break;
+      default:
+        lines.push_back(entry + L"：" + SurvivorText(result) +
+                        (result.detail.empty() ? L"" : L"（" + result.detail + L"）"));
+        break;
+    }
+  }
+  int folders = 0;
+  for (const WalkedFolder& folder : job.folders) {
+    if (!WouldRemove(folder, job, notes)) {
+      lines.push_back(ShownPath(folder.path) + L"：文件夹中有不予粉碎的内容，将保留");
+      continue;
+    }
+    ++folders;
+    lines.push_back(L"将删除文件夹：" + ShownPath(folder.path));
+  }
+  lines.push_back(L"共 " + std::to_wstring(files) + L" 个文件：将粉碎 " +
+                  std::to_wstring(shredded) + L" 个，不予粉碎 " +
+                  std::to_wstring(files - shredded) + L" 个；将删除文件夹 " +
+                  std::to_wstring(folders) + L" 个。未做任何改动。");
+  return lines;
+}
+
+int PreviewStatus(const ShredJob& job, const std::vector<WalkNote>& notes) {
+  if (!notes.empty()) return kCliNotAllShredded;
+  for (const EntryResult& result : job.results) {
+    if (result.fate != Fate::Overwritten) return kCliNotAllShredded;
+  }
+  for (const WalkedFolder& folder : job.folders) {
+    if (!WouldRemove(folder, job, notes)) return kCliNotAllShredded;
+  }
+  return job.results.size() == job.entries.size() ? kCliAllShredded : kCliNotAllShredded;
 }
 
 std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNote>& notes,

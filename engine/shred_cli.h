@@ -20,6 +20,7 @@ struct CliOptions {
   bool help = false;          // /?
   bool verify = false;        // /verify: every overwritten range read back before the deletion
   bool keepTraces = false;    // /keeptraces: the Recent shortcuts of what it shreds stay
+  bool preview = false;       // /l: lists what a shred would do, and does nothing
   std::wstring freeDrive;     // /free X: wipes the drive's free space instead
   bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
   std::wstring log;           // /log FILE: the record of what was done, written there
@@ -41,6 +42,13 @@ std::wstring RefuseRecordPlace(
     const std::wstring& record, const std::vector<std::wstring>& entries,
     const std::vector<std::wstring>& folders,
     const std::function<bool(const std::wstring&, const std::wstring&)>& same);
+
+// What a preview (/l) found: each file a run would shred, by the path it
+// resolved; each entry it would refuse, with why; each folder it would
+// remove; then the totals. `PreviewStatus`: kCliAllShredded when every file
+// would be shredded and every folder removed.
+std::vector<std::wstring> PreviewLines(const ShredJob& job, const std::vector<WalkNote>& notes);
+int PreviewStatus(const ShredJob& job, const std::vector<WalkNote>& notes);
 
 enum CliStatus {
   kCliAllShredded = 0,

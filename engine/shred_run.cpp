@@ -115,19 +115,17 @@ Reason EachChunk(const std::vector<Range>& ranges, ShredMonitor& monitor, Step s
 // and, with `verify`, read back. A file stored elsewhere (deduplicated,
 // overlay-compressed) is not written at all: the bytes behind its reparse
 // point are not its own.
-StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices& services,
-                             ShredMonitor& monitor, FileWork& work) {
-  StreamResult result;
-  std::vector<Range> ranges;
-  bool inPlaceFirst = false;  // ranges[0] is written and flushed before ranges[1]
-  if (IsStoredElsewhere(facts)) return {Reason::None, false};
-  if (!CanOverwriteInPlace(facts.attributes)) {
-    result.overwritten = false;
-  } else if (facts.attributes & attr::kSparse) {
-    // Only the allocated ranges: filling the holes would grow the file on the disk.
-    result.overwritten = services.AllocatedRanges(file, facts.size, ranges);
-  } else if (facts.inRecord && facts.size > 0 && facts.size < facts.allocation &&
-             facts.size <= kRecordBytes) {
+// The ranges of one open stream to write over, in order; false when its
+// old bytes cannot be reached where they lie (none are then written).
+// `inPlaceFirst`: ranges[0] is written and flushed before ranges[1].
+bool PlanRanges(FileId file, const FileFacts& facts, ShredServices& services,
+                std::vector<Range>& ranges, bool& inPlaceFirst) {
+  inPlaceFirst = false;
+  if (IsStoredElsewhere(facts) || !CanOverwriteInPlace(facts.attributes)) return false;
+  // Only the allocated ranges: filling the holes would grow the file on the disk.
+  if (facts.attributes & attr::kSparse) return services.AllocatedRanges(file, facts.size, ranges);
+  if (facts.inRecord && facts.size > 0 && facts.size < facts.allocation &&
+      facts.size <= kRecordBytes) {
     // A small file may hold its bytes inside its file record (NTFS): a
     // write past its length moves them out to a cluster and leaves the old
     // ones in the record. Its own length is written in place and flushed
@@ -137,6 +135,16 @@ StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices&
   } else {
     ranges.push_back({0, std::max(facts.size, facts.allocation)});
   }
+  return true;
+}
+
+StreamResult OverwriteStream(FileId file, const FileFacts& facts, ShredServices& services,
+                             ShredMonitor& monitor, FileWork& work) {
+  StreamResult result;
+  std::vector<Range> ranges;
+  bool inPlaceFirst = false;
+  if (IsStoredElsewhere(facts)) return {Reason::None, false};
+  result.overwritten = PlanRanges(file, facts, services, ranges, inPlaceFirst);
   const auto write = [&](int64_t at, int64_t length) {
     const Reason r = services.WriteRandom(file, at, length);
     if (r == Reason::None) monitor.Overwritten(work.written += uint64_t(length));
@@ -369,6 +377,15 @@ EntryResult DestroyContents(const std::wstring& path, ShredServices& services,
     result.state.created = facts.created;  // to know it again when every name is listed
     return result;
   }
+  if (options.preview) {
+    // What the overwrite would be, found out and not done.
+    std::vector<Range> ranges;
+    bool inPlaceFirst = false;
+    result.size = facts.size;
+    result.fate = PlanRanges(file, facts, services, ranges, inPlaceFirst) ? Fate::Overwritten
+                                                                          : Fate::OverwriteAsIs;
+    return result;
+  }
   FileWork work;
   work.verify = options.verify;
   StreamResult main = OverwriteStream(file, facts, services, monitor, work);
@@ -467,7 +484,7 @@ class HeldFolders {
 // Check the path, then destroy the contents and write the notice.
 EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place, int64_t created,
                            ShredServices& services, ShredMonitor& monitor, const SeenFiles& seen,
-                           bool verify) {
+                           bool verify, bool preview) {
   if (resolved.reason != Reason::None) return Survivor(resolved.reason);
   const std::wstring& path = resolved.path;
   if (place.reason == Reason::FolderChanged) return Survivor(place.reason, path);
@@ -504,7 +521,7 @@ EntryResult OverwriteEntry(const ResolvedPath& resolved, const Place& place, int
   if (info.attributes & attr::kReadOnly) return Survivor(Reason::ReadOnly, path);
   if (!place.folder) return Failed(services, place.reason, path);
   return DestroyContents(path, services, monitor,
-                         {expectedTag, &seen, verify, 1, {}, created, place.folder});
+                         {expectedTag, &seen, verify, 1, {}, created, place.folder, preview});
 }
 
 // The entry text for the random name a survivor is left with: the entry's
@@ -690,7 +707,7 @@ void OverwritePass(ShredJob& job, ShredServices& services, ShredMonitor& monitor
       EntryResult& result = job.results[i];
       result = OverwriteEntry(resolved, places[i],
                               size_t(i) < job.created.size() ? job.created[size_t(i)] : 0, services,
-                              monitor, firstFile, job.verify);
+                              monitor, firstFile, job.verify, job.preview);
       const auto group = groups.find(result.sameAs);
       if (result.fate == Fate::SameFile && group != groups.end() &&
           group->second.names.insert(NameKey(resolved.path, services)).second) {
@@ -744,9 +761,10 @@ void OverwriteNamedFiles(ShredJob& job, NameGroups& groups, const std::vector<Pl
     } else {
       monitor.Overwriting(lead, job.entries[lead]);
       // The file the pass found at that name, and no other saved there since.
-      first = DestroyContents(group.paths[0], services, monitor,
-                              {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
-                               first.identity, first.state.created, places[lead].folder});
+      first =
+          DestroyContents(group.paths[0], services, monitor,
+                          {first.reparseTag, nullptr, job.verify, uint32_t(group.names.size()),
+                           first.identity, first.state.created, places[lead].folder, job.preview});
       if (first.reason == Reason::Cancelled || first.reason == Reason::VerifyCancelled)
         job.cancelled = true;
     }
@@ -870,6 +888,12 @@ void ShredFiles(ShredJob& job, ShredServices& services, ShredMonitor& monitor) {
   const std::vector<Place> places = HoldFolders(job, held);
   OverwritePass(job, services, monitor, places, sameAs, groups);
   OverwriteNamedFiles(job, groups, places, services, monitor, sameAs, nameOf);
+  if (job.preview) {
+    held.CloseAll();
+    JoinNames(job, nameOf);
+    ShareOutcomes(job, sameAs);
+    return;
+  }
   DeletePass(job, places, services, monitor);
   // A folder is removed through a handle of its own, which the held ones
   // would refuse.

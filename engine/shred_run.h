@@ -118,7 +118,11 @@ struct ShredJob {
   std::vector<int64_t> created;
   std::vector<FolderResult> folderResults;
   bool cancelled = false;
-  bool verify = false;      // every overwritten range is read back before the file is deleted
+  bool verify = false;  // every overwritten range is read back before the file is deleted
+  // Every check of a run made and nothing done: no write, rename or
+  // deletion; each entry's fate is what the run would do with it
+  // (Overwritten: shredded; OverwriteAsIs: deleted as it is; LinkToRemove).
+  bool preview = false;
   bool closing = false;     // the window closes after the report: nothing stays listed
   std::wstring mediaNote;   // what the drives the files were on mean for them, when anything
   bool keepTraces = false;  // the shortcuts and lists Windows keeps of the files stay
@@ -164,6 +168,8 @@ struct DestroyOptions {
   // The held folder the file lies in, opened for the run before anything
   // was done; 0: the folder of `path` is opened for this call.
   FolderId folder = 0;
+  // Every check made, nothing written: the fate says what would be done.
+  bool preview = false;
 };
 
 // Overwrites every stream of the file at `path` (resolved) to its allocation

@@ -513,8 +513,39 @@ void CheckPromises() {
   const std::set<uint64_t> chosen = Chosen(s, world, job);
   const std::set<std::wstring> foldersBefore = s.folders;
 
+  // A preview first: every check of the run, nothing done.
+  ShredJob preview = job;
+  preview.preview = true;
+  const auto filesBefore = s.files;
+  const size_t callsBefore = log.calls.size();
+  ShredMonitor looking;
+  ShredFiles(preview, s, looking);
+  RC_ASSERT(s.files == filesBefore);
+  RC_ASSERT(s.folders == foldersBefore);
+  RC_ASSERT(s.openHandles == 0);
+  for (size_t c = callsBefore; c < log.calls.size(); ++c) {
+    for (const wchar_t* done :
+         {L"write:", L"truncate:", L"notice:", L"rename:", L"delete:", L"opendelete:", L"unlink:"})
+      RC_ASSERT(log.calls[c].rfind(done, 0) != 0);
+  }
+
   Interferer interferer(s, plan, cancelAt);
   ShredFiles(job, s, interferer);
+  // What the preview said would go is what went, where nobody else acted:
+  // all of it, but for what the disk refused or another program held.
+  for (size_t i = 0; i < job.results.size() && plan.empty() && cancelAt < 0; ++i) {
+    const Fate said = preview.results[i].fate, done = job.results[i].fate;
+    if (done == Fate::Shredded) RC_ASSERT(said == Fate::Overwritten);
+    if (said != Fate::Overwritten || done == Fate::Shredded || done == Fate::ShreddedCloud)
+      continue;
+    bool excused = false;
+    for (const std::wstring& file : world.files) {
+      const bool it = world.ids.at(file) == job.results[i].identity.low;
+      excused = excused || (it && (world.faulty.count(file) || s.pendingDelete.count(file) ||
+                                   s.heldFor.count(file)));
+    }
+    RC_ASSERT(excused);
+  }
   // Each entry's folder is held once, however many entries lie in it.
   std::set<std::wstring> entryFolders;
   for (const std::wstring& entry : job.entries) {

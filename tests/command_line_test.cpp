@@ -586,6 +586,39 @@ TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
   }
 }
 
+// A preview goes through the walk and every check of a run and leaves each
+// file byte for byte, with its times; what it lists a run then shreds.
+TEST(ConsoleCompanion, APreviewListsAndTouchesNothing) {
+  TempFolder dir;
+  const std::wstring tree = dir / L"tree", ro = tree + L"\\sub\\ro.txt";
+  CreateDirectoryW(tree.c_str(), nullptr);
+  CreateDirectoryW((tree + L"\\sub").c_str(), nullptr);
+  const std::wstring files[] = {tree + L"\\a.txt", tree + L"\\sub\\b.txt", ro};
+  for (const std::wstring& file : files) ASSERT_TRUE(WriteBytes(file, "secret"));
+  SetFileAttributesW(ro.c_str(), FILE_ATTRIBUTE_READONLY);
+  const auto times = [](const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return std::make_pair(data.ftLastWriteTime.dwLowDateTime, data.ftCreationTime.dwLowDateTime);
+  };
+  std::vector<std::pair<DWORD, DWORD>> before;
+  for (const std::wstring& file : files) before.push_back(times(file));
+  const Finished preview = RunProgram(L"tarvello-cli.exe", {L"/l", L"/s", tree});
+  EXPECT_EQ(preview.status, 1u) << preview.output;
+  EXPECT_TRUE(Contains(preview.output, L"将粉碎：" + tree + L"\\a.txt")) << preview.output;
+  EXPECT_TRUE(Contains(preview.output, ro + L"：文件或磁盘只读")) << preview.output;
+  EXPECT_TRUE(Contains(preview.output, L"将粉碎 2 个，不予粉碎 1 个")) << preview.output;
+  for (size_t i = 0; i < std::size(files); ++i) {
+    EXPECT_EQ(ReadBytes(files[i]), "secret") << files[i];
+    EXPECT_EQ(times(files[i]), before[i]) << files[i];
+  }
+  SetFileAttributesW(ro.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/l", L"/s", tree}).status, 0u);
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/q", L"/s", tree}).status, 0u);
+  EXPECT_EQ(GetFileAttributesW(tree.c_str()), INVALID_FILE_ATTRIBUTES) << "the run took it all";
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/l", L"/log", dir / L"r.json", tree}).status, 2u);
+}
+
 // In a console of its own the companion shows its progress line on
 // standard error while it works: read from the console's screen while the
 // deletion waits for a file another program holds (two seconds).

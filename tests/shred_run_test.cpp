@@ -1226,6 +1226,49 @@ TEST_F(ShredRunTest, SparseFilesAreOverwrittenOnlyWhereTheyHoldData) {
   }
 }
 
+// A preview makes a run's every check and does nothing: what it lists is
+// what the run would do, by the same rules.
+TEST_F(ShredRunTest, APreviewSaysWhatARunWouldDoAndTouchesNothing) {
+  services.folders = {L"C:\\t", L"C:\\k"};
+  for (const wchar_t* f : {L"C:\\t\\a", L"C:\\k\\ro", L"C:\\packed", L"C:\\b"})
+    services.files[f] = L"secret";
+  services.attributes[L"C:\\k\\ro"] = attr::kReadOnly;
+  services.attributes[L"C:\\packed"] = attr::kCompressed;
+  services.links.insert(L"C:\\link");
+  services.hardLinks[L"C:\\d\\live"] = L"C:\\b";
+  ShredJob job;
+  job.preview = true;
+  job.entries = {L"C:\\t\\a", L"C:\\k\\ro", L"C:\\packed", L"C:\\link", L"C:\\b"};
+  for (const wchar_t* f : {L"C:\\t", L"C:\\k"}) job.folders.push_back({f, services.IdOf(f)});
+  const auto before = services.files;
+  ShredMonitor monitor;
+  ShredFiles(job, services, monitor);
+  EXPECT_EQ(services.files, before);
+  EXPECT_TRUE(CallsStartingWith(L"write:").empty());
+  EXPECT_TRUE(CallsStartingWith(L"opendelete:").empty());
+  EXPECT_EQ(services.openHandles, 0);
+  const std::vector<WalkNote> notes = {{L"C:\\t\\x\\y", L"文件名无效"}};
+  EXPECT_EQ(
+      PreviewLines(job, notes),
+      (std::vector<std::wstring>{
+          L"C:\\t\\x\\y：文件名无效", L"将粉碎：C:\\t\\a", L"C:\\k\\ro：文件或磁盘只读",
+          L"C:\\packed：将删除，但无法覆盖原内容（压缩、加密、稀疏或写时复制的文件）",
+          L"C:\\link：是链接，将只删除链接本身，其指向的文件不予粉碎",
+          L"C:\\b：还有其他名称（硬链接），不予粉碎（其他名称：\\\\?\\C:\\d\\live）",
+          L"C:\\t：文件夹中有不予粉碎的内容，将保留", L"C:\\k：文件夹中有不予粉碎的内容，将保留",
+          L"共 5 个文件：将粉碎 1 个，不予粉碎 4 个；将删除文件夹 0 个。未做任何改动。"}));
+  EXPECT_EQ(PreviewStatus(job, notes), kCliNotAllShredded);
+  // Only what would go: every line a shred, the folder removed, status 0.
+  job.entries = {L"C:\\t\\a"};
+  job.folders.resize(1);
+  ShredFiles(job, services, monitor);
+  EXPECT_EQ(PreviewLines(job, {}),
+            (std::vector<std::wstring>{
+                L"将粉碎：C:\\t\\a", L"将删除文件夹：C:\\t",
+                L"共 1 个文件：将粉碎 1 个，不予粉碎 0 个；将删除文件夹 1 个。未做任何改动。"}));
+  EXPECT_EQ(PreviewStatus(job, {}), kCliAllShredded);
+}
+
 TEST_F(ShredRunTest, ALinkIsRemovedItselfAndReportedApart) {
   List({L"C:\\link", L"C:\\a"});
   services.links.insert(L"C:\\link");
@@ -1563,6 +1606,11 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/log", L"/s", L"C:\\a"}, true, false, false, 1, true},
       {{L"/free", L""}, false, false, false, 0, true},
       {{L"/free", L"/q"}, false, true, false, 0, true},
+      // A preview writes nothing: no record, no wipe, no bin.
+      {{L"/L", L"/s", L"C:\\a"}, true, false, false, 1, false},
+      {{L"/l", L"/log", L"r.json", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/l", L"/free", L"D:"}, false, false, false, 0, true},
+      {{L"/l", L"/recycle"}, false, false, false, 0, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);
@@ -1573,6 +1621,7 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
     EXPECT_EQ(!o.error.empty(), row.error) << row.arguments.size();
   }
   EXPECT_EQ(ParseCliArguments({L"/q", L"/free", L"d:"}).freeDrive, L"d:");
+  EXPECT_TRUE(ParseCliArguments({L"/l", L"C:\\a"}).preview);
   EXPECT_EQ(ParseCliArguments({L"/recycle", L"B:", L"/recycle", L"J:"}).error,
             L"/recycle 只能给出一次");
   EXPECT_EQ(ParseCliArguments({L"/log", L"", L"C:\\a"}).error, L"/log 后应跟记录文件的路径");
