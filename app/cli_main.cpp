@@ -10,6 +10,7 @@
 #include "app/console_print.h"
 #include "engine/console_progress.h"
 #include "engine/folder_walk.h"
+#include "engine/record_check.h"
 #include "engine/shred_cli.h"
 #include "engine/win32/recent_traces.h"
 #include "engine/win32/record.h"
@@ -156,6 +157,20 @@ int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
       shred::CliBinStatus(outcomes, interrupted, unread));
 }
 
+// Reads a record back: "记录完好" and 0, or what differs and 1.
+int CheckRecordFile(const std::wstring& path) {
+  std::string bytes;
+  if (const shred::Reason reason = shred::ReadWholeFile(path, bytes);
+      reason != shred::Reason::None) {
+    Print(STD_OUTPUT_HANDLE, path + L"：" + shred::ReasonText(reason));
+    return shred::kCliNotAllShredded;
+  }
+  const std::vector<std::wstring> lines = shred::CheckRecord(bytes);
+  for (const std::wstring& line : lines) Print(STD_OUTPUT_HANDLE, path + L"：" + line);
+  if (lines.empty()) Print(STD_OUTPUT_HANDLE, shred::kRecordWholeText);
+  return lines.empty() ? 0 : shred::kCliNotAllShredded;
+}
+
 // The platform's full form of a path as given; empty when it has none.
 std::wstring FullPath(const std::wstring& path) {
   const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -203,6 +218,7 @@ int wmain(int argc, wchar_t** argv) {
     Print(STD_OUTPUT_HANDLE, shred::kCliUsage);
     return 0;
   }
+  if (!options.checkRecord.empty()) return CheckRecordFile(options.checkRecord);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   started = shred::RecordClock();
   logPath = options.log;

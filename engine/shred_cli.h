@@ -21,6 +21,7 @@ struct CliOptions {
   bool verify = false;        // /verify: every overwritten range read back before the deletion
   bool keepTraces = false;    // /keeptraces: the Recent shortcuts of what it shreds stay
   bool preview = false;       // /l: lists what a shred would do, and does nothing
+  std::wstring checkRecord;   // /checkrecord FILE: reads a record back and checks it
   std::wstring freeDrive;     // /free X: wipes the drive's free space instead
   bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
   std::wstring log;           // /log FILE: the record of what was done, written there

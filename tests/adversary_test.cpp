@@ -30,6 +30,7 @@
 
 #include "engine/recycle_bin.h"
 #include "engine/shred_cli.h"
+#include "engine/record_check.h"
 #include "engine/shred_record.h"
 #include "tests/fake_shred.h"
 
@@ -658,7 +659,11 @@ void CheckPromises() {
   RC_ASSERT((CliExitStatus(job, {}, false) == kCliAllShredded) == all);
   // The record says of every entry what the file system shows: "shredded"
   // only where no name of the file is left.
-  const auto record = nlohmann::json::parse(ShredRecord(RecordContext{}, job));
+  RecordContext named;
+  named.recordId = L"0f8fad5b-d9cb-469f-a165-70867728950e";
+  const std::string written = ShredRecord(named, job);
+  RC_ASSERT(CheckRecord(written).empty());  // its totals and status agree with its entries
+  const auto record = nlohmann::json::parse(written);
   RC_ASSERT(record["entries"].size() == job.entries.size());
   struct Claimed {
     int64_t bytes = 0;

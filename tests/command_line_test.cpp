@@ -583,6 +583,17 @@ TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
     EXPECT_NE(id, ids.empty() ? "" : ids.back());
     ids.push_back(id);
     EXPECT_EQ(record["status"], "erased");
+    // Read back, it holds together; edited, it does not.
+    const Finished check = RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log});
+    EXPECT_EQ(check.status, 0u) << check.output;
+    EXPECT_TRUE(Contains(check.output, L"记录完好")) << check.output;
+    std::string bytes = ReadBytes(log);
+    const std::string total = "\"shredded\": 1";
+    bytes.replace(bytes.find(total), total.size(), "\"shredded\": 0");
+    ASSERT_TRUE(WriteBytes(log, bytes));
+    const Finished edited = RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log});
+    EXPECT_EQ(edited.status, 1u) << edited.output;
+    EXPECT_TRUE(Contains(edited.output, L"totals.shredded 为 0，按条目应为 1")) << edited.output;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/console_progress.h"
+#include "engine/record_check.h"
 #include "engine/shred_cli.h"
 #include "tests/fake_shred.h"
 
@@ -189,6 +190,56 @@ TEST(ShredRecord, TheStatusSaysAtAGlanceWhatWent) {
   const auto record = nlohmann::json::parse(BinRecord(Context(), {}, false, {}, {unread}));
   EXPECT_EQ(record["not_read"][0]["where"], "Q:");
   EXPECT_EQ(record["not_read"][0]["reason"], "驱动器不存在");
+}
+
+// A record read back holds together, and one edited where its numbers or
+// its status no longer agree with its entries does not.
+TEST(ShredRecord, ARecordReadBackIsCheckedAgainstItself) {
+  ShredJob job;
+  job.entries = {L"C:\\a", L"C:\\A", L"C:\\b"};
+  job.results.assign(3, EntryResult{});
+  job.results[0].fate = job.results[1].fate = Fate::Shredded;
+  job.results[0].overwritten = job.results[1].overwritten = 4096;
+  job.results[1].sameAs = 0;
+  job.results[2].fate = Fate::Survived;
+  job.results[2].reason = Reason::InUse;
+  const std::string shred = ShredRecord(Context(), job);
+  WipeResult wipe;
+  wipe.written = 1 << 20;
+  const std::string wiped = WipeRecord(Context(), L"D:\\", wipe),
+                    bin = BinRecord(Context(), {{L"C:\\x", true, L""}});
+  for (const std::string& whole : {shred, wiped, bin})
+    EXPECT_TRUE(CheckRecord(whole).empty()) << whole;
+  const auto edited = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  const struct {
+    std::string record;
+    std::wstring line;
+  } rows[] = {
+      {edited(shred, "\"shredded\": 1,", "\"shredded\": 2,"),
+       L"totals.shredded 为 2，按条目应为 1"},
+      {edited(shred, "\"bytes_overwritten\": 4096,\n    \"cancelled\"",
+              "\"bytes_overwritten\": 4097,\n    \"cancelled\""),
+       L"totals.bytes_overwritten 为 4097，按条目应为 4096"},
+      {edited(shred, "\"status\": \"erased with exceptions\"", "\"status\": \"erased\""),
+       L"status 为“erased”，按内容应为“erased with exceptions”"},
+      {edited(shred, "\"outcome\": \"not shredded\"", "\"outcome\": \"shredded\""),
+       L"totals.shredded 为 1，按条目应为 2"},
+      {edited(shred, "0f8fad5b", "0f8fad5"), L"record_id 缺少或不是 UUID"},
+      {edited(wiped, "\"erased with exceptions\"", "\"not erased\""),
+       L"status 为“not erased”，按内容应为“erased with exceptions”"},
+      {edited(bin, "\"items\": 1", "\"items\": 0"), L"totals.items 为 0，按条目应为 1"},
+      {shred.substr(0, shred.size() / 2), L"不是完好的 JSON：无法读出"},
+      {"[]", L"不是 JSON 对象"},
+  };
+  for (const auto& row : rows) {
+    const std::vector<std::wstring> lines = CheckRecord(row.record);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), row.line), lines.end())
+        << ::testing::PrintToString(lines);
+  }
 }
 
 // A record's name: a version 4 UUID, whatever the generator gave.

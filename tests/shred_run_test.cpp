@@ -1611,6 +1611,11 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       {{L"/l", L"/log", L"r.json", L"C:\\a"}, false, false, false, 1, true},
       {{L"/l", L"/free", L"D:"}, false, false, false, 0, true},
       {{L"/l", L"/recycle"}, false, false, false, 0, true},
+      // A record read back is all it does.
+      {{L"/checkrecord", L"r.json"}, false, false, false, 0, false},
+      {{L"/checkrecord"}, false, false, false, 0, true},
+      {{L"/checkrecord", L"r.json", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/checkrecord", L"r.json", L"/log", L"s.json"}, false, false, false, 0, true},
   };
   for (const auto& row : rows) {
     const CliOptions o = ParseCliArguments(row.arguments);

@@ -188,4 +188,18 @@ Reason WriteRecordFile(const std::wstring& path, const std::string& bytes) {
   return Reason::None;
 }
 
+Reason ReadWholeFile(const std::wstring& path, std::string& bytes) {
+  const handles::File file(CreateFileW(VerbatimPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size{};
+  if (!file.valid() || !GetFileSizeEx(file, &size)) return ReasonFromError(GetLastError());
+  if (size.QuadPart > (1 << 30)) return Reason::NotAFile;
+  bytes.resize(size_t(size.QuadPart));
+  DWORD read = 0;
+  if (!bytes.empty() &&
+      (!ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()))
+    return ReasonFromError(GetLastError());
+  return Reason::None;
+}
+
 }  // namespace shred
