@@ -7,6 +7,7 @@ add_library(skin STATIC
   skin/button_faces.cpp
   skin/skinned_button.cpp
   skin/flat_border.cpp
+  skin/high_contrast.cpp
   skin/skin_manager.cpp)
 target_link_libraries(skin PUBLIC skin_core ${win32_libs})
 target_compile_definitions(skin PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)

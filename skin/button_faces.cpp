@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "skin/face_geometry.h"
+#include "skin/high_contrast.h"
 #include "skin/shared_state.h"
 
 BOOL GetWindowBounds(HWND window, WindowBounds& bounds) {
@@ -40,6 +41,7 @@ void ComposeButtonFaces(HWND window) {
   const int w = bounds.width;
   const int h = bounds.height;
   const std::wstring caption = GetWindowCaption(window);
+  const bool contrast = skin::HighContrastOn();
 
   for (int s = 0; s < 4; ++s) {
     HDC face = reinterpret_cast<HDC>(skin::GetProperty(window, skin::FaceDCKey(s)));
@@ -47,6 +49,12 @@ void ComposeButtonFaces(HWND window) {
     // the face DC is only ever copied from afterwards.
     SelectObject(face, HFONT(SendMessageW(window, WM_GETFONT, 0, 0)));
     SetBkMode(face, TRANSPARENT);
+    if (contrast) {
+      skin::DrawContrastFace(face, w, h, s);
+      DrawCaptionText(face, caption, 2, 2, w - 4, h - 4, skin::kCaptionFormat);
+      if (GetFocus() == window) DrawFocusBox(face, 2, 2, w - 4, h - 4);
+      continue;
+    }
     for (const skin::FacePiece& p : skin::FacePieces(w, h, s)) {
       if (p.stretch) {
         StretchBlt(face, p.dx, p.dy, p.dw, p.dh, AtlasDC, p.sx, p.sy, p.sw, p.sh, SRCCOPY);

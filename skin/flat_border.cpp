@@ -2,6 +2,7 @@
 
 #include "skin/button_faces.h"
 #include "skin/gdi_guards.h"
+#include "skin/high_contrast.h"
 #include "skin/shared_state.h"
 
 namespace {
@@ -20,8 +21,7 @@ void PaintFlatFrame(HWND window) {
   GetWindowBounds(window, b);
   const gdi::WindowDC whole = gdi::WindowDC::Whole(window);
   const gdi::WindowDC client = gdi::WindowDC::Client(window);
-  const COLORREF border =
-      IsWindowEnabled(window) ? skin::kBorderColour : skin::kDisabledBorderColour;
+  const COLORREF border = skin::FlatBorderColour(IsWindowEnabled(window));
   DrawFrameRect(whole, 0, 0, b.width, b.height, border);
   DrawFrameRect(whole, 1, 1, b.width - 2, b.height - 2, GetBkColor(client));
   DrawFrameRect(whole, 2, 2, b.width - 4, b.height - 4, GetBkColor(client));
@@ -54,6 +54,11 @@ LRESULT CALLBACK BorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     PaintFlatFrame(window);
   }
   return result;
+}
+
+COLORREF skin::FlatBorderColour(bool enabled) {
+  if (skin::HighContrastOn()) return GetSysColor(enabled ? COLOR_WINDOWFRAME : COLOR_GRAYTEXT);
+  return enabled ? kBorderColour : kDisabledBorderColour;
 }
 
 int DrawFrameRect(HDC dc, int x, int y, int width, int height, COLORREF colour) {

@@ -14,5 +14,8 @@ namespace skin {
 
 inline constexpr COLORREF kBorderColour = 0xD5A554;
 inline constexpr COLORREF kDisabledBorderColour = 0xCCCCCC;
+// The line's colour: the skin's own, or the frame's (grey text's, disabled)
+// while high contrast is on.
+COLORREF FlatBorderColour(bool enabled);
 
 }  // namespace skin

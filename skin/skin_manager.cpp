@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "skin/atlas.h"
+#include "skin/button_faces.h"
 #include "skin/flat_border.h"
 #include "skin/shared_state.h"
 #include "skin/skinned_button.h"
@@ -13,6 +14,20 @@ namespace {
 
 const char* const kButtonClasses[] = {"thundercommandbutton", "thunderrt6commandbutton", "button"};
 const char* const kFormClasses[] = {"#32770", "thunderformdc", "thunderrt6formdc", "form"};
+
+// The colours changed (high contrast on or off, another scheme): every
+// skinned child draws anew, buttons from freshly composed faces.
+BOOL CALLBACK RedrawSkinnedChild(HWND window, LPARAM) {
+  if (!GetProperty(window, kProcAddr)) return TRUE;
+  if (GetProperty(window, FaceDCKey(0))) {
+    ComposeButtonFaces(window);
+    StopFade(window);
+    InvalidateRect(window, nullptr, FALSE);
+  } else {
+    SendMessageW(window, WM_NCPAINT, 1, 0);
+  }
+  return TRUE;
+}
 
 template <size_t N>
 bool InTable(const char* const (&table)[N], const std::string& name) {
@@ -81,6 +96,11 @@ LRESULT CALLBACK FormWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   if (message == WM_DESTROY) {
     UnskinForm(window);
     return 0;
+  }
+  if (message == WM_SETTINGCHANGE || message == WM_SYSCOLORCHANGE) {
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+    EnumChildWindows(window, skin::RedrawSkinnedChild, 0);
+    return result;
   }
   if (message == WM_ACTIVATE) {
     HWND other = reinterpret_cast<HWND>(lParam);

@@ -4,6 +4,7 @@
 
 #include "skin/button_faces.h"
 #include "skin/gdi_guards.h"
+#include "skin/high_contrast.h"
 #include "skin/shared_state.h"
 #include "skin/window_dpi.h"
 
@@ -173,6 +174,15 @@ int UnskinButton(HWND window) {
 }
 
 UINT_PTR StartFade(HWND window) {
+  if (skin::HighContrastOn()) {
+    // No fade: the new face at once.
+    const gdi::WindowDC dc = gdi::WindowDC::Whole(window);
+    WindowBounds b;
+    GetWindowBounds(window, b);
+    BitBlt(dc, 0, 0, b.width, b.height, FaceDC(window, int(GetProperty(window, skin::kOldState))),
+           0, 0, SRCCOPY);
+    return 0;
+  }
   if (GetProperty(window, skin::kTimerId)) return 0;
   const UINT_PTR id = SetTimer(window, skin::kFadeTimer, skin::kFadePeriodMs, nullptr);
   SetProperty(window, skin::kTimerId, LONG_PTR(id));

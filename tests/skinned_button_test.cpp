@@ -9,8 +9,10 @@
 
 #include "skin/button_faces.h"
 #include "skin/flat_border.h"
+#include "skin/high_contrast.h"
 #include "skin/shared_state.h"
 #include "skin/skin.h"
+#include "skin/skin_manager.h"
 #include "tests/api_counter.h"
 #include "tests/message_log.h"
 #include "tests/skin_test_util.h"
@@ -342,6 +344,35 @@ TEST(SkinnedButtonPixels, DisabledButtonStartsOnTheDisabledFace) {
   RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   EXPECT_TRUE(SameInside(testing_util::ReadWindow(b), testing_util::ReadFace(b, 3)));
   EXPECT_EQ(GetWindowLongW(b, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+}
+
+// While high contrast is on, the faces are the mode's colours and change at
+// once, with no fade; turning it off redraws the skin's own faces.
+TEST(SkinnedButtonPixels, HighContrastDrawsInTheModesColoursWithoutAFade) {
+  TestParent parent;
+  HWND b = parent.AddButton(L"粉碎文件", 10, 10, 129, 33);
+  ASSERT_EQ(SkinWindow(b), 1);
+  ASSERT_EQ(SkinForm(parent.get()), 1);
+  const testing_util::Pixels own = testing_util::ReadFace(b, 0);
+  skin::SetHighContrastForTesting(1);
+  SendMessageW(parent.get(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  const auto face = [&](int state) { return testing_util::ReadFace(b, state); };
+  EXPECT_EQ(face(0).at(4, 4), GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(face(0).at(0, 16), GetSysColor(COLOR_WINDOWFRAME));
+  EXPECT_EQ(face(1).at(0, 16), GetSysColor(COLOR_HIGHLIGHT)) << "hot: framed in the highlight";
+  EXPECT_EQ(face(2).at(4, 4), GetSysColor(COLOR_HIGHLIGHT)) << "pressed";
+  EXPECT_EQ(face(3).at(4, 4), GetSysColor(COLOR_BTNFACE));
+  SendMessageW(b, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(Prop(b, "TIMERID"), 0) << "no fade";
+  EXPECT_EQ(Prop(b, "OLDSTATE"), 1);
+  EXPECT_EQ(skin::FlatBorderColour(true), GetSysColor(COLOR_WINDOWFRAME));
+  EXPECT_EQ(skin::FlatBorderColour(false), GetSysColor(COLOR_GRAYTEXT));
+  skin::SetHighContrastForTesting(0);
+  SendMessageW(parent.get(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  EXPECT_TRUE(SameInside(face(0), own)) << "off: every pixel as it was";
+  EXPECT_EQ(skin::FlatBorderColour(true), skin::kBorderColour);
+  EXPECT_EQ(skin::FlatBorderColour(false), skin::kDisabledBorderColour);
+  skin::SetHighContrastForTesting(-1);
 }
 
 // ---- robustness -------------------------------------------------------------
