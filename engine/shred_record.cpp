@@ -69,6 +69,23 @@ void WriteHeader(JsonWriter& json, const RecordContext& context, const char* sta
   json.CloseArray();
 }
 
+// Under `key`, each of `items` as its place (under `placeKey`) and the
+// reason it was left aside.
+template <typename Item>
+void WriteLeftAside(JsonWriter& json, const char* key, const char* placeKey,
+                    const std::vector<Item>& items, std::wstring Item::*place,
+                    std::wstring Item::*reason) {
+  json.Key(key);
+  json.OpenArray();
+  for (const Item& item : items) {
+    json.OpenObject();
+    json.Field(placeKey, Utf8(item.*place));
+    json.Field("reason", Utf8(item.*reason));
+    json.CloseObject();
+  }
+  json.CloseArray();
+}
+
 // Texts as an array.
 void WriteLines(JsonWriter& json, const std::vector<std::wstring>& lines) {
   json.OpenArray();
@@ -288,15 +305,7 @@ std::string ShredRecord(const RecordContext& context, const ShredJob& job,
   }
   json.CloseArray();
   // What a walk could not read or would not take, each with its reason.
-  json.Key("not_walked");
-  json.OpenArray();
-  for (const WalkNote& note : notes) {
-    json.OpenObject();
-    json.Field("path", Utf8(note.path));
-    json.Field("reason", Utf8(note.reason));
-    json.CloseObject();
-  }
-  json.CloseArray();
+  WriteLeftAside(json, "not_walked", "path", notes, &WalkNote::path, &WalkNote::reason);
   // Whether the step ran, and what it could not remove whatever it named.
   json.Key("recent_traces");
   json.OpenObject();
@@ -366,15 +375,7 @@ std::string BinRecord(const RecordContext& context, const std::vector<BinOutcome
   }
   json.CloseArray();
   // The drives and bin folders that could not be looked into.
-  json.Key("not_read");
-  json.OpenArray();
-  for (const BinOutcome& o : unread) {
-    json.OpenObject();
-    json.Field("where", Utf8(o.shown));
-    json.Field("reason", Utf8(o.why));
-    json.CloseObject();
-  }
-  json.CloseArray();
+  WriteLeftAside(json, "not_read", "where", unread, &BinOutcome::shown, &BinOutcome::why);
   json.Key("recent_traces");
   json.OpenObject();
   json.Field("shortcuts_removed", traces.ShortcutsRemoved());
