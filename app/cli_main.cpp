@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/console_print.h"
+#include "engine/certificate.h"
 #include "engine/console_progress.h"
 #include "engine/folder_walk.h"
 #include "engine/record_check.h"
@@ -90,18 +91,30 @@ void Print(DWORD stream, const std::wstring& line) { app::PrintLine(stream, line
 // /log FILE: writes the record `make` gives, made only then; a record that
 // cannot be written is a line and status 1 (when the work itself went
 // well), the work's results stand.
+std::wstring logPath, certificatePath;
+
+// The certificate is made from the record's bytes, and names their SHA-256
+// when the record was written beside it.
 template <typename MakeRecord>
 int WriteLog(const std::wstring& path, MakeRecord make, int status) {
-  if (path.empty()) return status;
-  const shred::Reason reason = shred::WriteRecordFile(path, make());
-  if (reason == shred::Reason::None) return status;
-  Print(STD_ERROR_HANDLE, L"粉碎记录未能写入：" + path + L"（" +
-                              shred::ReasonText(reason, shred::LastUnmappedError()) + L"）");
-  return status == shred::kCliAllShredded ? shred::kCliNotAllShredded : status;
+  if (path.empty() && certificatePath.empty()) return status;
+  const std::string record = make();
+  std::string hash;
+  const auto write = [&](const wchar_t* what, const std::wstring& where, const std::string& bytes) {
+    const shred::Reason reason = shred::WriteRecordFile(where, bytes);
+    if (reason == shred::Reason::None) return true;
+    Print(STD_ERROR_HANDLE,
+          what + where + L"（" + shred::ReasonText(reason, shred::LastUnmappedError()) + L"）");
+    if (status == shred::kCliAllShredded) status = shred::kCliNotAllShredded;
+    return false;
+  };
+  if (!path.empty() && write(L"粉碎记录未能写入：", path, record)) hash = shred::Sha256Hex(record);
+  if (!certificatePath.empty())
+    write(L"粉碎证书未能写入：", certificatePath, shred::CertificateHtml(record, hash));
+  return status;
 }
 
 uint64_t started = 0;
-std::wstring logPath;
 
 // /free X: the drive's free space, after the checks that refuse a drive
 // that is not there, not local or not writable; touches no existing file.
@@ -157,15 +170,23 @@ int ShredRecycleBin(const std::wstring& drive, bool verify, bool keepTraces) {
       shred::CliBinStatus(outcomes, interrupted, unread));
 }
 
-// Reads a record back: "记录完好" and 0, or what differs and 1.
-int CheckRecordFile(const std::wstring& path) {
-  std::string bytes;
-  if (const shred::Reason reason = shred::ReadWholeFile(path, bytes);
-      reason != shred::Reason::None) {
-    Print(STD_OUTPUT_HANDLE, path + L"：" + shred::ReasonText(reason));
-    return shred::kCliNotAllShredded;
+// Reads a record back, and with it the certificate made of it: "记录完好" and
+// 0, or what differs and 1.
+int CheckRecordFile(const std::wstring& path, const std::wstring& certificate) {
+  std::string bytes, page;
+  for (const auto& [file, into] : {std::pair{&path, &bytes}, std::pair{&certificate, &page}}) {
+    if (file->empty()) continue;
+    if (const shred::Reason reason = shred::ReadWholeFile(*file, *into);
+        reason != shred::Reason::None) {
+      Print(STD_OUTPUT_HANDLE, *file + L"：" + shred::ReasonText(reason));
+      return shred::kCliNotAllShredded;
+    }
   }
-  const std::vector<std::wstring> lines = shred::CheckRecord(bytes);
+  std::vector<std::wstring> lines = shred::CheckRecord(bytes);
+  if (!certificate.empty()) {
+    for (std::wstring& line : shred::CheckCertificate(bytes, shred::Sha256Hex(bytes), page))
+      lines.push_back(std::move(line));
+  }
   for (const std::wstring& line : lines) Print(STD_OUTPUT_HANDLE, path + L"：" + line);
   if (lines.empty()) Print(STD_OUTPUT_HANDLE, shred::kRecordWholeText);
   return lines.empty() ? 0 : shred::kCliNotAllShredded;
@@ -180,12 +201,13 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
-// Why the record may not go where /log says: among the run's files (those
-// given, as given, and those the folders and patterns stand for), inside a
-// folder it removes, or inside the wipe's folder.
+// Why the record or the certificate may not go where /log or /certificate
+// says: among the run's files (those given, as given, and those the folders
+// and patterns stand for), inside a folder it removes, or inside the wipe's
+// folder.
 std::wstring RefuseRecordPlace(const shred::CliOptions& options, const shred::ShredJob& job,
                                shred::Win32ShredServices& services) {
-  if (options.log.empty() || options.recycle) return {};
+  if ((options.log.empty() && options.certificate.empty()) || options.recycle) return {};
   std::vector<std::wstring> entries, folders;
   if (!options.freeDrive.empty()) {
     const std::wstring root = shred::WipeRoot(options.freeDrive);
@@ -200,7 +222,13 @@ std::wstring RefuseRecordPlace(const shred::CliOptions& options, const shred::Sh
     return first.reason == shred::Reason::None && second.reason == shred::Reason::None &&
            services.IsSameFile(first.path, second.path);
   };
-  return shred::RefuseRecordPlace(FullPath(options.log), entries, folders, same);
+  for (const std::wstring* place : {&options.log, &options.certificate}) {
+    if (place->empty()) continue;
+    if (std::wstring refusal = shred::RefuseRecordPlace(FullPath(*place), entries, folders, same);
+        !refusal.empty())
+      return refusal;
+  }
+  return {};
 }
 
 }  // namespace
@@ -218,10 +246,13 @@ int wmain(int argc, wchar_t** argv) {
     Print(STD_OUTPUT_HANDLE, shred::kCliUsage);
     return 0;
   }
-  if (!options.checkRecord.empty()) return CheckRecordFile(options.checkRecord);
+  if (!options.checkRecord.empty())
+    return CheckRecordFile(options.checkRecord,
+                           options.paths.empty() ? std::wstring() : options.paths[0]);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   started = shred::RecordClock();
   logPath = options.log;
+  certificatePath = options.certificate;
   // The folders are read (nothing is touched) before the record's place is
   // judged: it may not be among what the run destroys.
   shred::ShredJob job;

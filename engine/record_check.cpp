@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/certificate.h"
+
 namespace shred {
 
 const wchar_t kRecordWholeText[] = L"记录完好";
@@ -172,6 +174,29 @@ std::vector<std::wstring> CheckRecord(const std::string& bytes) {
   Checker checker(record);
   checker.Check();
   return checker.lines;
+}
+
+std::vector<std::wstring> CheckCertificate(const std::string& record,
+                                           const std::string& recordSha256,
+                                           const std::string& page) {
+  std::vector<std::wstring> lines;
+  const CertifiedRecord named = ReadCertificate(page);
+  const json parsed = json::parse(record, nullptr, false);
+  const std::string id =
+      parsed.is_object() && parsed.contains("record_id") && parsed["record_id"].is_string()
+          ? parsed["record_id"].get<std::string>()
+          : "";
+  if (named.id.empty()) {
+    lines.push_back(L"证书中没有记录编号：不是本工具的证书");
+  } else if (named.id != id) {
+    lines.push_back(L"证书所记的记录编号为 " + Wide(named.id) + L"，记录的为 " + Wide(id));
+  }
+  if (named.sha256.size() != 64) {
+    lines.push_back(L"证书未记 JSON 记录的 SHA-256");
+  } else if (named.sha256 != recordSha256) {
+    lines.push_back(L"记录的 SHA-256 与证书所记的不符：记录在证书写成后被改动过");
+  }
+  return lines;
 }
 
 }  // namespace shred

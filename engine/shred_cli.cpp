@@ -14,7 +14,7 @@ const wchar_t kCliUsage[] =
     L"用法：tarvello-cli [/s] [/q] [/verify] [/keeptraces] [/log 文件] 路径...\r\n"
     L"      tarvello-cli /l [/s] 路径...\r\n"
     L"      tarvello-cli /free 驱动器\r\n"
-    L"      tarvello-cli /checkrecord 记录文件\r\n"
+    L"      tarvello-cli /checkrecord 记录文件 [证书文件]\r\n"
     L"      tarvello-cli /recycle [/verify] [/keeptraces] [驱动器]\r\n"
     L"  不经确认粉碎所列文件：随机数据覆盖全部内容后改名并删除。\r\n"
     L"  /s  粉碎文件夹中的所有文件（含子文件夹）；不加 /s 时文件夹不予处理\r\n"
@@ -25,6 +25,7 @@ const wchar_t kCliUsage[] =
     L"  /recycle  粉碎回收站中的全部项目（只限当前用户；给出驱动器时只粉碎该驱动器上的）\r\n"
     L"  /keeptraces  保留“最近使用的文件”中指向已粉碎文件的快捷方式和资源管理器的记录\r\n"
     L"  /log 文件  把粉碎（或清除、回收站）记录以 JSON 写入该文件\r\n"
+    L"  /certificate 文件  另写一份可打印签字的粉碎证书（HTML）\r\n"
     L"  /checkrecord 文件  读回记录，核对其格式、合计和状态与条目是否一致\r\n"
     L"  /?  显示本说明\r\n"
     L"退出码：0 全部粉碎（或清除完成）；1 有文件未能粉碎或未能覆盖（或清除未完成）；2 用法错误；"
@@ -68,7 +69,8 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
     } else if (switches && !argument.empty() && argument[0] == L'/') {
       const std::wstring name = Lowered(argument);
       // Two bins, two drives, two records: one would be left undone.
-      if ((name == L"/recycle" || name == L"/free" || name == L"/log" || name == L"/checkrecord") &&
+      if ((name == L"/recycle" || name == L"/free" || name == L"/log" || name == L"/checkrecord" ||
+           name == L"/certificate") &&
           !given.insert(name).second)
         fail(name + L" 只能给出一次");
       if (name == L"/s") {
@@ -90,6 +92,8 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
           options.recycleDrive = WipeRoot(arguments[++i]);
       } else if (name == L"/log") {
         value(i, options.log, L"/log 后应跟记录文件的路径");
+      } else if (name == L"/certificate") {
+        value(i, options.certificate, L"/certificate 后应跟证书文件的路径");
       } else if (name == L"/checkrecord") {
         value(i, options.checkRecord, L"/checkrecord 后应跟记录文件的路径");
       } else if (name == L"/free") {
@@ -102,12 +106,14 @@ CliOptions ParseCliArguments(const std::vector<std::wstring>& arguments) {
     }
   }
   if (options.error.empty() && !options.checkRecord.empty() &&
-      (!options.paths.empty() || !options.freeDrive.empty() || options.recycle ||
-       !options.log.empty() || options.preview || options.recurse)) {
+      (options.paths.size() > 1 || !options.freeDrive.empty() || options.recycle ||
+       !options.log.empty() || !options.certificate.empty() || options.preview ||
+       options.recurse)) {
     options.error = L"/checkrecord 只读回一份记录，不能与其他操作同用";
   }
-  if (options.error.empty() && options.preview && !options.log.empty()) {
-    options.error = L"/l 只列出将做的事，不写记录，不能与 /log 同用";
+  if (options.error.empty() && options.preview &&
+      (!options.log.empty() || !options.certificate.empty())) {
+    options.error = L"/l 只列出将做的事，不写记录，不能与 /log 或 /certificate 同用";
   }
   if (options.error.empty() && options.preview && (!options.freeDrive.empty() || options.recycle)) {
     options.error = L"/l 不能与 /free 或 /recycle 同用";

@@ -21,10 +21,11 @@ struct CliOptions {
   bool verify = false;        // /verify: every overwritten range read back before the deletion
   bool keepTraces = false;    // /keeptraces: the Recent shortcuts of what it shreds stay
   bool preview = false;       // /l: lists what a shred would do, and does nothing
-  std::wstring checkRecord;   // /checkrecord FILE: reads a record back and checks it
+  std::wstring checkRecord;   // /checkrecord FILE [CERTIFICATE]: reads a record back and checks it
   std::wstring freeDrive;     // /free X: wipes the drive's free space instead
   bool recycle = false;       // /recycle [X:]: shreds the Recycle Bin instead
   std::wstring log;           // /log FILE: the record of what was done, written there
+  std::wstring certificate;   // /certificate FILE: the same as a page to print and sign
   std::wstring recycleDrive;  // that drive's bin only ("X:\\"), or every drive's
   std::vector<std::wstring> paths;
   std::wstring error;  // a usage error, in words

@@ -561,7 +561,8 @@ TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
 }
 
 // The record's volume is asked through a handle, as its entries' identities
-// are (a record's id comes fresh each time): on an ext4 drive (where Wine's GetVolumeInformationW
+// are (a record's id comes fresh each time, and the certificate beside it
+// names it and its hash): on an ext4 drive (where Wine's GetVolumeInformationW
 // says nothing) both tell the same serial number. (A drive mapped while the wineserver runs tells
 // none at all, by either way.)
 TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
@@ -569,9 +570,13 @@ TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
   for (const char* kind : {"ext4", "ntfs"}) {
     testing_util::RawDisk disk(kind, L'S');
     if (!disk.missing().empty()) GTEST_SKIP() << kind << ": " << disk.missing();
-    const std::wstring file = disk.root() + L"secret.txt", log = disk.root() + L"run.json";
+    const std::wstring file = disk.root() + L"secret.txt", log = disk.root() + L"run.json",
+                       certificate = disk.root() + L"run.html";
     ASSERT_TRUE(WriteBytes(file, "secret"));
-    ASSERT_EQ(RunProgram(L"tarvello-cli.exe", {L"/q", L"/log", log, file}).status, 0u);
+    ASSERT_EQ(
+        RunProgram(L"tarvello-cli.exe", {L"/q", L"/log", log, L"/certificate", certificate, file})
+            .status,
+        0u);
     const auto record = nlohmann::json::parse(ReadBytes(log));
     ASSERT_EQ(record["volumes"].size(), 1u);
     EXPECT_EQ(record["volumes"][0]["root"], "S:\\");
@@ -584,16 +589,18 @@ TEST(ConsoleCompanion, TheRecordsVolumeAndEntriesAgree) {
     ids.push_back(id);
     EXPECT_EQ(record["status"], "erased");
     // Read back, it holds together; edited, it does not.
-    const Finished check = RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log});
+    const Finished check = RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log, certificate});
     EXPECT_EQ(check.status, 0u) << check.output;
     EXPECT_TRUE(Contains(check.output, L"记录完好")) << check.output;
     std::string bytes = ReadBytes(log);
     const std::string total = "\"shredded\": 1";
     bytes.replace(bytes.find(total), total.size(), "\"shredded\": 0");
     ASSERT_TRUE(WriteBytes(log, bytes));
-    const Finished edited = RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log});
+    const Finished edited = RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log, certificate});
     EXPECT_EQ(edited.status, 1u) << edited.output;
     EXPECT_TRUE(Contains(edited.output, L"totals.shredded 为 0，按条目应为 1")) << edited.output;
+    EXPECT_TRUE(Contains(edited.output, L"记录的 SHA-256 与证书所记的不符")) << edited.output;
+    EXPECT_NE(ReadBytes(certificate).find(id), std::string::npos) << "the page names its record";
   }
 }
 

@@ -12,7 +12,9 @@
 #include <set>
 #include <thread>
 
+#include "engine/record_check.h"
 #include "engine/shred_run.h"
+#include "engine/win32/record.h"
 #include "skin/window_dpi.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
@@ -680,9 +682,14 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   EXPECT_STREQ(item, L"保存粉碎记录…");
   EXPECT_TRUE(GetMenuState(GetSystemMenu(form, FALSE), kSaveRecordCommand, MF_BYCOMMAND) &
               MF_GRAYED);
+  GetMenuStringW(GetSystemMenu(form, FALSE), kSaveCertificateCommand, item, 64, MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"保存粉碎证书…");
+  EXPECT_TRUE(GetMenuState(GetSystemMenu(form, FALSE), kSaveCertificateCommand, MF_BYCOMMAND) &
+              MF_GRAYED);
   TempFolder out;
   EXPECT_FALSE(SaveRecordFromForm1(form, out / L"run.json"));
   EXPECT_FALSE(Exists(out / L"run.json"));
+  EXPECT_FALSE(SaveCertificateFromForm1(form, out / L"run.html"));
   // 粉碎后校验 (the run reads back) and 保留最近使用记录 (the run leaves A.txt's
   // Recent shortcut, the shell's own, where it is) are off at the start;
   // chosen, each is checked.
@@ -724,8 +731,15 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   // The run's record: 保存粉碎记录… is there now, and saves it whole.
   const UINT state = GetMenuState(GetSystemMenu(form, FALSE), kSaveRecordCommand, MF_BYCOMMAND);
   EXPECT_FALSE(state & MF_GRAYED);
+  EXPECT_FALSE(GetMenuState(GetSystemMenu(form, FALSE), kSaveCertificateCommand, MF_BYCOMMAND) &
+               MF_GRAYED);
   ASSERT_TRUE(SaveRecordFromForm1(form, out / L"run.json"));
   const std::string record = testing_util::ReadBytes(out / L"run.json");
+  // Its certificate names it, and its hash once it was saved.
+  ASSERT_TRUE(SaveCertificateFromForm1(form, out / L"run.html"));
+  EXPECT_TRUE(shred::CheckCertificate(record, shred::Sha256Hex(record),
+                                      testing_util::ReadBytes(out / L"run.html"))
+                  .empty());
   EXPECT_NE(record.find("\"action\": \"shred\""), std::string::npos);
   EXPECT_NE(record.find("\"shredded\": 2"), std::string::npos) << record;
   EXPECT_NE(record.find("\"verification\": \"read-back:"), std::string::npos);

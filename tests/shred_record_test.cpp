@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/certificate.h"
 #include "engine/console_progress.h"
 #include "engine/record_check.h"
 #include "engine/shred_cli.h"
@@ -240,6 +241,41 @@ TEST(ShredRecord, ARecordReadBackIsCheckedAgainstItself) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), row.line), lines.end())
         << ::testing::PrintToString(lines);
   }
+}
+
+// The certificate says what the record says, for a person: its id and
+// status first, every exception, what went, the hash and the signature
+// lines; a name from another system shows as text, its controls visible.
+TEST(ShredRecord, TheCertificateShowsTheRecordAndCanBeToldToBeItsOwn) {
+  ShredJob job;
+  job.entries = {L"C:\\gone.txt", L"C:\\<script>alert(1)</script>&\u202Egpj.exe"};
+  job.results.assign(2, EntryResult{});
+  job.results[0].fate = Fate::Shredded;
+  job.results[0].path = L"\\\\?\\C:\\gone.txt";
+  job.results[1].fate = Fate::Survived;
+  job.results[1].reason = Reason::InUse;
+  const std::string record = ShredRecord(Context(), job);
+  const std::string hash(64, 'a'), html = CertificateHtml(record, hash);
+  for (const char* part :
+       {"0f8fad5b-d9cb-469f-a165-70867728950e", "已销毁，有例外", "执行人", "核查人", "签名",
+        "\\\\?\\C:\\gone.txt", "正在被其他程序使用", "&lt;script&gt;alert(1)&lt;/script&gt;&amp;",
+        "[U+202E]</span>gpj.exe", "@page { size: A4"})
+    EXPECT_NE(html.find(part), std::string::npos) << part;
+  EXPECT_EQ(html.find("<script"), std::string::npos) << "nothing runs";
+  EXPECT_EQ(html.find("\xE2\x80\xAE"), std::string::npos) << "no override left in the text";
+  EXPECT_EQ(html.find("src="), std::string::npos) << "nothing fetched";
+  EXPECT_EQ(ReadCertificate(html).id, "0f8fad5b-d9cb-469f-a165-70867728950e");
+  EXPECT_EQ(ReadCertificate(html).sha256, hash);
+  EXPECT_TRUE(CheckCertificate(record, hash, html).empty());
+  const std::vector<std::wstring> edited = CheckCertificate(record, std::string(64, 'b'), html);
+  ASSERT_EQ(edited.size(), 1u);
+  EXPECT_EQ(edited[0], L"记录的 SHA-256 与证书所记的不符：记录在证书写成后被改动过");
+  RecordContext other = Context();
+  other.recordId = L"11111111-2222-4333-8444-555555555555";
+  EXPECT_EQ(CheckCertificate(ShredRecord(other, job), hash, html).size(), 1u) << "another record";
+  EXPECT_EQ(CheckCertificate(record, hash, CertificateHtml(record, "")).size(), 1u)
+      << "a certificate written without its record names no hash";
+  EXPECT_TRUE(CertificateHtml("not json", hash).empty());
 }
 
 // A record's name: a version 4 UUID, whatever the generator gave.

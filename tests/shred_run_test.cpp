@@ -1614,7 +1614,11 @@ TEST(ShredCliTest, SwitchesPathsAndUsageErrors) {
       // A record read back is all it does.
       {{L"/checkrecord", L"r.json"}, false, false, false, 0, false},
       {{L"/checkrecord"}, false, false, false, 0, true},
-      {{L"/checkrecord", L"r.json", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/checkrecord", L"r.json", L"c.html"}, false, false, false, 1, false},
+      {{L"/checkrecord", L"r.json", L"c.html", L"C:\\a"}, false, false, false, 2, true},
+      {{L"/certificate", L"c.html", L"C:\\a"}, false, false, false, 1, false},
+      {{L"/certificate", L"/log", L"r.json", L"C:\\a"}, false, false, false, 1, true},
+      {{L"/l", L"/certificate", L"c.html", L"C:\\a"}, false, false, false, 1, true},
       {{L"/checkrecord", L"r.json", L"/log", L"s.json"}, false, false, false, 0, true},
   };
   for (const auto& row : rows) {

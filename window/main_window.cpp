@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/certificate.h"
 #include "engine/folder_walk.h"
 #include "engine/maker.h"
 #include "engine/win32/handle_owner.h"
@@ -40,6 +41,7 @@ constexpr int kMaxPathText = 32767;
 constexpr wchar_t kWipeMenuText[] = L"清除磁盘剩余空间…";
 constexpr wchar_t kBinMenuText[] = L"粉碎回收站…";
 constexpr wchar_t kSaveRecordMenuText[] = L"保存粉碎记录…";
+constexpr wchar_t kSaveCertificateMenuText[] = L"保存粉碎证书…";
 constexpr wchar_t kVerifyMenuText[] = L"粉碎后校验";
 constexpr wchar_t kKeepTracesMenuText[] = L"保留最近使用记录";
 constexpr wchar_t kPathTooLongText[] = L"路径过长（最多 32767 个字符），未加入列表。";
@@ -66,6 +68,7 @@ struct Form1State {
   std::vector<std::wstring> arrivedDuringRun;      // handed over meanwhile
   std::vector<shred::WalkedFolder> handedFolders;  // handed over whole: removed after a run
   std::string lastRecord;  // the record of the last run, wipe or bin run, for 保存粉碎记录…
+  std::string savedHash;   // its SHA-256 once 保存粉碎记录… wrote it, for the certificate
   bool verify = false;     // 粉碎后校验: runs read every overwritten range back
   bool keepTraces = false;  // 保留最近使用记录: Recent shortcuts of shredded files stay
 
@@ -230,7 +233,19 @@ void AddHandedPaths(Form1State& s, const std::vector<std::wstring>& paths) {
 // The record of what was just done, for 保存粉碎记录…, which it enables.
 void KeepRecord(Form1State& s, std::string record) {
   s.lastRecord = std::move(record);
-  EnableMenuItem(GetSystemMenu(s.form, FALSE), kSaveRecordCommand, MF_BYCOMMAND | MF_ENABLED);
+  s.savedHash.clear();
+  for (const UINT command : {kSaveRecordCommand, kSaveCertificateCommand})
+    EnableMenuItem(GetSystemMenu(s.form, FALSE), command, MF_BYCOMMAND | MF_ENABLED);
+}
+
+// The record, or its certificate, written whole or not at all; the record's
+// hash kept once it is written, for the certificate to name.
+shred::Reason SaveRecordAs(Form1State& s, const std::wstring& path, bool certificate) {
+  if (certificate)
+    return shred::WriteRecordFile(path, shred::CertificateHtml(s.lastRecord, s.savedHash));
+  const shred::Reason reason = shred::WriteRecordFile(path, s.lastRecord);
+  if (reason == shred::Reason::None) s.savedHash = shred::Sha256Hex(s.lastRecord);
+  return reason;
 }
 
 void Command2_Click(Form1State& s) {
@@ -364,27 +379,28 @@ void Form_ToggleKeepTraces(Form1State& s) {
                 MF_BYCOMMAND | (s.keepTraces ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// The system menu's "保存粉碎记录…": the standard Save dialog, then the
-// record written whole or not at all.
-void Form_SaveRecord(Form1State& s) {
+// The system menu's "保存粉碎记录…" and "保存粉碎证书…": the standard Save
+// dialog, then the file written whole or not at all.
+void Form_SaveRecord(Form1State& s, bool certificate) {
   if (s.lastRecord.empty()) return;
   std::wstring path(32768, L'\0');
-  const std::wstring name = L"Tarvello 粉碎记录.json";
+  const std::wstring name = certificate ? L"Tarvello 粉碎证书.html" : L"Tarvello 粉碎记录.json";
   std::copy(name.begin(), name.end(), path.begin());
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = s.form;
-  dialog.lpstrFilter = L"JSON 记录 (*.json)\0*.json\0所有文件 (*.*)\0*.*\0";
+  dialog.lpstrFilter = certificate ? L"粉碎证书 (*.html)\0*.html\0所有文件 (*.*)\0*.*\0"
+                                   : L"JSON 记录 (*.json)\0*.json\0所有文件 (*.*)\0*.*\0";
   dialog.lpstrFile = path.data();
   dialog.nMaxFile = DWORD(path.size());
-  dialog.lpstrDefExt = L"json";
+  dialog.lpstrDefExt = certificate ? L"html" : L"json";
   dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameW(&dialog)) return;
   path.resize(wcslen(path.c_str()));
-  const shred::Reason reason = shred::WriteRecordFile(path, s.lastRecord);
+  const shred::Reason reason = SaveRecordAs(s, path, certificate);
   if (reason != shred::Reason::None) {
     shred::Win32Prompts(s.form).ShowMessage(
-        L"粉碎记录未能写入：" + path + L"（" +
+        std::wstring(certificate ? L"粉碎证书未能写入：" : L"粉碎记录未能写入：") + path + L"（" +
             shred::ReasonText(reason, shred::LastUnmappedError()) + L"）",
         shred::kInfoTitle, shred::MessageKind::Warning);
   }
@@ -550,6 +566,7 @@ void OnCreate(Form1State& s) {
   AppendMenuW(system, MF_STRING, kWipeFreeSpaceCommand, kWipeMenuText);
   AppendMenuW(system, MF_STRING, kShredRecycleBinCommand, kBinMenuText);
   AppendMenuW(system, MF_STRING | MF_GRAYED, kSaveRecordCommand, kSaveRecordMenuText);
+  AppendMenuW(system, MF_STRING | MF_GRAYED, kSaveCertificateCommand, kSaveCertificateMenuText);
   AppendMenuW(system, MF_STRING | MF_UNCHECKED, kVerifyCommand, kVerifyMenuText);
   AppendMenuW(system, MF_STRING | MF_UNCHECKED, kKeepTracesCommand, kKeepTracesMenuText);
 
@@ -742,8 +759,8 @@ LRESULT CALLBACK Form1WndProc(HWND form, UINT message, WPARAM wParam, LPARAM lPa
         Form_ToggleKeepTraces(*s);
         return 0;
       }
-      if ((wParam & 0xFFF0) == kSaveRecordCommand) {
-        if (!s->shredding) Form_SaveRecord(*s);
+      if ((wParam & 0xFFF0) == kSaveRecordCommand || (wParam & 0xFFF0) == kSaveCertificateCommand) {
+        if (!s->shredding) Form_SaveRecord(*s, (wParam & 0xFFF0) == kSaveCertificateCommand);
         return 0;
       }
       if ((wParam & 0xFFF0) == kShredRecycleBinCommand) {
@@ -888,9 +905,13 @@ void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root) {
 }
 
 bool SaveRecordFromForm1(HWND form, const std::wstring& path) {
-  const Form1State* s = StateOf(form);
-  return s && !s->lastRecord.empty() &&
-         shred::WriteRecordFile(path, s->lastRecord) == shred::Reason::None;
+  Form1State* s = StateOf(form);
+  return s && !s->lastRecord.empty() && SaveRecordAs(*s, path, false) == shred::Reason::None;
+}
+
+bool SaveCertificateFromForm1(HWND form, const std::wstring& path) {
+  Form1State* s = StateOf(form);
+  return s && !s->lastRecord.empty() && SaveRecordAs(*s, path, true) == shred::Reason::None;
 }
 
 void ShredRecycleBinFromForm1(HWND form, const std::vector<std::wstring>& roots) {

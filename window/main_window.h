@@ -50,9 +50,14 @@ inline constexpr UINT kVerifyCommand = 0x0140;
 // The system menu's "保留最近使用记录": a check mark, off at every start; while
 // on, runs leave the Recent shortcuts and Explorer's list of what they shred.
 inline constexpr UINT kKeepTracesCommand = 0x0150;
+// The system menu's "保存粉碎证书…": the same record as a page to print and
+// sign (naming the SHA-256 of the record when it was saved), greyed alike.
+inline constexpr UINT kSaveCertificateCommand = 0x0160;
 // Saves that record to `path` without the dialog; false when there is none
 // or it could not be written.
 bool SaveRecordFromForm1(HWND form, const std::wstring& path);
+// The same for its certificate.
+bool SaveCertificateFromForm1(HWND form, const std::wstring& path);
 // What that command does, for the drive at `root` ("X:\\").
 void WipeFreeSpaceFromForm1(HWND form, const std::wstring& root);
 // What "粉碎回收站…" does, for the bins of the given drives ("X:\\"), or of

@@ -202,4 +202,21 @@ Reason ReadWholeFile(const std::wstring& path, std::string& bytes) {
   return Reason::None;
 }
 
+std::string Sha256Hex(const std::string& bytes) {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return {};
+  UCHAR digest[32] = {};
+  const bool made =
+      BCryptHash(algorithm, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                 ULONG(bytes.size()), digest, sizeof digest) == 0;
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (!made) return {};
+  std::string hex;
+  for (UCHAR b : digest) {
+    hex += "0123456789abcdef"[b >> 4];
+    hex += "0123456789abcdef"[b & 15];
+  }
+  return hex;
+}
+
 }  // namespace shred

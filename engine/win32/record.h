@@ -29,6 +29,9 @@ RecordContext GatherRecordContext(uint64_t start, const std::vector<std::wstring
 // Writes the record under a temporary name beside `path`, flushes it and
 // renames it over `path`: a reader sees the old file or the whole new one.
 Reason WriteRecordFile(const std::wstring& path, const std::string& bytes);
+// The SHA-256 of the bytes, in lower-case hex; empty when the system
+// cannot make one.
+std::string Sha256Hex(const std::string& bytes);
 // Reads a whole file (a record read back), at most 1 GiB.
 Reason ReadWholeFile(const std::wstring& path, std::string& bytes);
 
