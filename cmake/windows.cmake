@@ -118,7 +118,7 @@ foreach(name compose fade)
 endforeach()
 
 # The programs run from a test: hand-over, Explorer entries, the console companion.
-add_executable(command_line_test tests/command_line_test.cpp app/explorer_entries.cpp
+add_executable(command_line_test tests/command_line_test.cpp tests/screenshot.cpp app/explorer_entries.cpp
                                  tests/box_answerer.cpp tests/temp_folder.cpp tests/raw_disk.cpp)
 target_compile_definitions(command_line_test PRIVATE TARVELLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(command_line_test PRIVATE shred_win ole32 uuid GTest::gtest_main)

@@ -29,6 +29,28 @@ std::string Number(const json& object, const char* key) {
                                                              : "—";
 }
 
+// A path as a person reads it: without the "\\?\" the platform needs.
+std::string Plain(const std::string& path) {
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+// The totals' names in words.
+std::string TotalInWords(const std::string& key) {
+  static const std::pair<const char*, const char*> words[] = {{"entries", "条目"},
+                                                              {"files", "文件"},
+                                                              {"items", "项目"},
+                                                              {"shredded", "已粉碎"},
+                                                              {"not_shredded", "未能粉碎"},
+                                                              {"bytes_overwritten", "覆盖的字节数"},
+                                                              {"cancelled", "已取消"}};
+  for (const auto& [name, word] : words) {
+    if (key == name) return word;
+  }
+  return key;
+}
+
 const char* StatusInWords(const std::string& status) {
   if (status == "erased") return "已销毁：所选内容已全部按承诺销毁";
   if (status == "erased with exceptions") return "已销毁，有例外：部分内容保留，原因见下";
@@ -156,7 +178,9 @@ std::string CertificateHtml(const std::string& bytes, const std::string& recordS
   page.html += "<table>\n";
   const auto totals = record.find("totals");
   if (totals != record.end() && totals->is_object()) {
-    for (const auto& [key, value] : totals->items()) page.Row(key.c_str(), value.dump());
+    for (const auto& [key, value] : totals->items())
+      page.Row(TotalInWords(key).c_str(),
+               value.is_boolean() ? (value.get<bool>() ? "是" : "否") : value.dump());
   }
   const auto result = record.find("result");
   if (result != record.end() && result->is_object()) {
@@ -177,12 +201,12 @@ std::string CertificateHtml(const std::string& bytes, const std::string& recordS
   each("entries", [&](const json& e) {
     if (e.contains("same_file_as_entry")) return;
     const std::string outcome = Text(e, "outcome");
-    const std::string where = Text(e, "path").empty() ? Text(e, "entry") : Text(e, "path");
+    const std::string where = Plain(Text(e, "path").empty() ? Text(e, "entry") : Text(e, "path"));
     if (outcome == "shredded")
       destroyed.push_back(where);
     else
-      exceptions.push_back(where + "：" + outcome +
-                           (Text(e, "reason").empty() ? "" : "，" + Text(e, "reason")));
+      exceptions.push_back(where + "：" +
+                           (Text(e, "reason").empty() ? outcome : Text(e, "reason")));
   });
   each("folders", [&](const json& f) {
     if (Text(f, "outcome") == "removed")

@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine fonts-wqy-zenhei fonts-wqy-microhei
           locales cmake ninja-build g++ googletest librapidcheck-dev xvfb x11-apps x11-xserver-utils imagemagick
-          python3 clang-format ntfs-3g e2fsprogs nlohmann-json3-dev)
+          python3 clang-format ntfs-3g e2fsprogs nlohmann-json3-dev
+          chromium poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

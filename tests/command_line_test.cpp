@@ -18,11 +18,13 @@
 #include "engine/free_space_wipe.h"
 #include "engine/shred_record.h"
 #include "engine/win32/recent_traces.h"
+#include "engine/win32/record.h"
 #include "engine/win32/shred_services.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
 #include "tests/raw_disk.h"
 #include "tests/recent_docs_value.h"
+#include "tests/screenshot.h"
 #include "tests/temp_folder.h"
 #include "window/file_list.h"
 #include "window/folder_list.h"
@@ -635,6 +637,48 @@ TEST(ConsoleCompanion, APreviewListsAndTouchesNothing) {
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/q", L"/s", tree}).status, 0u);
   EXPECT_EQ(GetFileAttributesW(tree.c_str()), INVALID_FILE_ATTRIBUTES) << "the run took it all";
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/l", L"/log", dir / L"r.json", tree}).status, 2u);
+}
+
+// The certificate of a real run with exceptions, as a browser prints it: the
+// page read back from the PDF says what the record says, names its hash,
+// and shows a name with markup, "&" and U+202E as text. Its first page is
+// saved for a person to look at.
+TEST(ConsoleCompanion, TheCertificateReadsInABrowserAsTheRecordSays) {
+  TempFolder dir;
+  const std::string unix = testing_util::UnixPath(dir.path());
+  if (unix.empty() || !testing_util::RunUnixShell("command -v chromium && command -v pdftotext"))
+    GTEST_SKIP() << "no chromium or pdftotext on the Linux side (scripts/deps.sh installs them)";
+  const std::wstring tree = dir / L"tree";
+  CreateDirectoryW(tree.c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(tree + L"\\gone.txt", "secret"));
+  ASSERT_TRUE(WriteBytes(tree + L"\\a&b\u202Egpj.exe", "secret"));
+  ASSERT_TRUE(WriteBytes(tree + L"\\ro.txt", "secret"));
+  SetFileAttributesW((tree + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(testing_util::WriteUnixName(tree, "<script>x.txt", "odd"));
+  const std::wstring log = dir / L"run.json", page = dir / L"run.html";
+  EXPECT_EQ(
+      RunProgram(L"tarvello-cli.exe", {L"/q", L"/s", L"/log", log, L"/certificate", page, tree})
+          .status,
+      1u);
+  const std::string record = ReadBytes(log);
+  const std::string id = nlohmann::json::parse(record)["record_id"];
+  ASSERT_TRUE(testing_util::RunUnixShell(
+      "cd '" + unix +
+      "' && timeout 60 chromium --headless --no-sandbox --disable-gpu "
+      "--no-pdf-header-footer --print-to-pdf=run.pdf file://$PWD/run.html >/dev/null 2>&1 && "
+      "pdftotext -layout run.pdf run.txt"));
+  const std::string text = ReadBytes(dir / L"run.txt");
+  for (const std::string& part :
+       {id, std::string("已销毁，有例外"), shred::Sha256Hex(record), std::string("<script>x.txt"),
+        std::string("a&b[U+202E]gpj.exe"), std::string("文件或磁盘只读"), std::string("执行人"),
+        std::string("核查人"), std::string("签名")})
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  const std::string shots = testing_util::UnixPath(testing_util::ScreenshotFolder());
+  testing_util::RunUnixShell("cd '" + unix +
+                             "' && timeout 60 chromium --headless --no-sandbox "
+                             "--disable-gpu --window-size=794,1123 --screenshot='" +
+                             shots + "/certificate.png' file://$PWD/run.html >/dev/null 2>&1");
+  SetFileAttributesW((tree + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // In a console of its own the companion shows its progress line on

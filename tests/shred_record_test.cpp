@@ -258,7 +258,7 @@ TEST(ShredRecord, TheCertificateShowsTheRecordAndCanBeToldToBeItsOwn) {
   const std::string hash(64, 'a'), html = CertificateHtml(record, hash);
   for (const char* part :
        {"0f8fad5b-d9cb-469f-a165-70867728950e", "已销毁，有例外", "执行人", "核查人", "签名",
-        "\\\\?\\C:\\gone.txt", "正在被其他程序使用", "&lt;script&gt;alert(1)&lt;/script&gt;&amp;",
+        "<li>C:\\gone.txt</li>", "正在被其他程序使用", "&lt;script&gt;alert(1)&lt;/script&gt;&amp;",
         "[U+202E]</span>gpj.exe", "@page { size: A4"})
     EXPECT_NE(html.find(part), std::string::npos) << part;
   EXPECT_EQ(html.find("<script"), std::string::npos) << "nothing runs";
