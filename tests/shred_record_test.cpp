@@ -276,6 +276,19 @@ TEST(ShredRecord, TheCertificateShowsTheRecordAndCanBeToldToBeItsOwn) {
   EXPECT_EQ(CheckCertificate(record, hash, CertificateHtml(record, "")).size(), 1u)
       << "a certificate written without its record names no hash";
   EXPECT_TRUE(CertificateHtml("not json", hash).empty());
+  // A wipe's and a bin run's say what they did, and what they could not.
+  WipeResult wipe;
+  wipe.written = 5 << 20;
+  wipe.partial = true;
+  const std::string wiped = CertificateHtml(WipeRecord(Context(), L"D:\\", wipe), "");
+  for (const char* part :
+       {"清除驱动器剩余空间（D:\\）", "5242880", "已销毁，有例外", "未随本证书写入 JSON 记录"})
+    EXPECT_NE(wiped.find(part), std::string::npos) << part;
+  const std::string bin = CertificateHtml(BinRecord(Context(), {{L"C:\\old.txt", true, L""}}, false,
+                                                    {}, {{L"Q:", false, L"驱动器不存在"}}),
+                                          "");
+  for (const char* part : {"粉碎回收站", "<li>C:\\old.txt</li>", "<li>Q:：驱动器不存在</li>"})
+    EXPECT_NE(bin.find(part), std::string::npos) << part;
 }
 
 // A record's name: a version 4 UUID, whatever the generator gave.
