@@ -64,6 +64,25 @@ void BareLoop(const std::wstring& folder, const std::vector<std::wstring>& paths
   RemoveDirectoryW(folder.c_str());
 }
 
+// The bare enumeration a preview is held against: every folder of the tree
+// listed, every name seen once.
+int Enumerate(const std::wstring& folder) {
+  int names = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    ++names;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      names += Enumerate(folder + L"\\" + name);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return names;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -96,6 +115,28 @@ int wmain(int argc, wchar_t** argv) {
   bench::Report("/s walk and run", run, "bare secure-delete loop", bare, 1.3);
   std::printf("where the run's time went (walk %.1f %%):\n", 100 * walked / run);
   services.PrintWhereTheTimeWent(run);
+  // A preview of the same tree (/l /s): the walk and every check, nothing
+  // done, against listing the tree.
+  MakeTree(tree, files);
+  int previewed = 0, seen = 0;
+  const double preview = bench::Best(
+      1, [] {},
+      [&] {
+        shred::ShredJob job;
+        job.preview = true;
+        std::vector<shred::WalkNote> notes;
+        job.entries =
+            shred::ExpandFolders({tree}, true, notes, true, nullptr, nullptr, &job.folders);
+        shred::ShredMonitor monitor;
+        shred::ShredFiles(job, platform, monitor);
+        for (const shred::EntryResult& r : job.results)
+          previewed += r.fate == shred::Fate::Overwritten;
+      });
+  const double listing = bench::Best(
+      1, [] {}, [&] { seen = Enumerate(tree); });
+  std::printf("preview: %d files would be shredded; %d names listed\n", previewed, seen);
+  bench::Report("/l /s preview", preview, "bare enumeration", listing, 1.2);
+  BareLoop(tree, paths);
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof memory;
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
