@@ -19,6 +19,7 @@
 #include "engine/shred_record.h"
 #include "engine/win32/recent_traces.h"
 #include "engine/win32/record.h"
+#include "engine/win32/recycle_bin.h"
 #include "engine/win32/shred_services.h"
 #include "tests/box_answerer.h"
 #include "tests/list_items.h"
@@ -642,7 +643,7 @@ TEST(ConsoleCompanion, APreviewListsAndTouchesNothing) {
 // The certificate of a real run with exceptions, as a browser prints it: the
 // page read back from the PDF says what the record says, names its hash,
 // and shows a name with markup, "&" and U+202E as text. Its first page is
-// saved for a person to look at.
+// saved for a person to look at. Then a bin run's and a wipe's.
 TEST(ConsoleCompanion, TheCertificateReadsInABrowserAsTheRecordSays) {
   TempFolder dir;
   const std::string unix = testing_util::UnixPath(dir.path());
@@ -662,12 +663,17 @@ TEST(ConsoleCompanion, TheCertificateReadsInABrowserAsTheRecordSays) {
       1u);
   const std::string record = ReadBytes(log);
   const std::string id = nlohmann::json::parse(record)["record_id"];
-  ASSERT_TRUE(testing_util::RunUnixShell(
-      "cd '" + unix +
-      "' && timeout 60 chromium --headless --no-sandbox --disable-gpu "
-      "--no-pdf-header-footer --print-to-pdf=run.pdf file://$PWD/run.html >/dev/null 2>&1 && "
-      "pdftotext -layout run.pdf run.txt"));
-  const std::string text = ReadBytes(dir / L"run.txt");
+  // The page as Chromium prints it, read back from the PDF.
+  const auto printed = [&](const std::wstring& html) {
+    const std::string from = testing_util::UnixPath(html);
+    EXPECT_TRUE(testing_util::RunUnixShell(
+        "cd '" + unix +
+        "' && timeout 60 chromium --headless --no-sandbox --disable-gpu "
+        "--no-pdf-header-footer --print-to-pdf=page.pdf 'file://" +
+        from + "' >/dev/null 2>&1 && pdftotext -layout page.pdf page.txt"));
+    return ReadBytes(dir / L"page.txt");
+  };
+  const std::string text = printed(page);
   for (const std::string& part :
        {id, std::string("已销毁，有例外"), shred::Sha256Hex(record), std::string("<script>x.txt"),
         std::string("a&b[U+202E]gpj.exe"), std::string("文件或磁盘只读"), std::string("执行人"),
@@ -679,6 +685,30 @@ TEST(ConsoleCompanion, TheCertificateReadsInABrowserAsTheRecordSays) {
                              "--disable-gpu --window-size=794,1123 --screenshot='" +
                              shots + "/certificate.png' file://$PWD/run.html >/dev/null 2>&1");
   SetFileAttributesW((tree + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  // A bin run's and a wipe's, on an image drive of the test's own.
+  testing_util::RawDisk disk("ext4", L'S', 32);
+  if (!disk.missing().empty()) GTEST_SKIP() << "ext4: " << disk.missing();
+  const std::wstring bins = disk.root() + L"$Recycle.Bin",
+                     mine = bins + L"\\" + shred::CurrentUserSid();
+  ASSERT_TRUE(CreateDirectoryW(bins.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(mine.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(mine + L"\\$RAB.txt", "binned"));
+  std::string binRecord(24, '\0');
+  binRecord[0] = 2;
+  const std::u16string where = u"C:\\Users\\ann\\BinCertQ7.txt";
+  binRecord += {char(where.size() + 1), 0, 0, 0};
+  for (const char16_t c : where + u'\0') binRecord += {char(c & 0xFF), char(c >> 8)};
+  ASSERT_TRUE(WriteBytes(mine + L"\\$IAB.txt", binRecord));
+  const std::wstring binPage = dir / L"bin.html", wipePage = dir / L"wipe.html";
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/recycle", L"S:", L"/certificate", binPage}).status,
+            0u);
+  const std::string binText = printed(binPage);
+  for (const char* part : {"粉碎回收站", "C:\\Users\\ann\\BinCertQ7.txt", "已销毁："})
+    EXPECT_NE(binText.find(part), std::string::npos) << part << "\n" << binText;
+  RunProgram(L"tarvello-cli.exe", {L"/free", L"S:", L"/certificate", wipePage});
+  const std::string wipeText = printed(wipePage);
+  for (const char* part : {"清除驱动器剩余空间（S:\\）", "写入字节数", "签名"})
+    EXPECT_NE(wipeText.find(part), std::string::npos) << part << "\n" << wipeText;
 }
 
 // In a console of its own the companion shows its progress line on
