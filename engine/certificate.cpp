@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/shred_record.h"
+
 namespace shred {
 
 namespace {
@@ -162,12 +164,14 @@ std::string CertificateHtml(const std::string& bytes, const std::string& recordS
     for (const json& v : *volumes) {
       if (!v.is_object()) continue;
       const std::string media = Text(v, "media"), trim = Text(v, "trim");
-      std::string meaning =
-          media == "solid-state"
-              ? (trim == "on" ? "固态硬盘：旧数据所在的存储单元由硬盘稍后通过 TRIM 擦除。"
-                              : "固态硬盘：旧数据可能留在硬盘的存储单元中，直到硬盘将其擦除。")
-          : media == "hard disk" ? "机械硬盘：覆盖写在原位置上。"
-                                 : "介质类型未知。";
+      const VolumeFacts facts{{},
+                              {},
+                              0,
+                              std::wstring(media.begin(), media.end()),
+                              std::wstring(trim.begin(), trim.end())};
+      const std::string meaning = media == "solid-state" ? Utf8(MediaNote({facts}))
+                                  : media == "hard disk" ? "机械硬盘：覆盖写在原位置上。"
+                                                         : "介质类型未知。";
       page.Row(Text(v, "root").c_str(), Text(v, "file_system") + "，序列号 " + Text(v, "serial") +
                                             "，介质 " + media + "，TRIM " + trim + "。" + meaning);
     }

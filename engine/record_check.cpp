@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/certificate.h"
+#include "engine/shred_record.h"
 
 namespace shred {
 
@@ -26,11 +27,6 @@ bool IsUuid(const json& value) {
     if (!dash && !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
   }
   return true;
-}
-
-// The three words, from what went and what was kept.
-const char* StatusOf(bool all, bool any) {
-  return all ? "erased" : any ? "erased with exceptions" : "not erased";
 }
 
 class Checker {
@@ -108,7 +104,7 @@ class Checker {
     Agree(*totals, "shredded", shredded);
     Agree(*totals, "not_shredded", files - shredded);
     Agree(*totals, "bytes_overwritten", bytes);
-    Status(StatusOf(all, any));
+    Status(StatusWord(all, any));
   }
 
   void CheckWipe() {
@@ -117,7 +113,7 @@ class Checker {
     const auto written = result->find("bytes_written");
     const bool any =
         written != result->end() && written->is_number_integer() && written->get<int64_t>() > 0;
-    Status(StatusOf(Truth(*result, "complete"), any));
+    Status(StatusWord(Truth(*result, "complete"), any));
   }
 
   void CheckBin() {
@@ -131,7 +127,7 @@ class Checker {
     Agree(*totals, "items", int64_t(items->size()));
     Agree(*totals, "shredded", shredded);
     Agree(*totals, "not_shredded", int64_t(items->size()) - shredded);
-    Status(StatusOf(notRead->empty() && shredded == int64_t(items->size()), shredded > 0));
+    Status(StatusWord(notRead->empty() && shredded == int64_t(items->size()), shredded > 0));
   }
 
   void Check() {

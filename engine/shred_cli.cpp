@@ -199,6 +199,12 @@ int CliBinStatus(const std::vector<BinOutcome>& outcomes, bool interrupted,
 
 namespace {
 
+// A file that stays (or would), with why and what more is known of it.
+std::wstring SurvivorLine(const std::wstring& entry, const EntryResult& result) {
+  return entry + L"：" + SurvivorText(result) +
+         (result.detail.empty() ? L"" : L"（" + result.detail + L"）");
+}
+
 // Whether the preview would remove the folder: every entry inside it would
 // be shredded, and the walk left nothing in it aside.
 bool WouldRemove(const WalkedFolder& folder, const ShredJob& job,
@@ -244,8 +250,7 @@ std::vector<std::wstring> PreviewLines(const ShredJob& job, const std::vector<Wa
         lines.push_back(entry + L"：未处理");
         break;
       default:
-        lines.push_back(entry + L"：" + SurvivorText(result) +
-                        (result.detail.empty() ? L"" : L"（" + result.detail + L"）"));
+        lines.push_back(SurvivorLine(entry, result));
         break;
     }
   }
@@ -309,8 +314,7 @@ std::vector<std::wstring> CliLines(const ShredJob& job, const std::vector<WalkNo
         break;
       default:
         ++survived;
-        lines.push_back(entry + L"：" + SurvivorText(result) +
-                        (result.detail.empty() ? L"" : L"（" + result.detail + L"）"));
+        lines.push_back(SurvivorLine(entry, result));
         break;
     }
   }

@@ -224,6 +224,10 @@ constexpr char kNotErased[] = "not erased";
 
 }  // namespace
 
+const char* StatusWord(bool all, bool any) {
+  return all ? kErased : any ? kExceptions : kNotErased;
+}
+
 const char* ShredStatus(const ShredJob& job, const std::vector<WalkNote>& notes) {
   bool all = notes.empty() && !job.cancelled && job.results.size() == job.entries.size(),
        any = false;
@@ -235,11 +239,11 @@ const char* ShredStatus(const ShredJob& job, const std::vector<WalkNote>& notes)
     all = all && f.removed;
     any = any || f.removed;
   }
-  return all ? kErased : any ? kExceptions : kNotErased;
+  return StatusWord(all, any);
 }
 
 const char* WipeStatus(const WipeResult& result) {
-  return result.Complete() ? kErased : result.written > 0 ? kExceptions : kNotErased;
+  return StatusWord(result.Complete(), result.written > 0);
 }
 
 const char* BinStatus(const std::vector<BinOutcome>& outcomes,
@@ -249,7 +253,7 @@ const char* BinStatus(const std::vector<BinOutcome>& outcomes,
     all = all && o.shredded;
     any = any || o.shredded;
   }
-  return all ? kErased : any ? kExceptions : kNotErased;
+  return StatusWord(all, any);
 }
 
 std::string ShredRecord(const RecordContext& context, const ShredJob& job,

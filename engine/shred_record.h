@@ -50,6 +50,8 @@ std::wstring UuidText(const uint8_t (&random)[16]);
 // (nothing went). `notes`: what the walk could not read or take; `unread`:
 // the bins that could not be looked into.
 const char* ShredStatus(const ShredJob& job, const std::vector<WalkNote>& notes = {});
+// The word itself: `all` chosen went as promised, or `any` of it.
+const char* StatusWord(bool all, bool any);
 const char* WipeStatus(const WipeResult& result);
 const char* BinStatus(const std::vector<BinOutcome>& outcomes,
                       const std::vector<BinOutcome>& unread = {});
