@@ -270,13 +270,16 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (options.preview) {
     // Every check of a run, and nothing done: not even a wipe's leftovers go.
+    // Ctrl+C stops it at the next file; what was not looked at says so.
     job.preview = true;
-    shred::ShredMonitor looking;
-    shred::ShredFiles(job, services, looking);
+    {
+      InterruptMonitor looking(true, std::vector<uint64_t>(job.entries.size()), false);
+      shred::ShredFiles(job, services, looking);
+    }
     std::vector<std::wstring> lines = shred::PreviewLines(job, notes);
     if (options.quiet) lines.pop_back();
     for (const std::wstring& line : lines) Print(STD_OUTPUT_HANDLE, line);
-    return shred::PreviewStatus(job, notes);
+    return interrupted ? shred::kCliInterrupted : shred::PreviewStatus(job, notes);
   }
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();

@@ -228,11 +228,17 @@ bool WouldRemove(const WalkedFolder& folder, const ShredJob& job,
 std::vector<std::wstring> PreviewLines(const ShredJob& job, const std::vector<WalkNote>& notes) {
   std::vector<std::wstring> lines;
   for (const WalkNote& note : notes) lines.push_back(ShownPath(note.path) + L"：" + note.reason);
-  int files = 0, shredded = 0;
+  int files = 0, shredded = 0, unseen = 0;
   for (size_t i = 0; i < job.entries.size(); ++i) {
     const EntryResult result = i < job.results.size() ? job.results[i] : EntryResult{};
     if (result.sameAs >= 0) continue;  // the same file, counted once
     ++files;
+    // What a Ctrl+C left unlooked at is only counted: the preview says
+    // nothing of it.
+    if (job.cancelled && result.fate == Fate::NotReached) {
+      ++unseen;
+      continue;
+    }
     const std::wstring entry = ShownPath(job.entries[i]);
     switch (result.fate) {
       case Fate::Overwritten:
@@ -253,6 +259,14 @@ std::vector<std::wstring> PreviewLines(const ShredJob& job, const std::vector<Wa
         lines.push_back(SurvivorLine(entry, result));
         break;
     }
+  }
+  if (job.cancelled) {
+    // Its folders cannot be judged before every file in them was.
+    lines.push_back(L"预览已中断：共 " + std::to_wstring(files) + L" 个文件，将粉碎 " +
+                    std::to_wstring(shredded) + L" 个，不予粉碎 " +
+                    std::to_wstring(files - shredded - unseen) + L" 个，未查看 " +
+                    std::to_wstring(unseen) + L" 个。未做任何改动。");
+    return lines;
   }
   int folders = 0;
   for (const WalkedFolder& folder : job.folders) {

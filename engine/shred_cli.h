@@ -47,7 +47,8 @@ std::wstring RefuseRecordPlace(
 
 // What a preview (/l) found: each file a run would shred, by the path it
 // resolved; each entry it would refuse, with why; each folder it would
-// remove; then the totals. `PreviewStatus`: kCliAllShredded when every file
+// remove; then the totals (after a Ctrl+C, what it looked at, and how many
+// it did not, without the folders). `PreviewStatus`: kCliAllShredded when every file
 // would be shredded and every folder removed.
 std::vector<std::wstring> PreviewLines(const ShredJob& job, const std::vector<WalkNote>& notes);
 int PreviewStatus(const ShredJob& job, const std::vector<WalkNote>& notes);

@@ -1267,6 +1267,21 @@ TEST_F(ShredRunTest, APreviewSaysWhatARunWouldDoAndTouchesNothing) {
                 L"将粉碎：C:\\t\\a", L"将删除文件夹：C:\\t",
                 L"共 1 个文件：将粉碎 1 个，不予粉碎 0 个；将删除文件夹 1 个。未做任何改动。"}));
   EXPECT_EQ(PreviewStatus(job, {}), kCliAllShredded);
+  // Ctrl+C after two files: what it saw, a count of the rest, no folder.
+  struct CancelAfterTwo : ShredMonitor {
+    bool CancelRequested() override { return asked++ >= 2; }
+    int asked = 0;
+  } ctrlC;
+  job.entries = {L"C:\\t\\a", L"C:\\k\\ro", L"C:\\packed", L"C:\\b"};
+  job.folders = {{L"C:\\t", services.IdOf(L"C:\\t")}};
+  ShredFiles(job, services, ctrlC);
+  EXPECT_EQ(services.files, before);
+  EXPECT_EQ(
+      PreviewLines(job, {}),
+      (std::vector<std::wstring>{
+          L"将粉碎：C:\\t\\a", L"C:\\k\\ro：文件或磁盘只读",
+          L"预览已中断：共 4 个文件，将粉碎 1 个，不予粉碎 1 个，未查看 2 个。未做任何改动。"}));
+  EXPECT_EQ(PreviewStatus(job, {}), kCliNotAllShredded);
 }
 
 TEST_F(ShredRunTest, ALinkIsRemovedItselfAndReportedApart) {
