@@ -560,6 +560,25 @@ TEST(ConsoleCompanion, TheRecordSaysWhatWasDestroyed) {
   EXPECT_EQ(unwritten.status, 1u);
   EXPECT_EQ(unwritten.output, L"粉碎记录未能写入：" + nowhere + L"（找不到文件所在的文件夹）\r\n");
   EXPECT_FALSE(Exists(other)) << "the run's own results stand";
+  // A certificate that cannot be written is the same: a line, status 1, and
+  // the record beside it stands.
+  const std::wstring page = dir / L"missing\\run.html", third = dir / L"third.txt";
+  ASSERT_TRUE(WriteBytes(third, "secret"));
+  const Finished uncertified =
+      RunProgram(L"tarvello-cli.exe", {L"/q", L"/log", log, L"/certificate", page, third});
+  EXPECT_EQ(uncertified.status, 1u);
+  EXPECT_EQ(uncertified.output, L"粉碎证书未能写入：" + page + L"（找不到文件所在的文件夹）\r\n");
+  EXPECT_FALSE(Exists(third));
+  EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/checkrecord", log}).status, 0u);
+  // A record or certificate that cannot be read is a line with why, status 1.
+  for (const std::vector<std::wstring>& unreadable :
+       {std::vector<std::wstring>{page}, std::vector<std::wstring>{log, page}}) {
+    std::vector<std::wstring> arguments = {L"/checkrecord"};
+    arguments.insert(arguments.end(), unreadable.begin(), unreadable.end());
+    const Finished check = RunProgram(L"tarvello-cli.exe", arguments);
+    EXPECT_EQ(check.status, 1u);
+    EXPECT_EQ(check.output, page + L"：找不到文件所在的文件夹\r\n");
+  }
   EXPECT_EQ(RunProgram(L"tarvello-cli.exe", {L"/log"}).status, 2u);
 }
 
