@@ -740,6 +740,9 @@ TEST_F(MainWindowTest, ShredButtonShredsTheListedFiles) {
   EXPECT_TRUE(shred::CheckCertificate(record, shred::Sha256Hex(record),
                                       testing_util::ReadBytes(out / L"run.html"))
                   .empty());
+  // Into a folder that is not there: refused, said so.
+  EXPECT_FALSE(SaveRecordFromForm1(form, out / L"missing\\run.json"));
+  EXPECT_FALSE(SaveCertificateFromForm1(form, out / L"missing\\run.html"));
   EXPECT_NE(record.find("\"action\": \"shred\""), std::string::npos);
   EXPECT_NE(record.find("\"shredded\": 2"), std::string::npos) << record;
   EXPECT_NE(record.find("\"verification\": \"read-back:"), std::string::npos);
