@@ -74,6 +74,20 @@ class InterruptMonitor : public shred::ShredMonitor {
   int files_ = 0;
 };
 
+// A preview's line counts the files it has looked at.
+class PreviewMonitor : public shred::ShredMonitor {
+ public:
+  PreviewMonitor(bool quiet, int files) : line_(quiet), files_(files) {}
+  bool CancelRequested() override { return interrupted; }
+  void Overwriting(int index, const std::wstring&) override {
+    if (line_.Due()) line_.Show(shred::PreviewProgressLine(index, files_));
+  }
+
+ private:
+  ConsoleLine line_;
+  int files_;
+};
+
 class WipeInterruptMonitor : public shred::WipeMonitor {
  public:
   explicit WipeInterruptMonitor(bool quiet) : line_(quiet) {}
@@ -273,7 +287,7 @@ int wmain(int argc, wchar_t** argv) {
     // Ctrl+C stops it at the next file; what was not looked at says so.
     job.preview = true;
     {
-      InterruptMonitor looking(true, std::vector<uint64_t>(job.entries.size()), false);
+      PreviewMonitor looking(options.quiet, int(job.entries.size()));
       shred::ShredFiles(job, services, looking);
     }
     std::vector<std::wstring> lines = shred::PreviewLines(job, notes);

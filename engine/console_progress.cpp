@@ -42,6 +42,10 @@ std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uin
          SpeedAndTimeLeft(bytesDone, bytes, seconds);
 }
 
+std::wstring PreviewProgressLine(int filesDone, int files) {
+  return L"已查看 " + std::to_wstring(filesDone) + L" / " + std::to_wstring(files) + L" 个文件";
+}
+
 std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double seconds) {
   return L"已写入 " + Megabytes(written) + L" / " + Megabytes(freeBytes) +
          SpeedAndTimeLeft(written, freeBytes, seconds);

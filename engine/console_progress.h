@@ -15,6 +15,8 @@ std::wstring ShredCountText(int filesDone, int files, uint64_t bytesDone, uint64
 // "已完成 3 / 10 个文件，12.0 MB / 100.0 MB，4.0 MB/s，剩余约 22 秒"
 std::wstring ShredProgressLine(int filesDone, int files, uint64_t bytesDone, uint64_t bytes,
                                double seconds);
+// A preview's: "已查看 3 / 10 个文件"; it writes nothing, so it counts files.
+std::wstring PreviewProgressLine(int filesDone, int files);
 // "已写入 12.0 MB / 100.0 MB，4.0 MB/s，剩余约 1 分 2 秒"
 std::wstring WipeProgressLine(uint64_t written, uint64_t freeBytes, double seconds);
 

@@ -362,6 +362,7 @@ TEST(ConsoleProgress, WhatTheLineSaysAndHowOften) {
   EXPECT_EQ(ShredProgressLine(0, 1, 0, 5 * MiB, 0.0),
             L"已完成 0 / 1 个文件，0.0 MB / 5.0 MB，0.0 MB/s")
       << "no time left before anything is written";
+  EXPECT_EQ(PreviewProgressLine(3, 10), L"已查看 3 / 10 个文件");
   EXPECT_EQ(WipeProgressLine(10 * MiB, 1034 * MiB, 5.0),
             L"已写入 10.0 MB / 1034.0 MB，2.0 MB/s，剩余约 8 分 32 秒");
   EXPECT_EQ(WipeProgressLine(50 * MiB, 50 * MiB, 5.0), L"已写入 50.0 MB / 50.0 MB，10.0 MB/s");
