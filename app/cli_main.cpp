@@ -293,7 +293,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> lines = shred::PreviewLines(job, notes);
     if (options.quiet) lines.pop_back();
     for (const std::wstring& line : lines) Print(STD_OUTPUT_HANDLE, line);
-    return interrupted ? shred::kCliInterrupted : shred::PreviewStatus(job, notes);
+    return job.cancelled ? shred::kCliInterrupted : shred::PreviewStatus(job, notes);
   }
   // What a killed wipe left goes before anything else is done.
   shred::RemoveWipeLeftovers();
