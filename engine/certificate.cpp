@@ -91,10 +91,11 @@ std::string HtmlText(const std::string& utf8) {
       c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     const std::string piece = utf8.substr(i, size_t(length));
     i += size_t(length);
-    if (IsHiddenControl(c)) {
-      char code[48];
-      std::snprintf(code, sizeof code, "<span class=\"ctl\">[U+%04X]</span>", unsigned(c));
-      out += code;
+    if (IsHiddenControl(c) || c < 0x20 || c == 0x7F) {
+      // Shown by its code; the ones that reorder or hide text framed.
+      char code[16];
+      std::snprintf(code, sizeof code, "[U+%04X]", unsigned(c));
+      out += IsHiddenControl(c) ? "<span class=\"ctl\">" + std::string(code) + "</span>" : code;
     } else if (c == '&') {
       out += "&amp;";
     } else if (c == '<') {
@@ -105,8 +106,6 @@ std::string HtmlText(const std::string& utf8) {
       out += "&quot;";
     } else if (c == '\'') {
       out += "&#39;";
-    } else if (c < 0x20 || c == 0x7F) {
-      out += "[U+" + std::to_string(c) + "]";
     } else {
       out += piece;
     }

@@ -264,6 +264,10 @@ TEST(ShredRecord, TheCertificateShowsTheRecordAndCanBeToldToBeItsOwn) {
   EXPECT_EQ(html.find("<script"), std::string::npos) << "nothing runs";
   EXPECT_EQ(html.find("\xE2\x80\xAE"), std::string::npos) << "no override left in the text";
   EXPECT_EQ(html.find("src="), std::string::npos) << "nothing fetched";
+  EXPECT_EQ(HtmlText("a\x1F"
+                     "b\n\x7F"),
+            "a[U+001F]b[U+000A][U+007F]")
+      << "codes in hex";
   EXPECT_EQ(ReadCertificate(html).id, "0f8fad5b-d9cb-469f-a165-70867728950e");
   EXPECT_EQ(ReadCertificate(html).sha256, hash);
   EXPECT_TRUE(CheckCertificate(record, hash, html).empty());
