@@ -84,8 +84,8 @@ class Checker {
       }
       const std::string outcome = Text(entry, "outcome");
       const bool gone =
-          outcome == "shredded" || outcome == "shredded, the cloud may keep earlier versions";
-      all = all && outcome == "shredded";
+          outcome == FateName(Fate::Shredded) || outcome == FateName(Fate::ShreddedCloud);
+      all = all && outcome == FateName(Fate::Shredded);
       any = any || gone;
       if (entry.contains("same_file_as_entry")) continue;
       ++files;
