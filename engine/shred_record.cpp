@@ -202,17 +202,23 @@ void WriteTraces(JsonWriter& json, const TracesByPlace& traces, const std::wstri
 
 }  // namespace
 
+std::string HexOfBytes(const uint8_t* bytes, size_t count) {
+  std::string hex;
+  for (size_t i = 0; i < count; ++i) {
+    hex += "0123456789abcdef"[bytes[i] >> 4];
+    hex += "0123456789abcdef"[bytes[i] & 15];
+  }
+  return hex;
+}
+
 std::wstring UuidText(const uint8_t (&random)[16]) {
   uint8_t bytes[16];
   std::copy(std::begin(random), std::end(random), bytes);
   bytes[6] = uint8_t((bytes[6] & 0x0F) | 0x40);  // version 4: random
   bytes[8] = uint8_t((bytes[8] & 0x3F) | 0x80);  // the RFC 4122 variant
-  std::wstring text;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += L'-';
-    text += L"0123456789abcdef"[bytes[i] >> 4];
-    text += L"0123456789abcdef"[bytes[i] & 15];
-  }
+  const std::string hex = HexOfBytes(bytes, sizeof bytes);
+  std::wstring text(hex.begin(), hex.end());
+  for (const size_t dash : {20, 16, 12, 8}) text.insert(dash, 1, L'-');
   return text;
 }
 

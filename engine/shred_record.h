@@ -43,6 +43,8 @@ std::string Utf8(const std::wstring& text);
 
 // A random UUID (version 4) from 16 bytes of the system's generator.
 std::wstring UuidText(const uint8_t (&random)[16]);
+// The bytes in lower-case hex, two digits each.
+std::string HexOfBytes(const uint8_t* bytes, size_t count);
 
 // How a record sums up what was chosen, in one of three words: "erased"
 // (everything chosen is gone as promised), "erased with exceptions" (some

@@ -693,6 +693,9 @@ TEST(ConsoleCompanion, TheCertificateReadsInABrowserAsTheRecordSays) {
     return ReadBytes(dir / L"page.txt");
   };
   const std::string text = printed(page);
+  // The hash it names is SHA-256's own (FIPS 180-2's example).
+  EXPECT_EQ(shred::Sha256Hex("abc"),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   for (const std::string& part :
        {id, std::string("已销毁，有例外"), shred::Sha256Hex(record), std::string("<script>x.txt"),
         std::string("a&b[U+202E]gpj.exe"), std::string("文件或磁盘只读"), std::string("执行人"),

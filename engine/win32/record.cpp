@@ -210,13 +210,7 @@ std::string Sha256Hex(const std::string& bytes) {
       BCryptHash(algorithm, nullptr, 0, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
                  ULONG(bytes.size()), digest, sizeof digest) == 0;
   BCryptCloseAlgorithmProvider(algorithm, 0);
-  if (!made) return {};
-  std::string hex;
-  for (UCHAR b : digest) {
-    hex += "0123456789abcdef"[b >> 4];
-    hex += "0123456789abcdef"[b & 15];
-  }
-  return hex;
+  return made ? HexOfBytes(digest, sizeof digest) : std::string();
 }
 
 }  // namespace shred
