@@ -135,10 +135,6 @@ TEST(RecycleBin, ItemsArePairedByTheirIdAndNamedByWhereTheyWere) {
   EXPECT_EQ(odd, 3) << "each name that is not one is an item of its own, refused";
 }
 
-// Every item's data is shredded first, then its record; an item whose data
-// survives keeps its record, visible and restorable. Read back, both.
-// A link in the bin (a junction, a symbolic link) is never followed: its
-// item has no files to shred and keeps its record.
 // A drive whose bin cannot be shredded is said with why, never an empty
 // bin; a read-only one only when its bin holds something.
 TEST(RecycleBin, ADriveWhoseBinCannotBeShreddedIsSaid) {
@@ -157,6 +153,10 @@ TEST(RecycleBin, ADriveWhoseBinCannotBeShreddedIsSaid) {
     EXPECT_EQ(RefuseBinDrive(row.facts, row.holdsItems), row.refusal) << row.refusal;
 }
 
+// Every item's data is shredded first, then its record; an item whose data
+// survives keeps its record, visible and restorable. Read back, both.
+// A link in the bin (a junction, a symbolic link) is never followed: its
+// item has no files to shred and keeps its record.
 TEST(RecycleBin, ALinkInTheBinIsRefused) {
   const std::vector<BinItem> items =
       PairBinItems(L"T:\\b", {{L"$RZ", true, true}, {L"$IZ", false, false}}, {"", ""});
