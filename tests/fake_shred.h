@@ -298,8 +298,7 @@ class FakeServices : public ShredServices, public Prompts {
     }
     // How far from its start each stream of each file was written over, in
     // one run of writes: what the adversary holds a "shredded" against.
-    int64_t& reach =
-        covered[{IdOf(k).low, k.substr(k.find(L':', 2) == k.npos ? k.size() : k.find(L':', 2))}];
+    int64_t& reach = covered[StreamOf(k)];
     if (!loses && offset <= reach) reach = std::max(reach, offset + length);
     unflushed_[size_t(file)] += length;
     Touch(k.substr(0, k.find(L':', 2)));
@@ -701,12 +700,12 @@ class FakeServices : public ShredServices, public Prompts {
   int openHandles = 0;
   int mostFoldersHeld = 0;                     // the most folders held at once
   std::map<std::wstring, Reason> folderError;  // a folder that cannot be held, by its local path
-  std::map<std::pair<uint64_t, std::wstring>, int64_t> covered;  // (file, stream): written from 0
-  // What the disk took of each stream (by file number and stream name, ""
-  // for the contents): the bytes written and then flushed, the handles that
-  // flushed it (each one overwrite of it), and the handles whose read-back
-  // found otherwise. What the record is held against.
+  // A stream by file number and stream name, "" for the contents.
   using Stream = std::pair<uint64_t, std::wstring>;
+  std::map<Stream, int64_t> covered;  // bytes of each stream written from 0 on
+  // What the disk took of each stream: the bytes written and then flushed,
+  // the handles that flushed it (each one overwrite of it), and the handles
+  // whose read-back found otherwise. What the record is held against.
   std::map<Stream, int64_t> flushed;
   std::map<Stream, std::set<size_t>> flushedBy;
   std::set<size_t> readBackFailed;
